@@ -1,0 +1,51 @@
+// The minimal boot loader at the bottom of flash. At reset it points VTOR at the image at 0x1800,
+// loads the image's stack pointer and jumps to its reset entry. Its SVCall slot (0x2C) is the
+// firmware-update entry; this loader has no update protocol, so that entry waits for a reset.
+#include <cstdint>
+
+namespace {
+
+constexpr uint32_t kImageBase = 0x00001800;
+constexpr uint32_t kVtor = 0xE000ED08;
+constexpr uint32_t kRamTop = 0x20010000;
+
+using VectorEntry = void (*)();
+
+[[noreturn]] void BootReset() {
+    *reinterpret_cast<volatile uint32_t*>(kVtor) = kImageBase;
+    const uint32_t stack = *reinterpret_cast<const volatile uint32_t*>(kImageBase);
+    const uint32_t entry = *reinterpret_cast<const volatile uint32_t*>(kImageBase + 4);
+    __asm volatile(
+        "msr msp, %0\n\t"
+        "bx %1"
+        :
+        : "r"(stack), "r"(entry)
+        : "memory");
+    __builtin_unreachable();
+}
+
+[[noreturn]] void BootWaitForReset() {
+    for (;;) {
+    }
+}
+
+}  // namespace
+
+// clang-format off
+__attribute__((section(".boot_vectors"), used))
+const VectorEntry g_pfnBootVectors[16] = {
+    reinterpret_cast<VectorEntry>(kRamTop),  //  0 initial stack pointer
+    BootReset,                               //  1 reset
+    BootWaitForReset,                        //  2 NMI
+    BootWaitForReset,                        //  3 hard fault
+    BootWaitForReset,                        //  4 memory management fault
+    BootWaitForReset,                        //  5 bus fault
+    BootWaitForReset,                        //  6 usage fault
+    nullptr, nullptr, nullptr, nullptr,      //  7-10 reserved
+    BootWaitForReset,                        // 11 SVCall: the firmware-update entry (0x2C)
+    BootWaitForReset,                        // 12 debug monitor
+    nullptr,                                 // 13 reserved
+    BootWaitForReset,                        // 14 PendSV
+    BootWaitForReset,                        // 15 SysTick
+};
+// clang-format on

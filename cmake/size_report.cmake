@@ -1,0 +1,36 @@
+# Prints how much of the firmware's flash and RAM budget an image uses.
+#   cmake -DSIZE_TOOL=arm-none-eabi-size -DELF=panel_firmware.elf -P size_report.cmake
+
+execute_process(COMMAND ${SIZE_TOOL} -A ${ELF} OUTPUT_VARIABLE sections RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "size report: ${SIZE_TOOL} failed on ${ELF}")
+endif()
+
+set(flash 0)
+set(ram 0)
+string(REPLACE "\n" ";" lines "${sections}")
+foreach(line IN LISTS lines)
+    if(line MATCHES "^(\\.[A-Za-z_.]+)[ \t]+([0-9]+)[ \t]+([0-9]+)")
+        set(name ${CMAKE_MATCH_1})
+        set(size ${CMAKE_MATCH_2})
+        if(name MATCHES "^\\.(text|ARM\\.exidx|init_array)$")
+            math(EXPR flash "${flash} + ${size}")
+        elseif(name STREQUAL ".data")
+            math(EXPR flash "${flash} + ${size}")
+            math(EXPR ram "${ram} + ${size}")
+        elseif(name STREQUAL ".bss")
+            math(EXPR ram "${ram} + ${size}")
+        endif()
+    endif()
+endforeach()
+
+# Flash between the image start 0x1800 and the parameter area at 0x3F400; 64 KB of RAM.
+set(flash_budget 252928)
+set(ram_budget 65536)
+math(EXPR flash_pct "(${flash} * 1000 / ${flash_budget})")
+math(EXPR ram_pct "(${ram} * 1000 / ${ram_budget})")
+math(EXPR flash_int "${flash_pct} / 10")
+math(EXPR flash_dec "${flash_pct} % 10")
+math(EXPR ram_int "${ram_pct} / 10")
+math(EXPR ram_dec "${ram_pct} % 10")
+message(STATUS "panel_firmware: flash ${flash} of ${flash_budget} bytes (${flash_int}.${flash_dec}%), RAM ${ram} of ${ram_budget} bytes (${ram_int}.${ram_dec}%)")

@@ -1,0 +1,123 @@
+// Register addresses and bit fields of the target microcontroller, as the peripheral library
+// uses them. One namespace per peripheral.
+#pragma once
+
+#include <cstdint>
+
+namespace hw {
+
+namespace sysctl {
+constexpr uint32_t kBase = 0x400FE000;
+constexpr uint32_t kDid0 = kBase + 0x000;
+constexpr uint32_t kDc0 = kBase + 0x008;
+constexpr uint32_t kDc1 = kBase + 0x010;
+constexpr uint32_t kDc2 = kBase + 0x014;
+constexpr uint32_t kDc4 = kBase + 0x01C;
+constexpr uint32_t kRis = kBase + 0x050;
+constexpr uint32_t kMisc = kBase + 0x058;  // write 1 to clear the RIS bits
+constexpr uint32_t kRcc = kBase + 0x060;
+constexpr uint32_t kRcgc0 = kBase + 0x100;
+constexpr uint32_t kFmpre0 = kBase + 0x200;  // one register per 64 KB of flash
+constexpr uint32_t kFmppe0 = kBase + 0x400;
+constexpr uint32_t kUsecrl = kBase + 0x140;
+
+constexpr uint32_t kRisPllLock = 1u << 6;
+
+constexpr uint32_t kRccMainOscDisable = 1u << 0;
+constexpr uint32_t kRccOscSourceShift = 4;
+constexpr uint32_t kRccOscSourceMask = 3u << kRccOscSourceShift;
+constexpr uint32_t kRccXtalShift = 6;
+constexpr uint32_t kRccXtalMask = 0xFu << kRccXtalShift;
+constexpr uint32_t kRccBypass = 1u << 11;
+constexpr uint32_t kRccPllPowerDown = 1u << 13;
+constexpr uint32_t kRccUseSysDiv = 1u << 22;
+constexpr uint32_t kRccSysDivShift = 23;
+constexpr uint32_t kRccSysDivMask = 0xFu << kRccSysDivShift;
+}  // namespace sysctl
+
+namespace flash {
+constexpr uint32_t kBase = 0x400FD000;
+constexpr uint32_t kFma = kBase + 0x000;
+constexpr uint32_t kFmd = kBase + 0x004;
+constexpr uint32_t kFmc = kBase + 0x008;
+constexpr uint32_t kFcris = kBase + 0x00C;
+constexpr uint32_t kFcmisc = kBase + 0x014;
+
+constexpr uint32_t kFmcKey = 0xA4420000;
+constexpr uint32_t kFmcWrite = 1u << 0;
+constexpr uint32_t kFmcErase = 1u << 1;
+constexpr uint32_t kFcrisAccess = 1u << 0;  // programming or erasing a protected block was refused
+
+constexpr uint32_t kProtectBlockSize = 2048;  // one FMPRE/FMPPE bit per 2 KB
+constexpr uint32_t kErasePageSize = 1024;
+constexpr uint32_t kSize = 256 * 1024;
+}  // namespace flash
+
+namespace systick {
+constexpr uint32_t kCtrl = 0xE000E010;
+constexpr uint32_t kReload = 0xE000E014;
+constexpr uint32_t kCurrent = 0xE000E018;
+
+constexpr uint32_t kCtrlEnable = 1u << 0;
+constexpr uint32_t kCtrlTickInt = 1u << 1;
+constexpr uint32_t kCtrlClockSource = 1u << 2;  // 1 = processor clock
+constexpr uint32_t kReloadMask = 0x00FFFFFF;
+}  // namespace systick
+
+namespace nvic {
+constexpr uint32_t kEnable0 = 0xE000E100;
+constexpr uint32_t kDisable0 = 0xE000E180;
+constexpr uint32_t kPend0 = 0xE000E200;
+constexpr uint32_t kUnpend0 = 0xE000E280;
+constexpr uint32_t kSysHandlerCtrl = 0xE000ED24;
+constexpr uint32_t kIcsr = 0xE000ED04;
+constexpr uint32_t kVtor = 0xE000ED08;
+
+constexpr uint32_t kShcsrMemFault = 1u << 16;
+constexpr uint32_t kShcsrBusFault = 1u << 17;
+constexpr uint32_t kShcsrUsageFault = 1u << 18;
+}  // namespace nvic
+
+// Exception numbers (vector table entries) as IntEnable/IntDisable take them.
+namespace irq {
+constexpr uint32_t kMemFault = 4;
+constexpr uint32_t kBusFault = 5;
+constexpr uint32_t kUsageFault = 6;
+constexpr uint32_t kSysTick = 15;
+constexpr uint32_t kFirstPeripheral = 16;
+constexpr uint32_t kUart1 = kFirstPeripheral + 6;
+constexpr uint32_t kAdc0Sequence3 = kFirstPeripheral + 17;
+constexpr uint32_t kTimer0A = kFirstPeripheral + 19;
+constexpr uint32_t kTimer2B = kFirstPeripheral + 24;
+constexpr uint32_t kCount = 60;
+}  // namespace irq
+
+namespace gpio {
+constexpr uint32_t kPortA = 0x40004000;
+constexpr uint32_t kPortB = 0x40005000;
+constexpr uint32_t kPortC = 0x40006000;
+constexpr uint32_t kPortD = 0x40007000;
+constexpr uint32_t kPortE = 0x40024000;
+constexpr uint32_t kPortF = 0x40025000;
+constexpr uint32_t kPortG = 0x40026000;
+
+constexpr uint32_t kData = 0x000;  // masked: address bits 9-2 select the pins
+constexpr uint32_t kDir = 0x400;
+constexpr uint32_t kIm = 0x410;
+constexpr uint32_t kAfsel = 0x420;
+constexpr uint32_t kDr2r = 0x500;
+constexpr uint32_t kPur = 0x510;
+constexpr uint32_t kPdr = 0x514;
+constexpr uint32_t kDen = 0x51C;
+constexpr uint32_t kLock = 0x520;
+constexpr uint32_t kCr = 0x524;
+
+constexpr uint32_t kLockKey = 0x1ACCE551;
+
+// Address of the masked data register that reads or writes only the given pins.
+constexpr uint32_t DataAddress(uint32_t port, uint32_t pins) {
+    return port + kData + ((pins & 0xFFu) << 2);
+}
+}  // namespace gpio
+
+}  // namespace hw

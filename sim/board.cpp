@@ -1,0 +1,369 @@
+#include "board.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+// The core's system control space: SysTick at 0x010-0x01F, everything else the NVIC and SCB.
+class SystemControlSpace : public Device {
+  public:
+    SystemControlSpace(Nvic& nvic, SysTick& systick) : nvic_(nvic), systick_(systick) {}
+    std::string name() const override { return "core (NVIC, SysTick)"; }
+    uint32_t read(uint32_t offset, unsigned) override {
+        return IsSysTick(offset) ? systick_.read(offset - 0x10) : nvic_.read(offset);
+    }
+    void write(uint32_t offset, uint32_t value, unsigned) override {
+        if (IsSysTick(offset)) {
+            systick_.write(offset - 0x10, value);
+        } else {
+            nvic_.write(offset, value);
+        }
+    }
+
+  private:
+    static bool IsSysTick(uint32_t offset) { return offset >= 0x10 && offset < 0x20; }
+    Nvic& nvic_;
+    SysTick& systick_;
+};
+
+Board* g_board = nullptr;
+
+[[noreturn]] void Abort(const std::string& why) {
+    std::fprintf(stderr, "simulated board: %s\n", why.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+Board& Board::instance() {
+    if (g_board == nullptr) {
+        g_board = new Board(BoardConfig{});
+    }
+    return *g_board;
+}
+
+Board& Board::reset(const BoardConfig& config) {
+    if (g_board != nullptr && g_board->runner_.started()) {
+        Abort(
+            "a board with a running firmware cannot be replaced; run each scenario in its own "
+            "process");
+    }
+    delete g_board;
+    g_board = new Board(config);
+    return *g_board;
+}
+
+Board::Board(const BoardConfig& config)
+    : config_(config), scheduler_(12'000'000), systick_(scheduler_, nvic_) {
+    sysctl_ = std::make_unique<SysCtl>(scheduler_, flash_, config_.sysctl);
+    flashController_ = std::make_unique<FlashController>(flash_);
+    flashArray_ = std::make_unique<FlashArray>(flash_);
+
+    map(0x00000000, FlashMemory::kSize, *flashArray_);
+    map(0x400FD000, 0x1000, *flashController_);
+    map(0x400FE000, 0x1000, *sysctl_);
+    attach<SystemControlSpace>(0xE000E000, 0x1000, -1, 0, nvic_, systick_);
+
+    constexpr uint32_t kPortBases[7] = {0x40004000, 0x40005000, 0x40006000, 0x40007000,
+                                        0x40024000, 0x40025000, 0x40026000};
+    for (uint32_t i = 0; i < 7; ++i) {
+        ports_.push_back(std::make_unique<GpioPort>(static_cast<char>('A' + i), i == 1));
+        map(kPortBases[i], 0x1000, *ports_.back(), 2, i);
+    }
+}
+
+GpioPort& Board::gpio(char port) {
+    const int index = port - 'A';
+    if (index < 0 || index >= static_cast<int>(ports_.size())) {
+        Abort(std::string("no GPIO port ") + port);
+    }
+    return *ports_[static_cast<size_t>(index)];
+}
+
+void Board::map(uint32_t base, uint32_t size, Device& device, int gateRegister, uint32_t gateBit) {
+    device.setFaultReporter([this](const std::string& what) { raiseFault(currentAddress_, what); });
+    mappings_.push_back(Mapping{base, size, &device, gateRegister, gateBit, {}});
+    std::sort(mappings_.begin(), mappings_.end(),
+              [](const Mapping& a, const Mapping& b) { return a.base < b.base; });
+}
+
+Board::Mapping* Board::find(uint32_t address) {
+    for (auto& mapping : mappings_) {
+        if (address >= mapping.base && address - mapping.base < mapping.size) {
+            return &mapping;
+        }
+    }
+    return nullptr;
+}
+
+AccessCounts Board::accessCounts(const std::string& deviceName) const {
+    AccessCounts total;
+    for (const auto& mapping : mappings_) {
+        if (mapping.device->name() == deviceName) {
+            total.reads += mapping.counts.reads;
+            total.writes += mapping.counts.writes;
+        }
+    }
+    return total;
+}
+
+void Board::setVectorTable(const VectorEntry* table, uint32_t entries) {
+    vectors_ = table;
+    vectorCount_ = entries;
+    nvic_.setVtor(kImageBase);
+}
+
+void Board::startFirmware() {
+    if (vectors_ == nullptr || vectorCount_ < 2) {
+        Abort("no firmware vector table registered");
+    }
+    const VectorEntry reset = vectors_[1];
+    runner_.start([reset] { reset(); });
+}
+
+uint32_t Board::access(uint32_t address, uint32_t value, unsigned size, bool write,
+                       bool enforceGates) {
+    currentAddress_ = address;
+    Mapping* mapping = find(address);
+    if (mapping == nullptr) {
+        raiseFault(address, std::string(write ? "store to " : "load from ") + Hex(address) +
+                                ": nothing is mapped there");
+        return 0;
+    }
+    if (enforceGates && mapping->gateRegister >= 0 &&
+        !sysctl_->clockEnabled(static_cast<uint32_t>(mapping->gateRegister), mapping->gateBit)) {
+        raiseFault(address, mapping->device->name() + " accessed at " + Hex(address) +
+                                " while its clock is gated");
+        return 0;
+    }
+    const uint32_t offset = address - mapping->base;
+    if (write) {
+        ++mapping->counts.writes;
+        mapping->device->write(offset, value, size);
+        return 0;
+    }
+    ++mapping->counts.reads;
+    return mapping->device->read(offset, size);
+}
+
+uint32_t Board::cpuRead(uint32_t address, unsigned size) {
+    if (!isCpuContext()) {
+        return debugRead(address, size);
+    }
+    const uint32_t value = access(address, 0, size, false, true);
+    simPoint(config_.accessCost);
+    return value;
+}
+
+void Board::cpuWrite(uint32_t address, uint32_t value, unsigned size) {
+    if (!isCpuContext()) {
+        debugWrite(address, value, size);
+        return;
+    }
+    access(address, value, size, true, true);
+    simPoint(config_.accessCost);
+}
+
+uint32_t Board::debugRead(uint32_t address, unsigned size) {
+    return access(address, 0, size, false, false);
+}
+
+void Board::debugWrite(uint32_t address, uint32_t value, unsigned size) {
+    access(address, value, size, true, false);
+}
+
+uint32_t Board::interruptsOff() {
+    const uint32_t previous = primask_ ? 1 : 0;
+    primask_ = true;
+    return previous;
+}
+
+uint32_t Board::interruptsOn() {
+    const uint32_t previous = primask_ ? 1 : 0;
+    primask_ = false;
+    if (isCpuContext()) {
+        simPoint(1);  // a pending interrupt is taken right after unmasking
+    }
+    return previous;
+}
+
+uint8_t Board::loadExclusive(volatile uint8_t* address) {
+    const uint8_t value = *address;
+    monitor_ = address;
+    // An interrupt taken here falls between the load and the store, and clears the monitor.
+    if (isCpuContext()) {
+        simPoint(config_.accessCost);
+    }
+    return value;
+}
+
+uint32_t Board::storeExclusive(volatile uint8_t* address, uint8_t value) {
+    if (!isCpuContext()) {
+        *address = value;
+        return 0;
+    }
+    const bool holds = monitor_ == address;
+    monitor_ = nullptr;
+    if (holds) {
+        *address = value;
+    }
+    simPoint(config_.accessCost);
+    return holds ? 0 : 1;
+}
+
+std::optional<Cycles> Board::deadlineCycle() const {
+    if (!runner_.onFirmwareThread()) {
+        return std::nullopt;
+    }
+    return scheduler_.cycleAtOrAfter(runner_.deadline());
+}
+
+void Board::delayLoop(uint32_t count) {
+    if (!isCpuContext()) {
+        return;
+    }
+    // Three cycles per count; a count of 0 wraps to 2^32 as on the target.
+    Cycles remaining = 3 * (count == 0 ? (Cycles{1} << 32) : Cycles{count});
+    while (remaining > 0) {
+        Cycles step = remaining;
+        const Cycles now = scheduler_.now();
+        if (const auto next = scheduler_.nextEvent()) {
+            step = std::min(step, *next > now ? *next - now : 1);
+        }
+        if (const auto deadline = deadlineCycle(); deadline && *deadline > now) {
+            step = std::min(step, *deadline - now);
+        }
+        scheduler_.advance(step);
+        remaining -= step;
+        // Handlers run inside the delay and lengthen it, as they do on the target.
+        takeInterrupts();
+        maybeYield();
+    }
+}
+
+void Board::idleHint() {
+    if (!isCpuContext()) {
+        return;
+    }
+    ++idleHints_;
+    if (activeException_ != 0) {
+        // One priority level: nothing can preempt a handler, so its loop never ends.
+        stopForGood("spinning for ever in the handler of exception " +
+                    std::to_string(activeException_));
+    }
+    const bool interruptReady = !primask_ && (!injected_.empty() || nvic_.nextPending() != 0);
+    if (!interruptReady) {
+        std::optional<Cycles> target = scheduler_.nextEvent();
+        if (const auto deadline = deadlineCycle()) {
+            target = target ? std::min(*target, *deadline) : *deadline;
+        }
+        if (!target) {
+            Abort("the firmware idles with nothing scheduled and no harness deadline");
+        }
+        scheduler_.advanceTo(std::max(*target, scheduler_.now() + 1));
+    }
+    takeInterrupts();
+    maybeYield();
+}
+
+void Board::callAddress(uint32_t address) {
+    bootLoaderCall_ = BootLoaderCall{scheduler_.now(), scheduler_.nowPs(),          address,
+                                     nvic_.enabled(),  systick_.interruptEnabled(), primask_};
+    if (runner_.onFirmwareThread()) {
+        stopForGood("entered the boot loader at " + Hex(address));
+    }
+}
+
+void Board::simPoint(Cycles cost) {
+    scheduler_.advance(cost);
+    takeInterrupts();
+    maybeYield();
+}
+
+void Board::maybeYield() {
+    if (runner_.onFirmwareThread() && runner_.shouldYield(scheduler_.nowPs())) {
+        runner_.yieldToHarness();
+    }
+}
+
+VectorEntry Board::handlerFor(uint32_t exception) {
+    if (vectors_ == nullptr || nvic_.vtor() != kImageBase || exception >= vectorCount_) {
+        return nullptr;
+    }
+    return vectors_[exception];
+}
+
+void Board::runHandler(uint32_t exception) {
+    const VectorEntry handler = handlerFor(exception);
+    if (handler == nullptr) {
+        raiseFault(
+            0, "exception " + std::to_string(exception) + " has no handler in the vector table");
+        return;
+    }
+    const uint32_t interrupted = activeException_;
+    nvic_.acknowledge(exception);
+    activeException_ = exception;
+    monitor_ = nullptr;  // exception entry clears the exclusive monitor
+    ++exceptionsTaken_.at(exception);
+    handler();
+    activeException_ = interrupted;
+    monitor_ = nullptr;
+    nvic_.complete(exception);
+}
+
+void Board::takeInterrupts() {
+    if (!isCpuContext()) {
+        return;
+    }
+    while (activeException_ == 0 && !primask_) {
+        if (!injected_.empty()) {
+            std::function<void()> fn = std::move(injected_.front());
+            injected_.pop_front();
+            activeException_ = kExceptionSysTick - 1;  // runs in handler mode, like PendSV
+            monitor_ = nullptr;
+            fn();
+            activeException_ = 0;
+            monitor_ = nullptr;
+            continue;
+        }
+        const uint32_t exception = nvic_.nextPending();
+        if (exception == 0) {
+            return;
+        }
+        runHandler(exception);
+    }
+}
+
+void Board::raiseFault(uint32_t address, const std::string& what) {
+    faults_.push_back(FaultRecord{scheduler_.now(), address, what});
+    if (!runner_.onFirmwareThread()) {
+        return;  // direct use and debugger accesses only record the fault
+    }
+    // A bus fault escalates to the hard fault, whose handler stops the firmware in place.
+    const VectorEntry handler = handlerFor(3);
+    if (handler != nullptr) {
+        activeException_ = 3;
+        ++exceptionsTaken_.at(3);
+        handler();
+    }
+    stopForGood("hard fault: " + what);
+}
+
+void Board::stopForGood(const std::string& why) {
+    if (runner_.onFirmwareThread()) {
+        runner_.park(why);
+    }
+    Abort(why);
+}
+
+}  // namespace sim

@@ -1,0 +1,172 @@
+// The simulated board: virtual time, the processor's interrupt state, the bus decoder and the
+// models behind it. Firmware register accesses arrive here through the host platform layer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device.hpp"
+#include "flash.hpp"
+#include "gpio.hpp"
+#include "nvic.hpp"
+#include "runner.hpp"
+#include "scheduler.hpp"
+#include "sysctl.hpp"
+#include "systick.hpp"
+
+namespace sim {
+
+using VectorEntry = void (*)();
+
+struct BoardConfig {
+    SysCtlConfig sysctl;
+    Cycles accessCost = 2;  // cycles per peripheral register access
+};
+
+struct FaultRecord {
+    Cycles cycle;
+    uint32_t address;
+    std::string what;
+};
+
+struct BootLoaderCall {
+    Cycles cycle;
+    Picoseconds time;
+    uint32_t address;
+    uint64_t nvicEnabled;   // peripheral interrupt enables at the call
+    bool sysTickInterrupt;  // SysTick's TICKINT at the call
+    bool interruptsMasked;  // PRIMASK at the call
+};
+
+struct AccessCounts {
+    uint64_t reads = 0;
+    uint64_t writes = 0;
+};
+
+class Board {
+  public:
+    static constexpr uint32_t kImageBase = 0x00001800;
+
+    // The process's board; created on first use.
+    static Board& instance();
+    // Replaces the board with a fresh one (only while no firmware thread runs).
+    static Board& reset(const BoardConfig& config = {});
+
+    explicit Board(const BoardConfig& config);
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    Scheduler& scheduler() { return scheduler_; }
+    Nvic& nvic() { return nvic_; }
+    SysTick& systick() { return systick_; }
+    SysCtl& sysctl() { return *sysctl_; }
+    FlashMemory& flash() { return flash_; }
+    GpioPort& gpio(char port);
+    Runner& runner() { return runner_; }
+
+    // Attaches a model at [base, base + size); gateRegister/gateBit name its clock gate
+    // (RCGC0..2), or gateRegister -1 for an ungated device.
+    void map(uint32_t base, uint32_t size, Device& device, int gateRegister = -1,
+             uint32_t gateBit = 0);
+    // Keeps a model alive for the board's lifetime and maps it.
+    template <typename T, typename... Args>
+    T& attach(uint32_t base, uint32_t size, int gateRegister, uint32_t gateBit, Args&&... args) {
+        auto owned = std::make_unique<T>(std::forward<Args>(args)...);
+        T& device = *owned;
+        owned_.push_back(std::move(owned));
+        map(base, size, device, gateRegister, gateBit);
+        return device;
+    }
+
+    // The firmware image's vector table, as the boot loader would leave it: VTOR = 0x1800.
+    void setVectorTable(const VectorEntry* table, uint32_t entries);
+    // Starts the firmware at its reset entry on the firmware thread.
+    void startFirmware();
+
+    // --- Processor side: what the firmware's register accesses and core instructions do. ---
+    uint32_t cpuRead(uint32_t address, unsigned size);
+    void cpuWrite(uint32_t address, uint32_t value, unsigned size);
+    uint32_t interruptsOff();
+    uint32_t interruptsOn();
+    uint8_t loadExclusive(volatile uint8_t* address);
+    uint32_t storeExclusive(volatile uint8_t* address, uint8_t value);
+    void delayLoop(uint32_t count);
+    void idleHint();
+    void callAddress(uint32_t address);
+
+    // --- Debugger side: the harness inspecting or changing the board; no time passes. ---
+    uint32_t debugRead(uint32_t address, unsigned size = 4);
+    void debugWrite(uint32_t address, uint32_t value, unsigned size = 4);
+
+    // Runs fn as an interrupt handler at the firmware's next sim point (test tooling).
+    void injectInterrupt(std::function<void()> fn) { injected_.push_back(std::move(fn)); }
+
+    // --- State for tests and tools. ---
+    bool interruptsMasked() const { return primask_; }
+    bool inHandler() const { return activeException_ != 0; }
+    uint32_t activeException() const { return activeException_; }
+    const std::vector<FaultRecord>& faults() const { return faults_; }
+    const std::optional<BootLoaderCall>& bootLoaderCall() const { return bootLoaderCall_; }
+    uint64_t idleHints() const { return idleHints_; }
+    uint64_t exceptionsTaken(uint32_t exception) const { return exceptionsTaken_.at(exception); }
+    AccessCounts accessCounts(const std::string& deviceName) const;
+    double nowMs() const { return scheduler_.nowMs(); }
+
+  private:
+    struct Mapping {
+        uint32_t base;
+        uint32_t size;
+        Device* device;
+        int gateRegister;
+        uint32_t gateBit;
+        AccessCounts counts;
+    };
+
+    bool isCpuContext() const { return !runner_.started() || runner_.onFirmwareThread(); }
+    Mapping* find(uint32_t address);
+    uint32_t access(uint32_t address, uint32_t value, unsigned size, bool write, bool enforceGates);
+    void simPoint(Cycles cost);
+    void takeInterrupts();
+    void runHandler(uint32_t exception);
+    VectorEntry handlerFor(uint32_t exception);
+    void raiseFault(uint32_t address, const std::string& what);
+    [[noreturn]] void stopForGood(const std::string& why);
+    void maybeYield();
+    std::optional<Cycles> deadlineCycle() const;
+
+    BoardConfig config_;
+    Scheduler scheduler_;
+    Nvic nvic_;
+    SysTick systick_;
+    FlashMemory flash_;
+    std::unique_ptr<SysCtl> sysctl_;
+    std::unique_ptr<FlashController> flashController_;
+    std::unique_ptr<FlashArray> flashArray_;
+    std::vector<std::unique_ptr<GpioPort>> ports_;
+    std::vector<std::unique_ptr<Device>> owned_;
+    std::vector<Mapping> mappings_;
+    Runner runner_;
+
+    const VectorEntry* vectors_ = nullptr;
+    uint32_t vectorCount_ = 0;
+    bool primask_ = false;
+    const volatile uint8_t* monitor_ = nullptr;
+    uint32_t activeException_ = 0;
+    uint32_t currentAddress_ = 0;
+    std::deque<std::function<void()>> injected_;
+    std::vector<FaultRecord> faults_;
+    std::optional<BootLoaderCall> bootLoaderCall_;
+    uint64_t idleHints_ = 0;
+    std::array<uint64_t, 64> exceptionsTaken_{};
+};
+
+std::string Hex(uint32_t value);
+
+}  // namespace sim

@@ -1,0 +1,136 @@
+#include "flash.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace sim {
+
+FlashMemory::FlashMemory() : bytes_(kSize, 0xFF) {
+    readEnable_.fill(0xFFFFFFFF);
+    programEnable_.fill(0xFFFFFFFF);
+    // A boot loader's vector table: stack pointer, reset entry and the update entry at 0x2C.
+    const auto put = [this](uint32_t address, uint32_t value) {
+        std::memcpy(&bytes_[address], &value, sizeof(value));
+    };
+    put(0x00, kBootStackPointer);
+    put(0x04, kBootResetEntry);
+    put(0x2C, kBootUpdateEntry);
+}
+
+uint32_t FlashMemory::word(uint32_t address) const {
+    uint32_t value = 0;
+    std::memcpy(&value, &bytes_.at(address & ~3u), sizeof(value));
+    return value;
+}
+
+void FlashMemory::load(uint32_t address, const std::vector<uint8_t>& data) {
+    if (address > kSize || data.size() > kSize - address) {
+        throw std::out_of_range("flash image does not fit");
+    }
+    std::copy(data.begin(), data.end(), bytes_.begin() + address);
+}
+
+bool FlashMemory::readable(uint32_t address) const {
+    const uint32_t block = address / kBlockSize;
+    return ((readEnable_[block / 32] >> (block % 32)) & 1u) != 0;
+}
+
+bool FlashMemory::programmable(uint32_t address) const {
+    const uint32_t block = address / kBlockSize;
+    return ((programEnable_[block / 32] >> (block % 32)) & 1u) != 0;
+}
+
+bool FlashMemory::programWord(uint32_t address, uint32_t value) {
+    address &= ~3u;
+    if (address >= kSize || !programmable(address)) {
+        ++refusals_;
+        accessViolation_ = true;
+        return false;
+    }
+    // Programming can only clear bits.
+    const uint32_t programmed = word(address) & value;
+    std::memcpy(&bytes_[address], &programmed, sizeof(programmed));
+    ++programs_;
+    return true;
+}
+
+bool FlashMemory::erasePage(uint32_t address) {
+    address &= ~(kPageSize - 1);
+    if (address >= kSize || !programmable(address)) {
+        ++refusals_;
+        accessViolation_ = true;
+        return false;
+    }
+    std::fill_n(bytes_.begin() + address, kPageSize, 0xFF);
+    return true;
+}
+
+uint32_t FlashController::read(uint32_t offset, unsigned) {
+    switch (offset) {
+        case 0x000:
+            return address_;
+        case 0x004:
+            return data_;
+        case 0x008:
+            return 0;  // operations complete at once
+        case 0x00C:
+            return flash_.accessViolation() ? 1u : 0u;
+        case 0x010:
+            return interruptMask_;
+        case 0x014:
+            return (flash_.accessViolation() && (interruptMask_ & 1u) != 0) ? 1u : 0u;
+        default:
+            return 0;
+    }
+}
+
+void FlashController::write(uint32_t offset, uint32_t value, unsigned) {
+    switch (offset) {
+        case 0x000:
+            address_ = value & (FlashMemory::kSize - 1);
+            break;
+        case 0x004:
+            data_ = value;
+            break;
+        case 0x008:
+            if ((value >> 16) != 0xA442) {
+                break;  // without the key the command is ignored
+            }
+            if ((value & 1u) != 0) {
+                flash_.programWord(address_, data_);
+            } else if ((value & 2u) != 0) {
+                flash_.erasePage(address_);
+            } else if ((value & 4u) != 0) {
+                for (uint32_t page = 0; page < FlashMemory::kSize; page += FlashMemory::kPageSize) {
+                    flash_.erasePage(page);
+                }
+            }
+            break;
+        case 0x010:
+            interruptMask_ = value & 3u;
+            break;
+        case 0x014:
+            if ((value & 1u) != 0) {
+                flash_.clearAccessViolation();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+uint32_t FlashArray::read(uint32_t offset, unsigned size) {
+    if (size == 1) {
+        return flash_.bytes()[offset];
+    }
+    return flash_.word(offset);
+}
+
+void FlashArray::write(uint32_t offset, uint32_t, unsigned) {
+    writeAttempted_ = true;
+    fault("store to flash memory at offset " + std::to_string(offset));
+}
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// A GPIO port: masked data access, direction, alternate function, pad control, lock and commit.
+// Other models attach to its pins: they read the levels the port drives and supply the levels
+// of pins that are inputs or given to a peripheral.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device.hpp"
+
+namespace sim {
+
+class GpioPort : public Device {
+  public:
+    GpioPort(char letter, bool pin7Locked);
+
+    std::string name() const override { return std::string("GPIO port ") + letter_; }
+    uint32_t read(uint32_t offset, unsigned size) override;
+    void write(uint32_t offset, uint32_t value, unsigned size) override;
+
+    char letter() const { return letter_; }
+    uint8_t outputLatch() const { return data_; }
+    uint8_t direction() const { return dir_; }
+    uint8_t alternate() const { return afsel_; }
+    uint8_t digitalEnable() const { return den_; }
+    uint8_t commit() const { return cr_; }
+    bool locked() const { return locked_; }
+
+    // Pins the port itself drives: outputs that are not given to a peripheral.
+    uint8_t drivenPins() const { return static_cast<uint8_t>(dir_ & ~afsel_); }
+    // Levels on the pins: driven pins show the latch, the others what the outside supplies.
+    uint8_t pinLevels() const;
+
+    // The outside world's levels for the pins the port does not drive.
+    void setExternalSource(std::function<uint8_t()> source) { external_ = std::move(source); }
+    // Called after every change of data, direction or alternate function.
+    void addListener(std::function<void(const GpioPort&)> listener) {
+        listeners_.push_back(std::move(listener));
+    }
+
+  private:
+    void notify();
+
+    char letter_;
+    uint8_t data_ = 0;
+    uint8_t dir_ = 0;
+    uint8_t afsel_ = 0;
+    uint8_t interruptMask_ = 0;
+    uint8_t drive2mA_ = 0xFF;
+    uint8_t drive4mA_ = 0;
+    uint8_t drive8mA_ = 0;
+    uint8_t openDrain_ = 0;
+    uint8_t pullUp_ = 0;
+    uint8_t pullDown_ = 0;
+    uint8_t den_ = 0;
+    uint8_t cr_ = 0xFF;
+    bool locked_ = true;
+    std::function<uint8_t()> external_;
+    std::vector<std::function<void(const GpioPort&)>> listeners_;
+};
+
+}  // namespace sim

@@ -1,0 +1,69 @@
+#include "runner.hpp"
+
+namespace sim {
+
+void Runner::start(std::function<void()> entry) {
+    started_ = true;
+    std::thread firmware([this, entry = std::move(entry)] {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });
+        }
+        entry();
+        park("the firmware's reset entry returned");
+    });
+    firmwareId_ = firmware.get_id();
+    // The firmware thread ends parked inside the process; it is never joined.
+    firmware.detach();
+}
+
+StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> condition) {
+    if (halted_) {
+        return StopReason::Halted;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    deadline_ = deadline;
+    condition_ = std::move(condition);
+    turn_ = Turn::Firmware;
+    turnChanged_.notify_all();
+    turnChanged_.wait(lock, [this] { return turn_ == Turn::Harness; });
+    condition_ = nullptr;
+    return reason_;
+}
+
+bool Runner::shouldYield(Picoseconds now) {
+    if (now >= deadline_) {
+        reason_ = StopReason::Deadline;
+        return true;
+    }
+    if (condition_ && condition_()) {
+        reason_ = StopReason::Condition;
+        return true;
+    }
+    return false;
+}
+
+void Runner::handBack(std::unique_lock<std::mutex>& lock) {
+    turn_ = Turn::Harness;
+    turnChanged_.notify_all();
+    turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });
+}
+
+void Runner::yieldToHarness() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    handBack(lock);
+}
+
+void Runner::park(const std::string& why) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    halted_ = true;
+    haltReason_ = why;
+    reason_ = StopReason::Halted;
+    turn_ = Turn::Harness;
+    turnChanged_.notify_all();
+    for (;;) {
+        turnChanged_.wait(lock);
+    }
+}
+
+}  // namespace sim

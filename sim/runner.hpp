@@ -1,0 +1,63 @@
+// Runs the firmware's reset entry on a thread of its own and hands a baton back and forth with
+// the harness (a test or the window loop), so that exactly one side runs at a time.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "scheduler.hpp"
+
+namespace sim {
+
+enum class StopReason {
+    Deadline,   // virtual time reached the requested point
+    Condition,  // the harness's condition became true
+    Halted,     // the firmware stopped for good (fault, handler loop, boot loader, main returned)
+};
+
+class Runner {
+  public:
+    Runner() = default;
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+
+    void start(std::function<void()> entry);
+    bool started() const { return started_; }
+    bool onFirmwareThread() const { return started_ && std::this_thread::get_id() == firmwareId_; }
+
+    // Harness side: let the firmware run until the deadline or the condition (checked at the
+    // firmware's sim points), whichever comes first.
+    StopReason runUntil(Picoseconds deadline, std::function<bool()> condition);
+
+    // Firmware side, at every sim point.
+    bool shouldYield(Picoseconds now);
+    void yieldToHarness();
+    // Firmware side: the firmware can never run again; hands the baton back for good.
+    [[noreturn]] void park(const std::string& why);
+
+    Picoseconds deadline() const { return deadline_; }
+    bool halted() const { return halted_; }
+    const std::string& haltReason() const { return haltReason_; }
+
+  private:
+    enum class Turn { Harness, Firmware };
+
+    void handBack(std::unique_lock<std::mutex>& lock);
+
+    std::mutex mutex_;
+    std::condition_variable turnChanged_;
+    Turn turn_ = Turn::Harness;
+    bool started_ = false;
+    std::thread::id firmwareId_;
+    Picoseconds deadline_ = 0;
+    std::function<bool()> condition_;
+    StopReason reason_ = StopReason::Deadline;
+    bool halted_ = false;
+    std::string haltReason_;
+};
+
+}  // namespace sim

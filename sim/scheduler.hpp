@@ -1,0 +1,61 @@
+// Virtual time of the simulated board: a cycle counter of the processor clock, the matching time
+// in picoseconds (the clock may change frequency), and the queue of scheduled model events.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+
+namespace sim {
+
+using Cycles = uint64_t;
+using Picoseconds = uint64_t;
+using EventId = uint64_t;
+
+constexpr Picoseconds kPsPerMs = 1'000'000'000;
+constexpr Picoseconds kPsPerUs = 1'000'000;
+
+class Scheduler {
+  public:
+    explicit Scheduler(uint32_t clockHz);
+
+    Cycles now() const { return now_; }
+    Picoseconds nowPs() const;
+    double nowMs() const { return static_cast<double>(nowPs()) / static_cast<double>(kPsPerMs); }
+    uint32_t clockHz() const { return clockHz_; }
+
+    // Later cycles count at the new rate; the time reached so far is kept.
+    void setClockHz(uint32_t hz);
+
+    // Cycles of the current clock that span the given time (rounded up).
+    Cycles cyclesFor(Picoseconds ps) const;
+    // First cycle at or after the given time, at the current clock.
+    Cycles cycleAtOrAfter(Picoseconds ps) const;
+
+    EventId at(Cycles when, std::function<void()> action);
+    EventId after(Cycles delay, std::function<void()> action) {
+        return at(now_ + delay, std::move(action));
+    }
+    void cancel(EventId id);
+    std::optional<Cycles> nextEvent() const;
+
+    // Moves time forward, running every event that falls due, each at its own cycle.
+    void advanceTo(Cycles target);
+    void advance(Cycles n) { advanceTo(now_ + n); }
+
+  private:
+    using Key = std::pair<Cycles, EventId>;
+
+    Cycles now_ = 0;
+    uint32_t clockHz_;
+    Cycles rateBaseCycles_ = 0;
+    Picoseconds rateBasePs_ = 0;
+    EventId nextId_ = 1;
+    std::map<Key, std::function<void()>> events_;
+    std::unordered_map<EventId, Cycles> whenById_;
+};
+
+}  // namespace sim

@@ -1,0 +1,47 @@
+// The core's 24-bit SysTick down-counter.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+#include "scheduler.hpp"
+
+namespace sim {
+
+class Nvic;
+
+class SysTick {
+  public:
+    SysTick(Scheduler& scheduler, Nvic& nvic) : scheduler_(scheduler), nvic_(nvic) {}
+
+    // Offsets 0x0 CTRL, 0x4 RELOAD, 0x8 CURRENT, 0xC CALIB.
+    uint32_t read(uint32_t offset);
+    void write(uint32_t offset, uint32_t value);
+
+    bool enabled() const { return (ctrl_ & 1u) != 0; }
+    bool interruptEnabled() const { return (ctrl_ & 2u) != 0; }
+    uint32_t reload() const { return reload_; }
+    uint64_t wraps() const { return wraps_; }
+    // Cycles at which the counter reached zero, the most recent last (bounded history).
+    const std::deque<Cycles>& wrapCycles() const { return wrapCycles_; }
+
+  private:
+    uint32_t divisor() const { return (ctrl_ & 4u) != 0 ? 1 : 4; }
+    uint32_t currentValue() const;
+    void start(uint32_t fromValue);
+    void stop();
+    void onZero();
+
+    Scheduler& scheduler_;
+    Nvic& nvic_;
+    uint32_t ctrl_ = 0;
+    uint32_t reload_ = 0;
+    uint32_t frozen_ = 0;  // counter value while disabled
+    bool countFlag_ = false;
+    Cycles nextZero_ = 0;
+    EventId event_ = 0;
+    uint64_t wraps_ = 0;
+    std::deque<Cycles> wrapCycles_;
+};
+
+}  // namespace sim

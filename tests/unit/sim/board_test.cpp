@@ -1,0 +1,99 @@
+// The simulated board's own mechanisms: virtual time, GPIO pins, flash controller, faults.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "board.hpp"
+#include "periph/cpu.hpp"
+#include "periph/hw_regs.hpp"
+#include "periph/sysctl.hpp"
+#include "support/fresh_board.hpp"
+
+namespace {
+
+TEST(Scheduler, EventsRunInTimeOrderAtTheirOwnCycle) {
+    sim::Scheduler scheduler(1'000'000);
+    std::vector<std::pair<int, sim::Cycles>> ran;
+    scheduler.at(30, [&] { ran.push_back({3, scheduler.now()}); });
+    scheduler.at(10, [&] { ran.push_back({1, scheduler.now()}); });
+    const sim::EventId cancelled = scheduler.at(20, [&] { ran.push_back({2, scheduler.now()}); });
+    scheduler.at(10, [&] {
+        ran.push_back({4, scheduler.now()});
+        scheduler.after(5, [&] { ran.push_back({5, scheduler.now()}); });
+    });
+    scheduler.cancel(cancelled);
+    scheduler.advanceTo(100);
+    EXPECT_EQ(ran, (std::vector<std::pair<int, sim::Cycles>>{{1, 10}, {4, 10}, {5, 15}, {3, 30}}));
+    EXPECT_EQ(scheduler.now(), 100u);
+}
+
+TEST(Scheduler, TimeIsKeptAcrossAClockChange) {
+    sim::Scheduler scheduler(10'000'000);
+    scheduler.advance(10'000);  // 1 ms at 10 MHz
+    scheduler.setClockHz(50'000'000);
+    scheduler.advance(50'000);  // 1 ms at 50 MHz
+    EXPECT_EQ(scheduler.nowPs(), 2 * sim::kPsPerMs);
+    EXPECT_EQ(scheduler.cyclesFor(sim::kPsPerMs), 50'000u);
+}
+
+TEST(Gpio, MaskedStoresChangeOnlyTheAddressedPins) {
+    sim::Board& board = FreshBoard();
+    SysCtlPeripheralEnable(sysctl::kGpioC);
+    HWREG(hw::gpio::kPortC + hw::gpio::kDir) = 0xFF;
+    HWREG(hw::gpio::DataAddress(hw::gpio::kPortC, 0xFF)) = 0xA5;
+    HWREG(hw::gpio::DataAddress(hw::gpio::kPortC, 0x40)) = 0x00;  // only pin 6
+    EXPECT_EQ(board.gpio('C').outputLatch(), 0xE5 & ~0x40 & 0xFF);
+    EXPECT_EQ(HWREG(hw::gpio::DataAddress(hw::gpio::kPortC, 0x0F)), 0x05u)
+        << "a masked load returns only the addressed pins";
+
+    // Input pins read what the outside supplies.
+    HWREG(hw::gpio::kPortC + hw::gpio::kDir) = 0x0F;
+    board.gpio('C').setExternalSource([] { return uint8_t{0x30}; });
+    EXPECT_EQ(HWREG(hw::gpio::DataAddress(hw::gpio::kPortC, 0xFF)), 0x35u);
+}
+
+TEST(Gpio, PortBPin7NeedsTheLockKeyToChangeItsFunction) {
+    sim::Board& board = FreshBoard();
+    SysCtlPeripheralEnable(sysctl::kGpioB);
+    const uint32_t port = hw::gpio::kPortB;
+    EXPECT_EQ(HWREG(port + hw::gpio::kAfsel), 0x80u);
+    HWREG(port + hw::gpio::kAfsel) = 0x00;
+    EXPECT_EQ(board.gpio('B').alternate(), 0x80) << "committed pin keeps its function";
+
+    HWREG(port + hw::gpio::kCr) = 0xFF;  // locked: ignored
+    EXPECT_EQ(board.gpio('B').commit(), 0x7F);
+    HWREG(port + hw::gpio::kLock) = hw::gpio::kLockKey;
+    EXPECT_EQ(HWREG(port + hw::gpio::kLock), 0u);
+    HWREG(port + hw::gpio::kCr) = 0x80;
+    HWREG(port + hw::gpio::kAfsel) = 0x00;
+    EXPECT_EQ(board.gpio('B').alternate(), 0x00);
+    HWREG(port + hw::gpio::kLock) = 0;
+    EXPECT_TRUE(board.gpio('B').locked());
+}
+
+TEST(FlashController, ProgramsOnlyWithTheKeyAndOnlyClearsBits) {
+    sim::Board& board = FreshBoard();
+    board.debugWrite(hw::flash::kFma, 0x2000);
+    board.debugWrite(hw::flash::kFmd, 0x12345678);
+    board.debugWrite(hw::flash::kFmc, hw::flash::kFmcWrite);  // no key
+    EXPECT_EQ(board.flash().word(0x2000), 0xFFFFFFFFu);
+    board.debugWrite(hw::flash::kFmc, hw::flash::kFmcKey | hw::flash::kFmcWrite);
+    EXPECT_EQ(board.flash().word(0x2000), 0x12345678u);
+    board.debugWrite(hw::flash::kFmd, 0xFFFF0000);
+    board.debugWrite(hw::flash::kFmc, hw::flash::kFmcKey | hw::flash::kFmcWrite);
+    EXPECT_EQ(board.flash().word(0x2000), 0x12340000u);
+    board.debugWrite(hw::flash::kFmc, hw::flash::kFmcKey | hw::flash::kFmcErase);
+    EXPECT_EQ(board.flash().word(0x2000), 0xFFFFFFFFu);
+}
+
+TEST(Faults, NothingMappedAndStoresToFlashAreReported) {
+    sim::Board& board = FreshBoard();
+    HWREG(0x40100000) = 1;
+    HWREG(0x00002000) = 1;
+    ASSERT_EQ(board.faults().size(), 2u);
+    EXPECT_NE(board.faults()[0].what.find("nothing is mapped"), std::string::npos);
+    EXPECT_NE(board.faults()[1].what.find("flash"), std::string::npos);
+    EXPECT_EQ(board.faults()[1].address, 0x2000u);
+}
+
+}  // namespace
