@@ -80,6 +80,7 @@ Board::Board(const BoardConfig& config)
         ports_.push_back(std::make_unique<GpioPort>(static_cast<char>('A' + i), i == 1));
         map(kPortBases[i], 0x1000, *ports_.back(), 2, i);
     }
+    AttachPeripheralModels(*this);
 }
 
 GpioPort& Board::gpio(char port) {

@@ -169,4 +169,7 @@ class Board {
 
 std::string Hex(uint32_t value);
 
+// Attaches the board's peripheral models beyond the core ones (board_models.cpp).
+void AttachPeripheralModels(Board& board);
+
 }  // namespace sim

@@ -1,4 +1,5 @@
-// Shared drawing types: rectangles, the display driver's operation table and the drawing context.
+// Shared drawing types and the drawing context with its primitives: rectangles, the display
+// driver's operation table, the context, clipping, lines and rectangles.
 #pragma once
 
 #include <cstdint>
@@ -46,3 +47,16 @@ constexpr bool kPointers32 = sizeof(void*) == 4;
 static_assert(sizeof(Rect) == 8);
 static_assert(!kPointers32 || sizeof(DisplayDriver) == 40);
 static_assert(!kPointers32 || sizeof(DrawContext) == 28);
+
+void GrContextInit(DrawContext* context, const DisplayDriver* display);
+void GrContextClipRegionSet(DrawContext* context, const Rect* rect);
+
+void GrLineDrawH(const DrawContext* context, int32_t x1, int32_t x2, int32_t y);
+void GrLineDrawV(const DrawContext* context, int32_t x, int32_t y1, int32_t y2);
+void GrLineDraw(const DrawContext* context, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+
+void _GrRectFill(const DrawContext* context, const Rect* rect);
+void GrRectDraw(const DrawContext* context, const Rect* rect);
+
+// Entry points held in variables (GrImageDraw and hmi_DrawImage: see graphics/image.hpp).
+extern void (*GrRectFill)(const DrawContext* context, const Rect* rect);
