@@ -1,11 +1,14 @@
 #include "core/main.hpp"
 
 #include "core/swupdate.hpp"
+#include "display/hmi_Init.hpp"
+#include "input/touch.hpp"
 #include "periph/cpu.hpp"
 #include "periph/flash.hpp"
 #include "periph/sysctl.hpp"
 #include "periph/systick.hpp"
 #include "project/_frame0.hpp"
+#include "sound/sound.hpp"
 #include "widgets/widget.hpp"
 
 volatile uint8_t g_bFirmwareUpdate = 0;
@@ -28,11 +31,12 @@ int main() {
         FlashProtectSet(address, FlashProtection::ReadOnly);
     }
 
-    // Scaffolding: SoundInit() is called here once the sound module lands.
-    // Scaffolding: hmi_Init(1) is called here once the display start-up lands.
+    SoundInit();
+    hmi_Init(1);  // landscape, 320 x 240
     _frame0();
-    // Scaffolding: TouchScreenInit() and TouchScreenCallbackSet(WidgetPointerMessage) are called
-    // here once the touch module lands.
+    TouchScreenInit();
+    // The callback is set after TouchScreenInit, which clears it.
+    TouchScreenCallbackSet(WidgetPointerMessage);
 
     while (g_bFirmwareUpdate == 0) {
         WidgetMessageQueueProcess();
@@ -49,6 +53,6 @@ int main() {
 }
 
 void SysTickIntHandler() {
-    // Scaffolding: hmi_LCDIdleUpdate(10) is called here once the idle timer lands.
+    hmi_LCDIdleUpdate(1000 / kTicksPerSecond);
     hmi_TimerTrigger();
 }

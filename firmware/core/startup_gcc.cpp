@@ -2,7 +2,9 @@
 #include "core/startup.hpp"
 
 #include "core/main.hpp"
+#include "input/touch.hpp"
 #include "periph/cpu.hpp"
+#include "sound/sound.hpp"
 
 uint32_t pulStack[kStackBytes / sizeof(uint32_t)];
 
@@ -43,14 +45,14 @@ const VectorEntry g_pfnVectors[kVectorCount] = {
     IntDefaultHandler,          // 30 peripheral 14: ADC0 sequence 0
     IntDefaultHandler,          // 31 peripheral 15: ADC0 sequence 1
     IntDefaultHandler,          // 32 peripheral 16: ADC0 sequence 2
-    IntDefaultHandler,          // 33 peripheral 17: ADC0 sequence 3 (scaffolding: TouchScreenIntHandler lands with touch)
+    TouchScreenIntHandler,      // 33 peripheral 17: ADC0 sequence 3
     IntDefaultHandler,          // 34 peripheral 18: watchdog
     IntDefaultHandler,          // 35 peripheral 19: timer 0 A
     IntDefaultHandler,          // 36 peripheral 20: timer 0 B
     IntDefaultHandler,          // 37 peripheral 21: timer 1 A
     IntDefaultHandler,          // 38 peripheral 22: timer 1 B
     IntDefaultHandler,          // 39 peripheral 23: timer 2 A
-    IntDefaultHandler,          // 40 peripheral 24: timer 2 B (scaffolding: SoundIntHandler lands with sound)
+    SoundIntHandler,            // 40 peripheral 24: timer 2 B
     IntDefaultHandler,          // 41 peripheral 25
     IntDefaultHandler,          // 42 peripheral 26
     IntDefaultHandler,          // 43 peripheral 27

@@ -120,4 +120,80 @@ constexpr uint32_t DataAddress(uint32_t port, uint32_t pins) {
 }
 }  // namespace gpio
 
+// General-purpose timers, split into two 16-bit halves A and B where configured so.
+namespace timer {
+constexpr uint32_t kTimer0 = 0x40030000;
+constexpr uint32_t kTimer1 = 0x40031000;
+constexpr uint32_t kTimer2 = 0x40032000;
+constexpr uint32_t kTimer3 = 0x40033000;
+
+constexpr uint32_t kCfg = 0x000;
+constexpr uint32_t kTamr = 0x004;
+constexpr uint32_t kTbmr = 0x008;
+constexpr uint32_t kCtl = 0x00C;
+constexpr uint32_t kImr = 0x018;
+constexpr uint32_t kRis = 0x01C;
+constexpr uint32_t kMis = 0x020;
+constexpr uint32_t kIcr = 0x024;
+constexpr uint32_t kTailr = 0x028;
+constexpr uint32_t kTbilr = 0x02C;
+constexpr uint32_t kTamatchr = 0x030;
+constexpr uint32_t kTbmatchr = 0x034;
+constexpr uint32_t kTapr = 0x038;
+constexpr uint32_t kTbpr = 0x03C;
+constexpr uint32_t kTar = 0x048;
+constexpr uint32_t kTbr = 0x04C;
+
+constexpr uint32_t kCfg32Bit = 0x0;
+constexpr uint32_t kCfg16BitPair = 0x4;
+
+constexpr uint32_t kModeOneShot = 0x1;
+constexpr uint32_t kModePeriodic = 0x2;
+constexpr uint32_t kModeAlternate = 0x8;  // with periodic: PWM
+
+constexpr uint32_t kCtlTaen = 1u << 0;
+constexpr uint32_t kCtlTaote = 1u << 5;
+constexpr uint32_t kCtlTapwml = 1u << 6;
+constexpr uint32_t kCtlTben = 1u << 8;
+constexpr uint32_t kCtlTbote = 1u << 13;
+constexpr uint32_t kCtlTbpwml = 1u << 14;
+
+constexpr uint32_t kIntTimeoutA = 1u << 0;
+constexpr uint32_t kIntTimeoutB = 1u << 8;
+}  // namespace timer
+
+// ADC 0 and its sample sequencers (the touch screen uses sequencer 3 only).
+namespace adc {
+constexpr uint32_t kAdc0 = 0x40038000;
+
+constexpr uint32_t kActss = 0x000;
+constexpr uint32_t kRis = 0x004;
+constexpr uint32_t kIm = 0x008;
+constexpr uint32_t kIsc = 0x00C;
+constexpr uint32_t kOstat = 0x010;
+constexpr uint32_t kEmux = 0x014;
+constexpr uint32_t kUstat = 0x018;
+constexpr uint32_t kSspri = 0x020;
+constexpr uint32_t kPssi = 0x028;
+constexpr uint32_t kSac = 0x030;
+// Sequencer n's registers start at 0x040 + 0x20 n: input select, control, result FIFO, status.
+constexpr uint32_t kSequencerStride = 0x20;
+constexpr uint32_t kSsmux0 = 0x040;
+constexpr uint32_t kSsctl0 = 0x044;
+constexpr uint32_t kSsfifo0 = 0x048;
+constexpr uint32_t kSsfstat0 = 0x04C;
+
+constexpr uint32_t kSsmux3 = kSsmux0 + 3 * kSequencerStride;
+constexpr uint32_t kSsctl3 = kSsctl0 + 3 * kSequencerStride;
+constexpr uint32_t kSsfifo3 = kSsfifo0 + 3 * kSequencerStride;
+constexpr uint32_t kSsfstat3 = kSsfstat0 + 3 * kSequencerStride;
+
+constexpr uint32_t kTriggerProcessor = 0x0;
+constexpr uint32_t kTriggerTimer = 0x5;
+
+constexpr uint32_t kStepEnd = 1u << 1;
+constexpr uint32_t kStepInterrupt = 1u << 2;
+constexpr uint32_t kFifoEmpty = 1u << 8;
+}  // namespace adc
+
 }  // namespace hw

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "periph/cpu.hpp"
+#include "sound/beep.hpp"
 
 WidgetRecord g_sRoot = {
     sizeof(WidgetRecord), nullptr, nullptr, nullptr, nullptr, {0, 0, 0, 0}, WidgetDefaultMsgProc,
@@ -208,8 +209,7 @@ uint32_t RAM_WidgetMessageSendPostOrder(WidgetRecord* widget, uint32_t message, 
         const uint32_t result = w->msgProc(w, message, param1, param2);
         if (message == MSG_POINTER_DOWN && result != 0) {
             if (g_bTouchBeep != 0) {
-                // Scaffolding: the key click (hmi_Beep) is sounded here once the sound module
-                // lands.
+                hmi_Beep();
             }
             g_pPointerWidget = IsInTree(&g_sRoot, w) ? w : nullptr;
         }
