@@ -16,6 +16,7 @@
 #include "flash.hpp"
 #include "gpio.hpp"
 #include "nvic.hpp"
+#include "panel_config.hpp"
 #include "runner.hpp"
 #include "scheduler.hpp"
 #include "sysctl.hpp"
@@ -28,6 +29,7 @@ using VectorEntry = void (*)();
 struct BoardConfig {
     SysCtlConfig sysctl;
     Cycles accessCost = 2;  // cycles per peripheral register access
+    PanelConfig panel;
 };
 
 struct FaultRecord {
@@ -84,6 +86,26 @@ class Board {
         map(base, size, device, gateRegister, gateBit);
         return device;
     }
+
+    // Keeps a part that is not on the bus alive for the board's lifetime.
+    template <typename T, typename... Args>
+    T& addPart(Args&&... args) {
+        auto owned = std::make_unique<T>(std::forward<Args>(args)...);
+        T& part = *owned;
+        parts_.push_back(std::move(owned));
+        return part;
+    }
+    // The first part of type T, or null.
+    template <typename T>
+    T* findPart() {
+        for (auto& part : parts_) {
+            if (auto* found = dynamic_cast<T*>(part.get())) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+    const BoardConfig& config() const { return config_; }
 
     // The firmware image's vector table, as the boot loader would leave it: VTOR = 0x1800.
     void setVectorTable(const VectorEntry* table, uint32_t entries);
@@ -151,6 +173,7 @@ class Board {
     std::unique_ptr<FlashArray> flashArray_;
     std::vector<std::unique_ptr<GpioPort>> ports_;
     std::vector<std::unique_ptr<Device>> owned_;
+    std::vector<std::unique_ptr<Part>> parts_;
     std::vector<Mapping> mappings_;
     Runner runner_;
 

@@ -8,6 +8,13 @@
 
 namespace sim {
 
+// A part of the board that is not on the bus (a model that watches pins, say), owned by the
+// board for its lifetime.
+class Part {
+  public:
+    virtual ~Part() = default;
+};
+
 class Device {
   public:
     virtual ~Device() = default;

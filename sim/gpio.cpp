@@ -6,7 +6,9 @@ GpioPort::GpioPort(char letter, bool pin7Locked) : letter_(letter) {
     if (pin7Locked) {
         // This pin powers up given to another function and protected by the commit register.
         afsel_ = 0x80;
+        den_ = 0x80;
         cr_ = 0x7F;
+        protected_ = 0x80;
     }
 }
 
@@ -104,8 +106,9 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
             locked_ = value != 0x1ACCE551;
             break;
         case 0x524:
+            // Only protected pins have a writable commit bit; the others always commit.
             if (!locked_) {
-                cr_ = byte;
+                cr_ = static_cast<uint8_t>((byte & protected_) | ~protected_);
             }
             break;
         default:

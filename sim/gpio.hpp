@@ -56,6 +56,7 @@ class GpioPort : public Device {
     uint8_t pullDown_ = 0;
     uint8_t den_ = 0;
     uint8_t cr_ = 0xFF;
+    uint8_t protected_ = 0;  // pins whose commit bit is writable
     bool locked_ = true;
     std::function<uint8_t()> external_;
     std::vector<std::function<void(const GpioPort&)>> listeners_;

@@ -1,0 +1,234 @@
+#include "display_module.hpp"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace sim {
+
+namespace {
+constexpr uint8_t kRdPin = 0x01;
+constexpr uint8_t kWrPin = 0x02;
+constexpr uint8_t kRsPin = 0x04;
+constexpr uint8_t kResetPin = 0x01;
+constexpr uint8_t kBacklightPin = 0x40;
+constexpr uint8_t kRegId = 0x00;
+constexpr uint8_t kRegMemoryAccess = 0x16;
+constexpr uint8_t kRegMemory = 0x22;
+constexpr uint8_t kExchange = 0x20;
+constexpr uint8_t kMirrorColumns = 0x40;
+constexpr uint8_t kMirrorRows = 0x80;
+
+uint16_t Pair(uint8_t high, uint8_t low) {
+    return static_cast<uint16_t>((high << 8) | low);
+}
+}  // namespace
+
+DisplayModule::DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, GpioPort& c,
+                             GpioPort& f, GpioPort& g, DisplayController controller)
+    : scheduler_(scheduler),
+      a_(a),
+      b_(b),
+      f_(f),
+      controller_(controller),
+      gram_(static_cast<size_t>(kColumns) * kRows, 0) {
+    onReset(true);
+    onReset(false);
+    resets_ = 0;
+    // The module drives the data lines only during a read (RD low).
+    a_.setExternalSource([this] { return readByte(true); });
+    b_.setExternalSource([this] { return readByte(false); });
+    f.addListener([this](const GpioPort& port) { onControlPins(port); });
+    g.addListener([this](const GpioPort& port) {
+        const bool low = (port.pinLevels() & kResetPin) == 0 && (port.drivenPins() & kResetPin);
+        if (low != resetLow_) {
+            onReset(low);
+        }
+    });
+    c.addListener([this](const GpioPort& port) { onBacklight(port); });
+}
+
+DisplayModule::Window DisplayModule::window() const {
+    return Window{
+        Pair(registers_[0x02], registers_[0x03]), Pair(registers_[0x04], registers_[0x05]),
+        Pair(registers_[0x06], registers_[0x07]), Pair(registers_[0x08], registers_[0x09])};
+}
+
+void DisplayModule::fillMemory(uint16_t value) {
+    std::fill(gram_.begin(), gram_.end(), value);
+    ++version_;
+}
+
+void DisplayModule::clearLogs() {
+    registerWrites_.clear();
+    memoryRuns_.clear();
+}
+
+uint8_t DisplayModule::readByte(bool high) const {
+    const bool rdLow = (f_.drivenPins() & kRdPin) != 0 && (f_.outputLatch() & kRdPin) == 0;
+    if (!rdLow || index_ != kRegId) {
+        return 0;
+    }
+    const uint16_t id = controller_ == DisplayController::HX8347G ? kIdHX8347G : kIdHX8347A;
+    return static_cast<uint8_t>(high ? id >> 8 : id & 0xFF);
+}
+
+void DisplayModule::onReset(bool low) {
+    resetLow_ = low;
+    if (!low) {
+        return;
+    }
+    // Registers return to their defaults (the graphics memory keeps what it held).
+    ++resets_;
+    registers_.fill(0);
+    registers_[0x05] = 0xEF;
+    registers_[0x08] = 0x01;
+    registers_[0x09] = 0x3F;
+    index_ = 0;
+    counterColumn_ = 0;
+    counterRow_ = 0;
+}
+
+void DisplayModule::onBacklight(const GpioPort& c) {
+    const bool on = (c.pinLevels() & kBacklightPin) != 0;
+    if (on != backlight_) {
+        backlight_ = on;
+        ++version_;
+    }
+}
+
+void DisplayModule::onControlPins(const GpioPort& f) {
+    const uint8_t levels = f.pinLevels();
+    const bool rdLow = (levels & kRdPin) == 0;
+    if (rdLow && !readingId_ && index_ == kRegId) {
+        ++idReads_;
+    }
+    readingId_ = rdLow;
+    const bool wrHigh = (levels & kWrPin) != 0;
+    const bool rising = wrHigh && !wrHigh_;
+    wrHigh_ = wrHigh;
+    if (!rising || resetLow_) {
+        return;
+    }
+    ++strobes_;
+    latch(Pair(a_.pinLevels(), b_.pinLevels()), (levels & kRsPin) != 0);
+}
+
+void DisplayModule::latch(uint16_t word, bool data) {
+    if (!data) {
+        index_ = static_cast<uint8_t>(word);
+        if (index_ == kRegMemory) {
+            memoryRuns_.push_back(MemoryRun{registerWrites_.size(), 0, nowMs()});
+        }
+        return;
+    }
+    if (index_ == kRegMemory) {
+        writePixel(word);
+    } else {
+        writeRegister(index_, static_cast<uint8_t>(word));
+    }
+}
+
+void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
+    registerWrites_.push_back(RegisterWrite{index, value, nowMs()});
+    registers_[index] = value;
+    // The start registers also place the address counter.
+    if (index == 0x02 || index == 0x03) {
+        counterColumn_ = Pair(registers_[0x02], registers_[0x03]);
+    } else if (index == 0x06 || index == 0x07) {
+        counterRow_ = Pair(registers_[0x06], registers_[0x07]);
+    }
+}
+
+void DisplayModule::writePixel(uint16_t value) {
+    ++pixelsWritten_;
+    if (!memoryRuns_.empty()) {
+        ++memoryRuns_.back().pixels;
+    }
+    const Window w = window();
+    if (counterColumn_ < w.xmin || counterColumn_ > w.xmax || counterRow_ < w.ymin ||
+        counterRow_ > w.ymax) {
+        ++pixelsOutsideWindow_;
+    }
+
+    // Logical (column, row) as the window addresses it, to the controller's own layout.
+    const uint8_t mode = registers_[kRegMemoryAccess];
+    int column = counterColumn_;
+    int row = counterRow_;
+    if ((mode & kExchange) != 0) {
+        std::swap(column, row);
+    }
+    if (column >= kColumns || row >= kRows) {
+        ++pixelsOutside_;
+    } else {
+        if ((mode & kMirrorColumns) != 0) {
+            column = kColumns - 1 - column;
+        }
+        if ((mode & kMirrorRows) != 0) {
+            row = kRows - 1 - row;
+        }
+        gram_[Cell(column, row)] = value;
+        ++version_;
+    }
+
+    // Along the window's row, wrapping to the next row of the window, and to its top.
+    if (counterColumn_ >= w.xmax) {
+        counterColumn_ = w.xmin;
+        counterRow_ = counterRow_ >= w.ymax ? w.ymin : static_cast<uint16_t>(counterRow_ + 1);
+    } else {
+        ++counterColumn_;
+    }
+}
+
+uint16_t DisplayModule::screenNative(int x, int y) const {
+    return gram_[Cell(kColumns - 1 - y, x)];
+}
+
+uint32_t DisplayModule::screenRgb(int x, int y) const {
+    const uint32_t v = screenNative(x, y);
+    const uint32_t blue = v >> 11;
+    const uint32_t green = (v >> 5) & 0x3F;
+    const uint32_t red = v & 0x1F;
+    const uint32_t r = (red << 3) | (red >> 2);
+    const uint32_t g = (green << 2) | (green >> 4);
+    const uint32_t b = (blue << 3) | (blue >> 2);
+    return (r << 16) | (g << 8) | b;
+}
+
+std::vector<uint8_t> DisplayModule::renderRgb() const {
+    std::vector<uint8_t> rgb(static_cast<size_t>(kScreenWidth) * kScreenHeight * 3, 0);
+    if (!backlight_) {
+        return rgb;
+    }
+    size_t i = 0;
+    for (int y = 0; y < kScreenHeight; ++y) {
+        for (int x = 0; x < kScreenWidth; ++x) {
+            const uint32_t c = screenRgb(x, y);
+            rgb[i++] = static_cast<uint8_t>(c >> 16);
+            rgb[i++] = static_cast<uint8_t>(c >> 8);
+            rgb[i++] = static_cast<uint8_t>(c);
+        }
+    }
+    return rgb;
+}
+
+bool DisplayModule::savePng(const std::string& path, std::string* error) const {
+    const std::vector<uint8_t> rgb = renderRgb();
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = kScreenWidth;
+    image.height = kScreenHeight;
+    image.format = PNG_FORMAT_RGB;
+    if (png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) == 0) {
+        if (error != nullptr) {
+            *error = image.message;
+        }
+        png_image_free(&image);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sim
