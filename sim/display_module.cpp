@@ -102,7 +102,8 @@ void DisplayModule::onBacklight(const GpioPort& c) {
 void DisplayModule::onControlPins(const GpioPort& f) {
     const uint8_t levels = f.pinLevels();
     const bool rdLow = (levels & kRdPin) == 0;
-    if (rdLow && !readingId_ && index_ == kRegId) {
+    // A read: RD falls while the data lines are released to the module.
+    if (rdLow && !readingId_ && index_ == kRegId && a_.drivenPins() == 0 && b_.drivenPins() == 0) {
         ++idReads_;
     }
     readingId_ = rdLow;
