@@ -50,8 +50,8 @@ class FlashMemory {
 
   private:
     std::vector<uint8_t> bytes_;
-    std::array<uint32_t, 4> readEnable_;
-    std::array<uint32_t, 4> programEnable_;
+    std::array<uint32_t, 4> readEnable_{};
+    std::array<uint32_t, 4> programEnable_{};
     uint32_t programs_ = 0;
     uint32_t refusals_ = 0;
     bool accessViolation_ = false;

@@ -70,10 +70,8 @@ uint32_t SysTick::read(uint32_t offset) {
             return reload_;
         case 0x8:
             return currentValue();
-        case 0xC:
-            return 0;
         default:
-            return 0;
+            return 0;  // CALIB: no reference clock
     }
 }
 
