@@ -68,16 +68,20 @@ constexpr uint8_t kRegMemory = 0x22;
     WriteStrobe();
 }
 
-// count pixel writes of one colour (after an index write of 0x22).
+// count pixel writes of one colour (after an index write of 0x22). The loop tests at its foot:
+// four stores, a decrement and a branch per pixel on the target.
 [[gnu::always_inline]] inline void PixelRun(uint32_t colour, uint32_t count) {
+    if (count == 0) {
+        return;
+    }
     const uint32_t high = (colour >> 8) & 0xFFu;
     const uint32_t low = colour & 0xFFu;
-    for (; count != 0; --count) {
+    do {
         HWREG(kHighByte) = high;
         HWREG(kLowByte) = low;
         HWREG(kWr) = 0;
         HWREG(kWr) = kWrPin;
-    }
+    } while (--count != 0);
 }
 
 // Places the address counter (the window's start registers).

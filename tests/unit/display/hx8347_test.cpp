@@ -344,3 +344,37 @@ TEST_F(Landscape, BacklightTouchesOnlyPortCPin6) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rendered picture: what a viewer sees at landscape pixel (x, y), with the backlight.
+TEST_F(Landscape, TheRenderedPictureIsUprightAndDarkWithoutBacklight) {
+    const Rect red{10, 10, 59, 29};
+    d.RectFill(nullptr, &red, d.ColorTranslate(nullptr, 0xFF0000));
+    d.LineDrawV(nullptr, 300, 0, 239, d.ColorTranslate(nullptr, 0x00FF00));
+    d.LineDrawH(nullptr, 0, 319, 230, d.ColorTranslate(nullptr, 0x0000FF));
+    FoxLink320x240x16_HX8347A_BacklightOn();
+    const std::vector<uint8_t> rgb = display().renderRgb();
+    ASSERT_EQ(rgb.size(), 320u * 240u * 3u);
+    const auto at = [&rgb](int x, int y) {
+        const size_t i = (static_cast<size_t>(y) * 320 + static_cast<size_t>(x)) * 3;
+        return (uint32_t{rgb[i]} << 16) | (uint32_t{rgb[i + 1]} << 8) | rgb[i + 2];
+    };
+    EXPECT_EQ(at(10, 10), 0xFF0000u);
+    EXPECT_EQ(at(59, 29), 0xFF0000u);
+    EXPECT_EQ(at(60, 29), 0u);
+    EXPECT_EQ(at(300, 5), 0x00FF00u);
+    EXPECT_EQ(at(5, 230), 0x0000FFu);
+    EXPECT_EQ(at(300, 230), 0x0000FFu) << "the later line is on top";
+    const std::string path = ::testing::TempDir() + "landscape_driver.png";
+    std::string error;
+    EXPECT_TRUE(display().savePng(path, &error)) << error;
+    std::printf("picture: %s\n", path.c_str());
+
+    FoxLink320x240x16_HX8347A_BacklightOff();
+    for (const uint8_t byte : display().renderRgb()) {
+        ASSERT_EQ(byte, 0);
+    }
+}
+
+}  // namespace

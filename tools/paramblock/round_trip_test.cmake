@@ -1,0 +1,28 @@
+# paramblock new / add / read on one area file: the reader names the block the firmware selects.
+function(run)
+    execute_process(COMMAND ${TOOL} ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "paramblock ${ARGN} failed (${result}): ${err}")
+    endif()
+    set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(new ${AREA})
+file(SIZE ${AREA} size)
+if(NOT size EQUAL 3072)
+    message(FATAL_ERROR "new area is ${size} bytes")
+endif()
+run(add ${AREA} --set 0 1 0 0 0 1 0 1)
+run(add ${AREA} --set 1 -5 6 -7 8 -9 10 -11 --set 3 1 2 3 4 5 6 7)
+run(read ${AREA})
+foreach(expected
+        "slot 0 at 0x3F400: sequence 0\n"
+        "slot 1 at 0x3F600: sequence 1  <- current"
+        "calibration set 0: not stored"
+        "calibration set 1: M0=-5 M1=6 M2=-7 M3=8 M4=-9 M5=10 M6=-11"
+        "calibration set 3: M0=1 M1=2")
+    string(FIND "${output}" "${expected}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "read output lacks '${expected}':\n${output}")
+    endif()
+endforeach()
