@@ -8,6 +8,7 @@
 #include <string>
 
 #include "panel_harness.hpp"
+#include "panel_models.hpp"
 #include "project/_frame0.hpp"
 #include "widgets/widget.hpp"
 
@@ -15,15 +16,17 @@ namespace {
 
 void Usage() {
     std::printf(
-        "usage: panel-sim [--seconds N]\n"
+        "usage: panel-sim [--seconds N] [--screenshot FILE.png]\n"
         "  Runs the panel firmware on the simulated board for N seconds of virtual time\n"
-        "  (default 5) and prints the board's state once per simulated second.\n");
+        "  (default 5) and prints the board's state once per simulated second.\n"
+        "  --screenshot saves the screen as the panel shows it at the end.\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     double seconds = 5.0;
+    std::string screenshot;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             char* end = nullptr;
@@ -32,6 +35,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "panel-sim: --seconds needs a positive number\n");
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            screenshot = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Usage();
             return 0;
@@ -56,6 +61,15 @@ int main(int argc, char** argv) {
                         board.runner().haltReason().c_str());
             return 1;
         }
+    }
+    if (!screenshot.empty()) {
+        std::string error;
+        if (!sim::DisplayOf(board).savePng(screenshot, &error)) {
+            std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", screenshot.c_str(),
+                         error.c_str());
+            return 1;
+        }
+        std::printf("panel-sim: screen saved to %s\n", screenshot.c_str());
     }
     return 0;
 }
