@@ -79,7 +79,7 @@ const FontSpec kFonts[] = {
 };
 
 // Coverage at or above this level (of 255) becomes a foreground pixel.
-constexpr int kInkThreshold = 100;
+constexpr int kInkThreshold = 60;
 
 struct Cell {
     int width = 0;
