@@ -1,0 +1,161 @@
+// Pictures encoded by the image tool and drawn by the firmware equal their plain pixels, for
+// every format, random sizes and random clip positions.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "graphics/image.hpp"
+#include "image_codec.hpp"
+#include "support/recording_display.hpp"
+
+namespace {
+
+using testsupport::RecordingDisplay;
+
+constexpr uint32_t kInk = 0x01ABCDEF;
+constexpr uint32_t kPaper = 0x01FEDCBA;
+
+// Random pictures with runs and repeats, so that the encoder finds matches of every length.
+pngio::RgbImage RandomPicture(std::mt19937& random, int width, int height, int colors) {
+    std::vector<uint32_t> palette;
+    for (int i = 0; i < colors; ++i) {
+        palette.push_back(random() & 0xFFFFFF);
+    }
+    pngio::RgbImage picture;
+    picture.width = width;
+    picture.height = height;
+    uint32_t current = palette[0];
+    for (int i = 0; i < width * height; ++i) {
+        if (random() % 3 == 0) {
+            current = palette[random() % palette.size()];
+        }
+        picture.pixels.push_back(current);
+    }
+    return picture;
+}
+
+int Trials() {
+    return std::getenv("PANEL_LONG_TESTS") != nullptr ? 20000 : 700;
+}
+
+TEST(ImageRoundTrip, EncodedPicturesDrawAsTheirPlainPixels) {
+    const uint8_t formats[] = {0x01, 0x04, 0x08, 0x81, 0x84, 0x88, 0xC0};
+    std::mt19937 random(20240611);
+    for (int trial = 0; trial < Trials(); ++trial) {
+        const uint8_t format = formats[trial % 7];
+        const int bpp = imagegen::BitsPerPixel(format);
+        const int width = 1 + static_cast<int>(random() % (trial % 5 == 0 ? 330 : 70));
+        const int height = 1 + static_cast<int>(random() % 40);
+        const int colors = bpp == 1 ? 2 : 1 + static_cast<int>(random() % (1u << bpp));
+        const pngio::RgbImage picture = RandomPicture(random, width, height, colors);
+
+        // Expected native colour of each pixel, from the plain forms.
+        std::vector<uint32_t> expected;
+        imagegen::Encoded encoded;
+        if (format == 0xC0) {
+            encoded = imagegen::Encode(picture, format);
+            for (uint32_t rgb : picture.pixels) {
+                expected.push_back(RecordingDisplay::Native565(imagegen::ToRgb565(rgb)));
+            }
+        } else {
+            const imagegen::Indexed indexed =
+                bpp == 1 ? imagegen::Threshold(picture) : imagegen::Quantize(picture, 1 << bpp);
+            ASSERT_EQ(indexed.indexes.size(), picture.pixels.size());
+            if (bpp != 1) {
+                // Few enough colours: the palette is exact.
+                for (size_t i = 0; i < picture.pixels.size(); ++i) {
+                    ASSERT_EQ(indexed.palette[indexed.indexes[i]], picture.pixels[i]);
+                }
+            }
+            encoded = imagegen::EncodeIndexed(indexed, format);
+            for (uint8_t index : indexed.indexes) {
+                expected.push_back(bpp == 1 ? (index != 0 ? kInk : kPaper)
+                                            : RecordingDisplay::Native(indexed.palette[index]));
+            }
+        }
+
+        RecordingDisplay display;
+        display.fill(0);
+        DrawContext context;
+        GrContextInit(&context, display.driver());
+        context.foreground = kInk;
+        context.background = kPaper;
+        const int16_t xmin = static_cast<int16_t>(random() % 200);
+        const int16_t ymin = static_cast<int16_t>(random() % 150);
+        const Rect clip{xmin, ymin, static_cast<int16_t>(xmin + random() % 120),
+                        static_cast<int16_t>(ymin + random() % 90)};
+        GrContextClipRegionSet(&context, &clip);
+        display.expectWithin(context.clip);
+        const int x = xmin - width + static_cast<int>(random() % (width + 130));
+        const int y = ymin - height + static_cast<int>(random() % (height + 100));
+
+        // The record alone in its allocation: reading past its end is caught.
+        const std::vector<uint8_t> record = encoded.record;
+        _GrImageDraw(&context, record.data(), x, y);
+
+        const Rect& c = context.clip;
+        for (int py = 0; py < 240; ++py) {
+            for (int px = 0; px < 320; ++px) {
+                const int ix = px - x;
+                const int iy = py - y;
+                const bool inside = px >= c.xmin && px <= c.xmax && py >= c.ymin && py <= c.ymax &&
+                                    ix >= 0 && ix < width && iy >= 0 && iy < height;
+                const uint32_t want = inside ? expected[static_cast<size_t>(iy) * width + ix] : 0u;
+                ASSERT_EQ(display.at(px, py), want)
+                    << "format 0x" << std::hex << int{format} << std::dec << " " << width << "x"
+                    << height << " at (" << x << ", " << y << "), pixel (" << ix << ", " << iy
+                    << ")";
+            }
+        }
+    }
+}
+
+TEST(ImageCodec, CompressedStreamsRoundTripAndUseTheHistory) {
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint8_t> plain(random() % 600);
+        for (auto& byte : plain) {
+            byte = static_cast<uint8_t>(random() % 4 == 0 ? random() : (random() % 3));
+        }
+        const std::vector<uint8_t> stream = imagegen::Compress(plain);
+        ASSERT_EQ(imagegen::Decompress(stream, plain.size()), plain);
+    }
+    // A constant run costs one literal (or none: the history starts as zeros) and then one
+    // reference per nine bytes, plus a flag byte per eight items.
+    const std::vector<uint8_t> zeros(900, 0);
+    EXPECT_EQ(imagegen::Compress(zeros).size(), 100u + 13u);
+    const std::vector<uint8_t> sevens(10, 7);
+    const std::vector<uint8_t> expected{0x40, 7, 31 << 3 | 7};
+    EXPECT_EQ(imagegen::Compress(sevens), expected);
+}
+
+TEST(ImageCodec, QuantiserKeepsToThePaletteSize) {
+    std::mt19937 random(9);
+    pngio::RgbImage picture;
+    picture.width = 64;
+    picture.height = 64;
+    for (int i = 0; i < 64 * 64; ++i) {
+        // A smooth gradient of about 4000 colours.
+        picture.pixels.push_back(static_cast<uint32_t>((i % 64) * 4) << 16 |
+                                 static_cast<uint32_t>((i / 64) * 4) << 8 | (random() % 16));
+    }
+    for (int colors : {16, 256}) {
+        const imagegen::Indexed indexed = imagegen::Quantize(picture, colors);
+        ASSERT_LE(indexed.palette.size(), static_cast<size_t>(colors));
+        EXPECT_GE(indexed.palette.size(), static_cast<size_t>(colors) * 3 / 4);
+        // Each pixel is close to its entry: within the cell a palette of this size allows.
+        const int allowed = colors == 16 ? 48 : 16;
+        for (size_t i = 0; i < picture.pixels.size(); ++i) {
+            const uint32_t a = picture.pixels[i];
+            const uint32_t b = indexed.palette[indexed.indexes[i]];
+            for (int shift : {16, 8, 0}) {
+                const int difference = std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                                                static_cast<int>((b >> shift) & 0xFF));
+                ASSERT_LE(difference, allowed) << "pixel " << i << " with " << colors << " colours";
+            }
+        }
+    }
+}
+
+}  // namespace
