@@ -4,6 +4,7 @@
 
 #include "display/FoxLink240x320x16_HX8347A.hpp"
 #include "display/FoxLink320x240x16_HX8347A.hpp"
+#include "graphics/image.hpp"
 #include "params/params.hpp"
 
 DisplayDriver g_sDisplayDriverROM = {};
@@ -59,7 +60,8 @@ void hmi_Display_Init(uint32_t orientation) {
         default:
             break;  // no driver: nothing may draw
     }
-    // Scaffolding: hmi_DrawImage = GrImageDraw lands with the graphics library.
+    // Screen code draws its pictures through this entry point; it is valid from here on.
+    hmi_DrawImage = GrImageDraw;
 }
 
 void hmi_BacklightSet(uint32_t level) {

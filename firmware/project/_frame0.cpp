@@ -1,5 +1,7 @@
 #include "project/_frame0.hpp"
 
+#include "display/hmi_Init.hpp"
+#include "graphics/context.hpp"
 #include "widgets/widget.hpp"
 
 uint32_t g_TimerTicksCount = 0;
@@ -13,9 +15,10 @@ constexpr uint32_t kTicksPerControlCycle = 10;
 void _frame0() {
     // Scaffolding: Dev_1 = uart_Open("COM0,115200,N,8,1") lands with the serial port.
     RegisterNullWidgetMsgProc(default_timer_proc);
-    // Scaffolding: GrContextInit on a local context lands with the graphics library.
+    DrawContext context{};
+    GrContextInit(&context, &g_sDisplayDriverROM);
     // Scaffolding: hmi_GotoFrame(1) lands with the frame manager.
-    // Scaffolding: the display's Flush call lands with the display drivers.
+    context.display->Flush(context.display->displayData);
 }
 
 void hmi_TimerTrigger() {

@@ -7,6 +7,7 @@
 #include "display/FoxLink240x320x16_HX8347A.hpp"
 #include "display/FoxLink320x240x16_HX8347A.hpp"
 #include "display/hmi_Init.hpp"
+#include "graphics/image.hpp"
 #include "input/touch.hpp"
 #include "panel_models.hpp"
 #include "periph/sysctl.hpp"
@@ -31,6 +32,7 @@ TEST(DisplayStartUp, Code1StartsTheLandscapeDriverWithCalibrationSet0) {
     EXPECT_EQ(display.memoryAccess(), 0xE0);
     EXPECT_EQ(hmi_BacklightOn, FoxLink320x240x16_HX8347A_BacklightOn);
     EXPECT_EQ(hmi_BacklightOff, FoxLink320x240x16_HX8347A_BacklightOff);
+    EXPECT_EQ(hmi_DrawImage, GrImageDraw);
     EXPECT_EQ(_Touch_M0, sim::MatchingLandscapeCalibration()[0]);
     EXPECT_EQ(_Touch_M6, sim::MatchingLandscapeCalibration()[6]);
     hmi_BacklightSet(0);
@@ -62,7 +64,9 @@ TEST(DisplayStartUp, Code2IsPortraitToo) {
 TEST(DisplayStartUp, AnUnknownCodeLeavesNoDriverAndADeadBacklightSwitch) {
     sim::DisplayModule& display = StartedBoard();
     hmi_BacklightSet(255);  // before start-up: harmless
+    hmi_DrawImage = nullptr;
     hmi_Init(7);
+    EXPECT_EQ(hmi_DrawImage, GrImageDraw) << "set in every case";
     const DisplayDriver zero{};
     EXPECT_EQ(std::memcmp(&g_sDisplayDriverROM, &zero, sizeof(zero)), 0);
     EXPECT_EQ(hmi_BacklightOn, nullptr);
