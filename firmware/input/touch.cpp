@@ -162,7 +162,8 @@ void Pressed(int32_t rawX, int32_t rawY) {
         }
         return;
     }
-    const int32_t index = g_cIndex;
+    // The ring position is a signed byte by design (negative while the ring fills).
+    const int32_t index = g_cIndex;  // NOLINT(bugprone-signed-char-misuse)
     if (index == -2) {
         Report(MSG_POINTER_DOWN, 0);
         Store(0, p);
