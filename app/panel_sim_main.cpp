@@ -1,75 +1,75 @@
-// panel-sim: the panel firmware running on the simulated board.
-//
-// Until the display model lands this is the headless mode only: it runs the firmware for a span
-// of virtual time and reports what the board did once per simulated second.
+// panel-sim: the panel firmware running on the simulated board, in a window, headless or from
+// a script.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include <fstream>
 
+#include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
-#include "project/_frame0.hpp"
-#include "widgets/widget.hpp"
+#include "script.hpp"
+#include "window.hpp"
 
 namespace {
 
-void Usage() {
-    std::printf(
-        "usage: panel-sim [--seconds N] [--screenshot FILE.png]\n"
-        "  Runs the panel firmware on the simulated board for N seconds of virtual time\n"
-        "  (default 5) and prints the board's state once per simulated second.\n"
-        "  --screenshot saves the screen as the panel shows it at the end.\n");
+int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
+    sim::Board& board = panel.board();
+    std::printf("panel-sim: running the panel firmware for %.1f s of virtual time\n",
+                options.seconds);
+    for (double until = 1.0;; until += 1.0) {
+        const double stop = std::min(until, options.seconds);
+        if (panel.runUntilMs(stop * 1000.0) == sim::StopReason::Halted) {
+            std::printf("panel-sim: the firmware stopped: %s\n",
+                        board.runner().haltReason().c_str());
+            return 1;
+        }
+        std::printf("%s\n", app::StatusLine(panel).c_str());
+        if (stop >= options.seconds) {
+            return 0;
+        }
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 5.0;
-    std::string screenshot;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            seconds = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || seconds <= 0) {
-                std::fprintf(stderr, "panel-sim: --seconds needs a positive number\n");
+    int exitCode = 0;
+    const std::optional<app::Options> parsed = app::ParseOptions(argc, argv, exitCode);
+    if (!parsed) {
+        return exitCode;
+    }
+    const app::Options& options = *parsed;
+    sim::PanelHarness panel(options.board);
+
+    int result = 0;
+    switch (options.mode) {
+        case app::Options::Mode::Window:
+            result = app::RunWindow(panel, options);
+            if (result < 0) {
+                std::fprintf(stderr, "panel-sim: running headless instead (see --help)\n");
+                result = RunHeadless(panel, options);
+            }
+            break;
+        case app::Options::Mode::Headless:
+            result = RunHeadless(panel, options);
+            break;
+        case app::Options::Mode::Script: {
+            std::ifstream script(options.script);
+            if (!script) {
+                std::fprintf(stderr, "panel-sim: cannot read %s\n", options.script.c_str());
                 return 2;
             }
-        } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
-            screenshot = argv[++i];
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            Usage();
-            return 0;
-        } else {
-            std::fprintf(stderr, "panel-sim: unknown argument '%s'\n", argv[i]);
-            Usage();
-            return 2;
+            result = app::RunScript(panel, script, options.script);
+            break;
         }
     }
-
-    sim::PanelHarness panel;
-    sim::Board& board = panel.board();
-    std::printf("panel-sim: running the panel firmware for %.1f s of virtual time\n", seconds);
-    for (int second = 1; second <= static_cast<int>(seconds + 0.999); ++second) {
-        const sim::StopReason reason = panel.runUntilMs(std::min(seconds, double(second)) * 1000.0);
-        std::printf("t=%7.3f s  clock=%u Hz  ticks=%u  cycles=%llu  idle-hints=%llu\n",
-                    panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
-                    static_cast<unsigned long long>(board.scheduler().now()),
-                    static_cast<unsigned long long>(board.idleHints()));
-        if (reason == sim::StopReason::Halted) {
-            std::printf("panel-sim: the firmware stopped: %s\n",
-                        board.runner().haltReason().c_str());
-            return 1;
-        }
-    }
-    if (!screenshot.empty()) {
+    if (!options.screenshot.empty()) {
         std::string error;
-        if (!sim::DisplayOf(board).savePng(screenshot, &error)) {
-            std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", screenshot.c_str(),
+        if (!sim::DisplayOf(panel.board()).savePng(options.screenshot, &error)) {
+            std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", options.screenshot.c_str(),
                          error.c_str());
             return 1;
         }
-        std::printf("panel-sim: screen saved to %s\n", screenshot.c_str());
+        std::printf("panel-sim: screen saved to %s\n", options.screenshot.c_str());
     }
-    return 0;
+    return result;
 }

@@ -58,7 +58,12 @@ Board& Board::reset(const BoardConfig& config) {
             "a board with a running firmware cannot be replaced; run each scenario in its own "
             "process");
     }
-    delete g_board;
+    // The old board stays alive: firmware globals (a parameter-block pointer into flash, say)
+    // may still point into it, and a test must not turn those into dangling pointers.
+    static std::vector<std::unique_ptr<Board>> retired;
+    if (g_board != nullptr) {
+        retired.emplace_back(g_board);
+    }
     g_board = new Board(config);
     return *g_board;
 }

@@ -1,0 +1,26 @@
+// Command line of panel-sim.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "board.hpp"
+
+namespace app {
+
+struct Options {
+    enum class Mode { Window, Headless, Script };
+    Mode mode = Mode::Window;
+    double seconds = 5.0;  // headless: virtual time to run
+    double speed = 1.0;    // window: virtual time per wall time
+    int scale = 2;         // window: pixels per panel pixel
+    double exitAfter = 0;  // window: close after this many wall seconds (0: when closed)
+    std::string screenshot;
+    std::string script;
+    sim::BoardConfig board;
+};
+
+// Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help).
+std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode);
+
+}  // namespace app
