@@ -96,22 +96,47 @@ TEST(StartUp, BootLoaderBlocksCannotBeProgrammedButTheRestOfFlashCan) {
     }
 }
 
+// Holds start-up off between registering the control cycle and entering the first frame, so
+// that the tick runs for a while before the dictionary is initialised.
+constexpr double kHoldOffMs = 1005;
+void RegisterThenHoldOff(WidgetMsgProc procedure) {
+    RAM_RegisterNullWidgetMsgProc(procedure);
+    SysCtlDelay(static_cast<uint32_t>(SysCtlClockGet() / 3000 * kHoldOffMs));
+}
+
+// Starts the firmware with the first frame entry held off; returns the tick count at the moment
+// the dictionary was initialised.
+uint32_t StartWithHeldOffFrameEntry(sim::PanelHarness& panel) {
+    g_board = &panel.board();
+    RegisterNullWidgetMsgProc = RegisterThenHoldOff;
+    EXPECT_EQ(panel.runUntil([] { return g_TimerTicksCount >= 95; }, 2000.0),
+              StopReason::Condition);
+    EXPECT_EQ(table_init_flag, 0u) << "still held off";
+    EXPECT_EQ(g_ulToCheckIO, 0u) << "ticks before the first frame request no cycle";
+    EXPECT_EQ(panel.runUntil([] { return table_init_flag != 0; }, 1000.0), StopReason::Condition);
+    const uint32_t ticksAtRelease = g_TimerTicksCount;
+    EXPECT_EQ(panel.runUntil([&] { return InMainLoop(panel.board()); }, 1000.0),
+              StopReason::Condition);
+    EXPECT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
+    g_controlCycle = pfnNullWidgetMsgProc;
+    pfnNullWidgetMsgProc = CountingControlCycle;
+    return ticksAtRelease;
+}
+
 TEST(ControlCycle, NoCycleRunsBeforeTheDictionaryIsInitialised) {
     sim::PanelHarness panel;
-    StartAndReachMainLoop(panel);
-    ASSERT_EQ(table_init_flag, 0u) << "nothing enters a frame yet in this build";
-    panel.runForMs(1000);
-    EXPECT_GE(g_TimerTicksCount, 100u);
+    const uint32_t ticksAtRelease = StartWithHeldOffFrameEntry(panel);
+    EXPECT_GE(ticksAtRelease, 100u);
     EXPECT_TRUE(g_cycleTicks.empty());
-    EXPECT_EQ(g_ulToCheckIO, 0u);
+    panel.runForMs(200);
+    ASSERT_FALSE(g_cycleTicks.empty());
+    EXPECT_EQ(g_cycleTicks.front(), (ticksAtRelease / 10 + 1) * 10)
+        << "the first request comes at the first tenth tick after the release";
 }
 
 TEST(ControlCycle, OneCycleRunsEveryTenTicksOnceRequestsFlow) {
     sim::PanelHarness panel;
-    StartAndReachMainLoop(panel);
-    panel.runForMs(55);
-    table_init_flag = 1;
-    const uint32_t ticksAtRelease = g_TimerTicksCount;
+    const uint32_t ticksAtRelease = StartWithHeldOffFrameEntry(panel);
     panel.runForMs(1000);
 
     ASSERT_GE(g_cycleTicks.size(), 9u);
@@ -145,7 +170,7 @@ uint32_t SlowPaint(WidgetRecord*, uint32_t message, uint32_t, uint32_t) {
 TEST(ControlCycle, AMainLoopHeldUpFor350msRunsASingleCycleAfterwards) {
     sim::PanelHarness panel;
     StartAndReachMainLoop(panel);
-    table_init_flag = 1;
+    ASSERT_EQ(table_init_flag, 1u) << "the first frame entry released the cycle";
     panel.runForMs(305);
     const size_t cyclesBefore = g_cycleTicks.size();
     ASSERT_GE(cyclesBefore, 2u);
