@@ -85,6 +85,12 @@ class Board {
         return device;
     }
 
+    // The model mapped at an address, or nullptr.
+    Device* deviceAt(uint32_t address) {
+        Mapping* mapping = find(address);
+        return mapping != nullptr ? mapping->device : nullptr;
+    }
+
     // The firmware image's vector table, as the boot loader would leave it: VTOR = 0x1800.
     void setVectorTable(const VectorEntry* table, uint32_t entries);
     // Starts the firmware at its reset entry on the firmware thread.

@@ -2,6 +2,7 @@
 #include "core/startup.hpp"
 
 #include "core/main.hpp"
+#include "link/hmi_uart.hpp"
 #include "periph/cpu.hpp"
 
 uint32_t pulStack[kStackBytes / sizeof(uint32_t)];
@@ -32,7 +33,7 @@ const VectorEntry g_pfnVectors[kVectorCount] = {
     IntDefaultHandler,          // 19 peripheral 3: GPIO port D
     IntDefaultHandler,          // 20 peripheral 4: GPIO port E
     IntDefaultHandler,          // 21 peripheral 5: UART0
-    IntDefaultHandler,          // 22 peripheral 6: UART1 (scaffolding: UARTIntHandler lands with the serial port)
+    UARTIntHandler,             // 22 peripheral 6: UART1
     IntDefaultHandler,          // 23 peripheral 7
     IntDefaultHandler,          // 24 peripheral 8
     IntDefaultHandler,          // 25 peripheral 9

@@ -13,6 +13,8 @@ void _frame0();
 void hmi_TimerTrigger();
 uint32_t default_timer_proc(WidgetRecord* widget, uint32_t message, uint32_t param1,
                             uint32_t param2);
+// One Modbus exchange with the remote module; 1 when it failed, 0 otherwise.
+uint32_t polling_Dev_1();
 
 // Frame manager. Frames are numbered 1..5; 0 means none.
 constexpr uint32_t kFrameCount = 5;
