@@ -6,6 +6,8 @@
 #include "panel_harness.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
+#include "remote_module.hpp"
+#include "uart.hpp"
 #include "vars/pvar.hpp"
 #include "widgets/widget.hpp"
 
@@ -74,6 +76,42 @@ TEST(ControlCycleOnTheBoard, RunsEvery100msAndStoresTheErrorAfterTheOutputPass) 
         EXPECT_NEAR(g_cycleStart[i] - g_cycleStart[i - 1], 100.0, 0.05) << i;
         EXPECT_LT(g_cycleEnd[i - 1], g_cycleStart[i]);
     }
+}
+
+// Painting Dev_1_AO5 records how many frames the module had received at that moment.
+sim::RemoteModule* g_module = nullptr;
+std::vector<size_t> g_exchangesAtPaint;
+void PaintAO5(VarRecord* v) {
+    (void)var_get(v);
+    g_exchangesAtPaint.push_back(g_module->exchanges().size());
+}
+
+TEST(ControlCycleOnTheBoard, OutputPassThenExchangeThenErrorFlag) {
+    sim::PanelHarness panel;
+    StartAndWrapTheCycle(panel);
+    g_module = &sim::RemoteModuleOf(panel.board());
+    ASSERT_TRUE(RunCycles(panel, 2));
+    ASSERT_EQ(Dev_1_ERROR.value, 0);
+
+    Dev_1_AO5.display_proc = PaintAO5;
+    var_set(&Dev_1_AO5, 999);
+    const size_t exchangesBefore = g_module->exchanges().size();
+    sim::Uart1(panel.board()).unplug();
+    ASSERT_TRUE(RunCycles(panel, 1));
+    ASSERT_EQ(g_exchangesAtPaint.size(), 1u);
+    EXPECT_EQ(g_exchangesAtPaint[0], exchangesBefore) << "painted before the exchange";
+    EXPECT_EQ(Dev_1_ERROR.value, 1) << "the failed exchange is recorded in the same cycle";
+    EXPECT_EQ(Dev_1_ERROR.last_value, 0);
+    EXPECT_EQ(Dev_1_AO5.value, 999) << "nothing was read";
+
+    sim::Uart1(panel.board()).connect(g_module);
+    ASSERT_TRUE(RunCycles(panel, 1));
+    EXPECT_EQ(g_module->exchanges().size(), exchangesBefore + 1);
+    EXPECT_EQ(Dev_1_ERROR.value, 0);
+    EXPECT_EQ(Dev_1_AO5.dirty, 1) << "the value read in this cycle is painted in the next";
+    ASSERT_TRUE(RunCycles(panel, 1));
+    ASSERT_EQ(g_exchangesAtPaint.size(), 2u);
+    EXPECT_EQ(g_exchangesAtPaint[1], exchangesBefore + 1);
 }
 
 }  // namespace
