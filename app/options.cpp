@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "  --screenshot FILE     save the panel's screen as a PNG at the end\n"
     "  --controller A|G      the display module's controller (default A)\n"
     "  --no-calibration      leave the flash parameter area erased (touches map to 0,0)\n"
+    "  --serial PATH         UART1 on a host serial device instead of the module model\n"
+    "  --serial-pty          UART1 on a new pseudo-terminal (its path is printed)\n"
+    "                        (with either, virtual time runs at the pace of real time)\n"
     "  --help                this text\n";
 
 bool ParseNumber(const char* text, double& value) {
@@ -86,11 +89,18 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
             } else {
                 return fail("--controller takes A or G");
             }
+        } else if (arg == "--serial" && hasValue) {
+            options.serialDevice = argv[++i];
+        } else if (arg == "--serial-pty") {
+            options.serialPty = true;
         } else if (arg == "--no-calibration") {
             options.board.panel.touchCalibrationStored = false;
         } else {
             return fail("unknown or incomplete argument '" + arg + "'");
         }
+    }
+    if (options.serialPty && !options.serialDevice.empty()) {
+        return fail("--serial and --serial-pty exclude each other");
     }
     return options;
 }

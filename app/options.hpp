@@ -17,6 +17,8 @@ struct Options {
     double exitAfter = 0;  // window: close after this many wall seconds (0: when closed)
     std::string screenshot;
     std::string script;
+    std::string serialDevice;  // UART1 on a host serial device instead of the module model
+    bool serialPty = false;    // UART1 on a new pseudo-terminal
     sim::BoardConfig board;
 };
 

@@ -2,14 +2,35 @@
 // a script.
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
 #include "script.hpp"
+#include "serial_bridge.hpp"
+#include "uart.hpp"
 #include "window.hpp"
 
 namespace {
+
+// Puts a host serial device or a new pseudo-terminal on UART1's line in place of the module.
+std::unique_ptr<sim::SerialBridge> ConnectSerial(sim::Board& board, const app::Options& options) {
+    std::string error;
+    std::unique_ptr<sim::SerialBridge> bridge =
+        options.serialPty
+            ? sim::SerialBridge::OpenPseudoTerminal(board.scheduler(), {}, &error)
+            : sim::SerialBridge::OpenDevice(board.scheduler(), options.serialDevice, {}, &error);
+    if (!bridge) {
+        std::fprintf(stderr, "panel-sim: %s\n", error.c_str());
+        return nullptr;
+    }
+    sim::Uart1(board).connect(bridge.get());
+    std::printf("panel-sim: UART1 on %s (115200 8N1), paced to real time\n",
+                bridge->peerPath().c_str());
+    std::fflush(stdout);
+    return bridge;
+}
 
 int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
     sim::Board& board = panel.board();
@@ -23,6 +44,7 @@ int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
             return 1;
         }
         std::printf("%s\n", app::StatusLine(panel).c_str());
+        std::fflush(stdout);
         if (stop >= options.seconds) {
             return 0;
         }
@@ -39,6 +61,13 @@ int main(int argc, char** argv) {
     }
     const app::Options& options = *parsed;
     sim::PanelHarness panel(options.board);
+    std::unique_ptr<sim::SerialBridge> bridge;
+    if (options.serialPty || !options.serialDevice.empty()) {
+        bridge = ConnectSerial(panel.board(), options);
+        if (!bridge) {
+            return 1;
+        }
+    }
 
     int result = 0;
     switch (options.mode) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "panel_models.hpp"
+#include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 
 namespace app {
@@ -12,10 +13,11 @@ namespace app {
 std::string StatusLine(sim::PanelHarness& panel) {
     sim::Board& board = panel.board();
     char line[200];
-    std::snprintf(line, sizeof(line), "t=%8.3f s  clock=%u Hz  ticks=%u  backlight=%s  cycles=%llu",
+    std::snprintf(line, sizeof(line),
+                  "t=%8.3f s  clock=%u Hz  ticks=%u  backlight=%s  frame=%u  Dev_1_ERROR=%d",
                   panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
-                  sim::DisplayOf(board).backlight() ? "on" : "off",
-                  static_cast<unsigned long long>(board.scheduler().now()));
+                  sim::DisplayOf(board).backlight() ? "on" : "off", _CurrentFrame,
+                  static_cast<int>(Dev_1_ERROR.value));
     return line;
 }
 

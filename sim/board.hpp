@@ -106,6 +106,11 @@ class Board {
         return nullptr;
     }
     const BoardConfig& config() const { return config_; }
+    // The model mapped at an address, or nullptr.
+    Device* deviceAt(uint32_t address) {
+        Mapping* mapping = find(address);
+        return mapping != nullptr ? mapping->device : nullptr;
+    }
 
     // The firmware image's vector table, as the boot loader would leave it: VTOR = 0x1800.
     void setVectorTable(const VectorEntry* table, uint32_t entries);

@@ -5,6 +5,8 @@
 #include "board.hpp"
 #include "panel_models.hpp"
 #include "paramblock.hpp"
+#include "remote_module.hpp"
+#include "uart.hpp"
 
 namespace sim {
 
@@ -80,6 +82,9 @@ void AttachPeripheralModels(Board& board) {
     if (board.config().panel.touchCalibrationStored) {
         StoreCalibration(board.flash());
     }
+    // UART1 (clock gate RCGC1 bit 1) with the remote I/O module plugged into its line.
+    board.attach<Uart>(Uart::kBase, 0x1000, 1, 1, board.scheduler(), board.nvic(), board.gpio('D'))
+        .plug(std::make_unique<RemoteModule>(board.scheduler()));
 }
 
 }  // namespace sim

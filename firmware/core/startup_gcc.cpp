@@ -3,6 +3,7 @@
 
 #include "core/main.hpp"
 #include "input/touch.hpp"
+#include "link/hmi_uart.hpp"
 #include "periph/cpu.hpp"
 #include "sound/sound.hpp"
 
@@ -34,7 +35,7 @@ const VectorEntry g_pfnVectors[kVectorCount] = {
     IntDefaultHandler,          // 19 peripheral 3: GPIO port D
     IntDefaultHandler,          // 20 peripheral 4: GPIO port E
     IntDefaultHandler,          // 21 peripheral 5: UART0
-    IntDefaultHandler,          // 22 peripheral 6: UART1 (scaffolding: UARTIntHandler lands with the serial port)
+    UARTIntHandler,             // 22 peripheral 6: UART1
     IntDefaultHandler,          // 23 peripheral 7
     IntDefaultHandler,          // 24 peripheral 8
     IntDefaultHandler,          // 25 peripheral 9

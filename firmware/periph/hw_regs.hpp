@@ -195,5 +195,49 @@ constexpr uint32_t kStepEnd = 1u << 1;
 constexpr uint32_t kStepInterrupt = 1u << 2;
 constexpr uint32_t kFifoEmpty = 1u << 8;
 }  // namespace adc
+namespace uart {
+constexpr uint32_t kUart1 = 0x4000D000;
+
+constexpr uint32_t kDr = 0x000;
+constexpr uint32_t kRsr = 0x004;
+constexpr uint32_t kFr = 0x018;
+constexpr uint32_t kIbrd = 0x024;
+constexpr uint32_t kFbrd = 0x028;
+constexpr uint32_t kLcrh = 0x02C;
+constexpr uint32_t kCtl = 0x030;
+constexpr uint32_t kIfls = 0x034;
+constexpr uint32_t kIm = 0x038;
+constexpr uint32_t kRis = 0x03C;
+constexpr uint32_t kMis = 0x040;
+constexpr uint32_t kIcr = 0x044;
+
+constexpr uint32_t kFrBusy = 1u << 3;
+constexpr uint32_t kFrRxEmpty = 1u << 4;
+constexpr uint32_t kFrTxFull = 1u << 5;
+constexpr uint32_t kFrRxFull = 1u << 6;
+constexpr uint32_t kFrTxEmpty = 1u << 7;
+
+constexpr uint32_t kLcrhParityEnable = 1u << 1;
+constexpr uint32_t kLcrhEvenParity = 1u << 2;
+constexpr uint32_t kLcrhTwoStopBits = 1u << 3;
+constexpr uint32_t kLcrhFifoEnable = 1u << 4;
+constexpr uint32_t kLcrhWordLengthShift = 5;
+constexpr uint32_t kLcrhWordLengthMask = 3u << kLcrhWordLengthShift;
+constexpr uint32_t kLcrhStickParity = 1u << 7;
+
+constexpr uint32_t kCtlEnable = 1u << 0;
+constexpr uint32_t kCtlTxEnable = 1u << 8;
+constexpr uint32_t kCtlRxEnable = 1u << 9;
+
+constexpr uint32_t kIntRx = 1u << 4;
+constexpr uint32_t kIntTx = 1u << 5;
+constexpr uint32_t kIntRxTimeout = 1u << 6;
+constexpr uint32_t kIntErrors = 0xFu << 7;  // framing, parity, break, overrun
+constexpr uint32_t kIntAll = kIntRx | kIntTx | kIntRxTimeout | kIntErrors;
+
+// FIFO interrupt levels (IFLS): transmit in bits 2-0, receive in bits 5-3.
+constexpr uint32_t kFifoTx1_8 = 0;
+constexpr uint32_t kFifoRx1_8 = 0;
+}  // namespace uart
 
 }  // namespace hw

@@ -1,0 +1,116 @@
+// The frame manager: names, settling the queue, entering frames.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "project/_dict.hpp"
+#include "project/_frame0.hpp"
+#include "project/_frame3.hpp"
+#include "support/fresh_board.hpp"
+#include "widgets/widget.hpp"
+
+namespace {
+
+TEST(FrameManager, IndexOfFrameIsExactAndCaseSensitive) {
+    EXPECT_EQ(hmi_IndexOfFrame("Frame1"), 1u);
+    EXPECT_EQ(hmi_IndexOfFrame("Frame3"), 3u);
+    EXPECT_EQ(hmi_IndexOfFrame("Frame5"), 5u);
+    EXPECT_EQ(hmi_IndexOfFrame("frame3"), 0u);
+    EXPECT_EQ(hmi_IndexOfFrame("Frame"), 0u);
+    EXPECT_EQ(hmi_IndexOfFrame("Frame33"), 0u);
+    EXPECT_EQ(hmi_IndexOfFrame("Frame6"), 0u);
+    EXPECT_EQ(hmi_IndexOfFrame(""), 0u);
+    EXPECT_EQ(hmi_IndexOfFrame(nullptr), 0u);
+}
+
+// A widget that records the messages it receives.
+std::vector<uint32_t> g_received;
+uint32_t Record(WidgetRecord*, uint32_t message, uint32_t, uint32_t) {
+    g_received.push_back(message);
+    return 0;
+}
+
+class FrameManagerQueue : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FreshBoard();
+        WidgetAdd(&g_sRoot, &widget_);
+        // Pending: a paint of the old screen between touches that arrived meanwhile.
+        ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_DOWN, 10, 10), 1u);
+        ASSERT_EQ(WidgetMessageQueueAdd(&widget_, MSG_PAINT, 0, 0, 0, 0), 1u);
+        ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_MOVE, 11, 10), 1u);
+        ASSERT_EQ(WidgetMessageQueueAdd(&widget_, MSG_PAINT, 0, 0, 0, 0), 1u);
+        ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_UP, 11, 10), 1u);
+    }
+    void ExpectSettled() {
+        EXPECT_EQ(g_received, (std::vector<uint32_t>{MSG_PAINT, MSG_PAINT}))
+            << "paints delivered, pointer messages dropped";
+        EXPECT_EQ(g_ulMQRead, g_ulMQWrite) << "the queue ends empty";
+    }
+    WidgetRecord widget_ = {sizeof(WidgetRecord), nullptr, nullptr, nullptr, nullptr,
+                            {0, 0, 319, 239},     Record};
+};
+
+TEST_F(FrameManagerQueue, UnknownFramesOnlySettleTheQueue) {
+    bool first = true;
+    for (uint32_t frame : {0u, 6u, 0xFFFFFFFFu}) {
+        if (!first) {
+            g_received.clear();
+            SetUp();
+        }
+        first = false;
+        _CurrentFrame = 4;
+        hmi_GotoFrame(frame);
+        ExpectSettled();
+        EXPECT_EQ(_CurrentFrame, 4u) << frame;
+        EXPECT_EQ(table_init_flag, 0u) << "no frame entered: the cycle stays off";
+        EXPECT_EQ(__var_table[0], nullptr);
+        WidgetRemove(&widget_);
+    }
+    g_received.clear();
+    SetUp();
+    hmi_GotoFrameByName("frame2");
+    ExpectSettled();
+    EXPECT_EQ(_CurrentFrame, 4u);
+}
+
+TEST_F(FrameManagerQueue, EnteringAFrameSettlesTheQueueThenFillsTheTable) {
+    hmi_GotoFrameByName("Frame2");
+    ExpectSettled();
+    EXPECT_EQ(_CurrentFrame, 2u);
+    EXPECT_EQ(table_init_flag, 1u);
+    EXPECT_EQ(__var_table[0], &Dev_1_AO0);
+    EXPECT_EQ(__var_table[28], &start);
+}
+
+TEST(FrameManager, EveryFrameEntryRefillsTheTableAndSetsTheFlag) {
+    FreshBoard();
+    for (uint32_t frame = 1; frame <= kFrameCount; ++frame) {
+        table_init_flag = 0;
+        for (auto& entry : __var_table) {
+            entry = nullptr;
+        }
+        hmi_GotoFrame(frame);
+        EXPECT_EQ(_CurrentFrame, frame);
+        EXPECT_EQ(table_init_flag, 1u) << frame;
+        for (uint32_t i = 0; i < kVarTableSize; ++i) {
+            ASSERT_NE(__var_table[i], nullptr) << "frame " << frame << " entry " << i;
+        }
+        EXPECT_EQ(__var_table[25], &Dev_1_ERROR);
+    }
+}
+
+TEST_F(FrameManagerQueue, EnteringTheFrameAlreadyShownRunsTheWholeTransitionAgain) {
+    hmi_GotoFrame(3);
+    g_received.clear();
+    for (auto& entry : __var_table) {
+        entry = nullptr;
+    }
+    SetUp();
+    hmi_GotoFrame(3);
+    ExpectSettled();
+    EXPECT_EQ(_CurrentFrame, 3u);
+    EXPECT_EQ(__var_table[10], &Dev_1_AO10) << "the entry routine ran again";
+}
+
+}  // namespace
