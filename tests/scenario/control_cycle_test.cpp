@@ -7,6 +7,7 @@
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "remote_module.hpp"
+#include "support/cycle_probe.hpp"
 #include "uart.hpp"
 #include "vars/pvar.hpp"
 #include "widgets/widget.hpp"
@@ -15,33 +16,19 @@ namespace {
 
 using sim::StopReason;
 
-sim::Board* g_board = nullptr;
-WidgetMsgProc g_realCycle = nullptr;
-std::vector<double> g_cycleStart;
-std::vector<double> g_cycleEnd;
-
-uint32_t TimedCycle(WidgetRecord* w, uint32_t m, uint32_t p1, uint32_t p2) {
-    g_cycleStart.push_back(g_board->nowMs());
-    const uint32_t result = g_realCycle(w, m, p1, p2);
-    g_cycleEnd.push_back(g_board->nowMs());
-    return result;
-}
+using cycle_probe::g_runs;
 
 void StartAndWrapTheCycle(sim::PanelHarness& panel) {
-    g_board = &panel.board();
     ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
               StopReason::Condition);
     ASSERT_EQ(_CurrentFrame, 1u) << "start-up shows the welcome screen";
     ASSERT_EQ(table_init_flag, 1u);
     ASSERT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
-    g_realCycle = pfnNullWidgetMsgProc;
-    pfnNullWidgetMsgProc = TimedCycle;
+    cycle_probe::Install(panel.board());
 }
 
 bool RunCycles(sim::PanelHarness& panel, size_t n) {
-    const size_t target = g_cycleEnd.size() + n;
-    return panel.runUntil([target] { return g_cycleEnd.size() >= target; }, 200.0 * n + 200) ==
-           StopReason::Condition;
+    return cycle_probe::RunCycles(panel, n, 200.0);
 }
 
 struct ErrorPaint {
@@ -50,7 +37,7 @@ struct ErrorPaint {
 };
 std::vector<ErrorPaint> g_errorPaints;
 void PaintError(VarRecord* v) {
-    g_errorPaints.push_back({g_cycleStart.size(), var_get(v)});
+    g_errorPaints.push_back({cycle_probe::g_started, var_get(v)});
 }
 
 TEST(ControlCycleOnTheBoard, RunsEvery100msAndStoresTheErrorAfterTheOutputPass) {
@@ -69,12 +56,12 @@ TEST(ControlCycleOnTheBoard, RunsEvery100msAndStoresTheErrorAfterTheOutputPass) 
     ASSERT_TRUE(RunCycles(panel, 3));
     ASSERT_EQ(g_errorPaints.size(), 1u) << "painted once: var_set marks only a change";
     EXPECT_EQ(g_errorPaints[0].value, 0);
-    EXPECT_EQ(g_errorPaints[0].cycle, g_cycleStart.size() - 2);
+    EXPECT_EQ(g_errorPaints[0].cycle, cycle_probe::g_started - 2);
 
-    ASSERT_GE(g_cycleStart.size(), 5u);
-    for (size_t i = 1; i < g_cycleStart.size(); ++i) {
-        EXPECT_NEAR(g_cycleStart[i] - g_cycleStart[i - 1], 100.0, 0.05) << i;
-        EXPECT_LT(g_cycleEnd[i - 1], g_cycleStart[i]);
+    ASSERT_GE(g_runs.size(), 5u);
+    for (size_t i = 1; i < g_runs.size(); ++i) {
+        EXPECT_NEAR(g_runs[i].startMs - g_runs[i - 1].startMs, 100.0, 0.05) << i;
+        EXPECT_LT(g_runs[i - 1].endMs, g_runs[i].startMs);
     }
 }
 

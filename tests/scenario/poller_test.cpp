@@ -8,6 +8,7 @@
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "remote_module.hpp"
+#include "support/cycle_probe.hpp"
 #include "uart.hpp"
 #include "vars/pvar.hpp"
 #include "widgets/widget.hpp"
@@ -23,14 +24,6 @@ VarRecord* const kBlock[22] = {&Dev_1_AO0,  &Dev_1_AO1,  &Dev_1_AO2,  &Dev_1_AO3
                                &Dev_1_AO15, &Dev_1_AO16, &Dev_1_AO17, &Dev_1_AO18, &Dev_1_AO19,
                                &Dev_1_AO20, &Dev_1_AO21};
 
-WidgetMsgProc g_realCycle = nullptr;
-size_t g_cycles = 0;
-uint32_t CountedCycle(WidgetRecord* w, uint32_t m, uint32_t p1, uint32_t p2) {
-    const uint32_t result = g_realCycle(w, m, p1, p2);
-    ++g_cycles;
-    return result;
-}
-
 class Poller : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -41,15 +34,10 @@ class Poller : public ::testing::Test {
         }
         ASSERT_EQ(panel_.runUntil([this] { return panel_.board().idleHints() > 0; }, 1000.0),
                   StopReason::Condition);
-        g_realCycle = pfnNullWidgetMsgProc;
-        pfnNullWidgetMsgProc = CountedCycle;
+        cycle_probe::Install(panel_.board());
         ASSERT_TRUE(runCycles(2));
     }
-    bool runCycles(size_t n) {
-        const size_t target = g_cycles + n;
-        return panel_.runUntil([target] { return g_cycles >= target; }, 300.0 * n + 100) ==
-               StopReason::Condition;
-    }
+    bool runCycles(size_t n) { return cycle_probe::RunCycles(panel_, n); }
     // Frames the module received since the given exchange count.
     std::vector<Bytes> requestsSince(size_t from) const {
         std::vector<Bytes> frames;

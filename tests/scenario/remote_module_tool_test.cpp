@@ -10,6 +10,7 @@
 #include "project/_frame0.hpp"
 #include "serial_bridge.hpp"
 #include "support/child_process.hpp"
+#include "support/cycle_probe.hpp"
 #include "uart.hpp"
 #include "vars/pvar.hpp"
 #include "widgets/widget.hpp"
@@ -19,23 +20,12 @@ namespace {
 using namespace std::chrono_literals;
 using sim::StopReason;
 
-WidgetMsgProc g_realCycle = nullptr;
-size_t g_cycles = 0;
-uint32_t CountedCycle(WidgetRecord* w, uint32_t m, uint32_t p1, uint32_t p2) {
-    const uint32_t result = g_realCycle(w, m, p1, p2);
-    ++g_cycles;
-    return result;
-}
-
 // Runs the panel until the condition holds after a whole cycle, for at most `cycles` cycles;
 // returns the number of cycles it took, or cycles + 1 if it never held.
 size_t CyclesUntil(sim::PanelHarness& panel, const std::function<bool()>& condition,
                    size_t cycles) {
-    const size_t start = g_cycles;
     for (size_t n = 1; n <= cycles; ++n) {
-        const size_t target = start + n;
-        if (panel.runUntil([target] { return g_cycles >= target; }, 400.0) !=
-            StopReason::Condition) {
+        if (!cycle_probe::RunCycles(panel, 1)) {
             return cycles + 1;
         }
         if (condition()) {
@@ -58,8 +48,7 @@ TEST(AgainstTheModuleTool, ValuesCrossTheLineBothWaysAndAStoppedPeerIsAnError) {
 
     ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
               StopReason::Condition);
-    g_realCycle = pfnNullWidgetMsgProc;
-    pfnNullWidgetMsgProc = CountedCycle;
+    cycle_probe::Install(panel.board());
     ASSERT_LE(CyclesUntil(
                   panel, [] { return Dev_1_ERROR.value == 0; }, 3),
               3u);

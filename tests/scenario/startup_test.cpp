@@ -9,26 +9,15 @@
 #include "periph/hw_regs.hpp"
 #include "periph/sysctl.hpp"
 #include "project/_frame0.hpp"
+#include "support/cycle_probe.hpp"
 #include "widgets/widget.hpp"
 
 namespace {
 
 using sim::StopReason;
 
-// Records each run of the control cycle by wrapping the registered null-widget procedure.
-WidgetMsgProc g_controlCycle = nullptr;
-std::vector<uint32_t> g_cycleTicks;
-std::vector<uint32_t> g_cycleEndTicks;
-std::vector<double> g_cycleTimes;
+using cycle_probe::g_runs;
 sim::Board* g_board = nullptr;
-
-uint32_t CountingControlCycle(WidgetRecord* widget, uint32_t message, uint32_t p1, uint32_t p2) {
-    g_cycleTicks.push_back(g_TimerTicksCount);
-    g_cycleTimes.push_back(g_board->nowMs());
-    const uint32_t result = g_controlCycle(widget, message, p1, p2);
-    g_cycleEndTicks.push_back(g_TimerTicksCount);
-    return result;
-}
 
 bool InMainLoop(const sim::Board& board) {
     return board.idleHints() > 0;
@@ -39,8 +28,7 @@ void StartAndReachMainLoop(sim::PanelHarness& panel) {
     ASSERT_EQ(panel.runUntil([&] { return InMainLoop(panel.board()); }, 1000.0),
               StopReason::Condition);
     ASSERT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
-    g_controlCycle = pfnNullWidgetMsgProc;
-    pfnNullWidgetMsgProc = CountingControlCycle;
+    cycle_probe::Install(panel.board());
 }
 
 TEST(StartUp, ReachesTheMainLoopWithTheClockAt50MHz) {
@@ -125,8 +113,7 @@ uint32_t StartWithHeldOffFrameEntry(sim::PanelHarness& panel) {
     EXPECT_EQ(panel.runUntil([&] { return InMainLoop(panel.board()); }, 1000.0),
               StopReason::Condition);
     EXPECT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
-    g_controlCycle = pfnNullWidgetMsgProc;
-    pfnNullWidgetMsgProc = CountingControlCycle;
+    cycle_probe::Install(panel.board());
     return ticksAtRelease;
 }
 
@@ -134,10 +121,10 @@ TEST(ControlCycle, NoCycleRunsBeforeTheDictionaryIsInitialised) {
     sim::PanelHarness panel;
     const uint32_t ticksAtRelease = StartWithHeldOffFrameEntry(panel);
     EXPECT_GE(ticksAtRelease, 100u);
-    EXPECT_TRUE(g_cycleTicks.empty());
+    EXPECT_TRUE(g_runs.empty());
     panel.runForMs(200);
-    ASSERT_FALSE(g_cycleTicks.empty());
-    EXPECT_EQ(g_cycleTicks.front(), (ticksAtRelease / 10 + 1) * 10)
+    ASSERT_FALSE(g_runs.empty());
+    EXPECT_EQ(g_runs.front().startTick, (ticksAtRelease / 10 + 1) * 10)
         << "the first request comes at the first tenth tick after the release";
 }
 
@@ -146,15 +133,15 @@ TEST(ControlCycle, OneCycleRunsEveryTenTicksOnceRequestsFlow) {
     const uint32_t ticksAtRelease = StartWithHeldOffFrameEntry(panel);
     panel.runForMs(1000);
 
-    ASSERT_GE(g_cycleTicks.size(), 9u);
-    ASSERT_LE(g_cycleTicks.size(), 11u);
+    ASSERT_GE(g_runs.size(), 9u);
+    ASSERT_LE(g_runs.size(), 11u);
     // The first cycle comes at the first tick that is a multiple of 10 after the release.
-    EXPECT_EQ(g_cycleTicks.front(), (ticksAtRelease / 10 + 1) * 10);
-    for (size_t i = 0; i < g_cycleTicks.size(); ++i) {
-        EXPECT_EQ(g_cycleTicks[i] % 10, 0u);
+    EXPECT_EQ(g_runs.front().startTick, (ticksAtRelease / 10 + 1) * 10);
+    for (size_t i = 0; i < g_runs.size(); ++i) {
+        EXPECT_EQ(g_runs[i].startTick % 10, 0u);
         if (i > 0) {
-            EXPECT_EQ(g_cycleTicks[i] - g_cycleTicks[i - 1], 10u);
-            EXPECT_NEAR(g_cycleTimes[i] - g_cycleTimes[i - 1], 100.0, 0.1);
+            EXPECT_EQ(g_runs[i].startTick - g_runs[i - 1].startTick, 10u);
+            EXPECT_NEAR(g_runs[i].startMs - g_runs[i - 1].startMs, 100.0, 0.1);
         }
     }
 }
@@ -179,7 +166,7 @@ TEST(ControlCycle, AMainLoopHeldUpFor350msRunsASingleCycleAfterwards) {
     StartAndReachMainLoop(panel);
     ASSERT_EQ(table_init_flag, 1u) << "the first frame entry released the cycle";
     panel.runForMs(305);
-    const size_t cyclesBefore = g_cycleTicks.size();
+    const size_t cyclesBefore = g_runs.size();
     ASSERT_GE(cyclesBefore, 2u);
 
     WidgetRecord slow = {sizeof(WidgetRecord), nullptr,  nullptr, nullptr, nullptr,
@@ -192,18 +179,18 @@ TEST(ControlCycle, AMainLoopHeldUpFor350msRunsASingleCycleAfterwards) {
     EXPECT_GE(g_requestsDuringHold, 3u) << "three or four requests piled up while held";
     // One cycle right after the hold, then the next only at the next tenth tick.
     std::vector<size_t> after;
-    for (size_t i = cyclesBefore; i < g_cycleTimes.size(); ++i) {
-        EXPECT_FALSE(g_cycleTimes[i] > g_holdStart && g_cycleTimes[i] < g_holdEnd)
+    for (size_t i = cyclesBefore; i < g_runs.size(); ++i) {
+        EXPECT_FALSE(g_runs[i].startMs > g_holdStart && g_runs[i].startMs < g_holdEnd)
             << "no cycle during the hold";
-        if (g_cycleTimes[i] >= g_holdEnd) {
+        if (g_runs[i].startMs >= g_holdEnd) {
             after.push_back(i);
         }
     }
     ASSERT_GE(after.size(), 2u);
-    EXPECT_LT(g_cycleTimes[after[0]] - g_holdEnd, 1.0)
+    EXPECT_LT(g_runs[after[0]].startMs - g_holdEnd, 1.0)
         << "the piled-up requests run one cycle at once";
     // A request that came while that cycle ran is absorbed with the others.
-    EXPECT_EQ(g_cycleTicks[after[1]], (g_cycleEndTicks[after[0]] / 10 + 1) * 10)
+    EXPECT_EQ(g_runs[after[1]].startTick, (g_runs[after[0]].endTick / 10 + 1) * 10)
         << "the requests were absorbed: the next cycle waits for the next tenth tick";
     WidgetRemove(&slow);
 }
