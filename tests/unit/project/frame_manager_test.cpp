@@ -1,12 +1,16 @@
 // The frame manager: names, settling the queue, entering frames.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "project/_frame3.hpp"
+#include "project/ladder2c.hpp"
 #include "support/fresh_board.hpp"
+#include "support/recording_display.hpp"
+#include "support/screen_display.hpp"
 #include "widgets/widget.hpp"
 
 namespace {
@@ -34,6 +38,7 @@ class FrameManagerQueue : public ::testing::Test {
   protected:
     void SetUp() override {
         FreshBoard();
+        testsupport::UseAsPanel(display_);
         WidgetAdd(&g_sRoot, &widget_);
         // Pending: a paint of the old screen between touches that arrived meanwhile.
         ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_DOWN, 10, 10), 1u);
@@ -42,11 +47,14 @@ class FrameManagerQueue : public ::testing::Test {
         ASSERT_EQ(WidgetMessageQueueAdd(&widget_, MSG_PAINT, 0, 0, 0, 0), 1u);
         ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_UP, 11, 10), 1u);
     }
-    void ExpectSettled() {
-        EXPECT_EQ(g_received, (std::vector<uint32_t>{MSG_PAINT, MSG_PAINT}))
+    // The two pending paints delivered, the pointer messages dropped; a frame entered then
+    // paints the whole tree once more.
+    void ExpectSettled(size_t screenPaints = 0) {
+        EXPECT_EQ(g_received, std::vector<uint32_t>(2 + screenPaints, MSG_PAINT))
             << "paints delivered, pointer messages dropped";
         EXPECT_EQ(g_ulMQRead, g_ulMQWrite) << "the queue ends empty";
     }
+    testsupport::RecordingDisplay display_;
     WidgetRecord widget_ = {sizeof(WidgetRecord), nullptr, nullptr, nullptr, nullptr,
                             {0, 0, 319, 239},     Record};
 };
@@ -76,7 +84,7 @@ TEST_F(FrameManagerQueue, UnknownFramesOnlySettleTheQueue) {
 
 TEST_F(FrameManagerQueue, EnteringAFrameSettlesTheQueueThenFillsTheTable) {
     hmi_GotoFrameByName("Frame2");
-    ExpectSettled();
+    ExpectSettled(1);
     EXPECT_EQ(_CurrentFrame, 2u);
     EXPECT_EQ(table_init_flag, 1u);
     EXPECT_EQ(__var_table[0], &Dev_1_AO0);
@@ -85,6 +93,8 @@ TEST_F(FrameManagerQueue, EnteringAFrameSettlesTheQueueThenFillsTheTable) {
 
 TEST(FrameManager, EveryFrameEntryRefillsTheTableAndSetsTheFlag) {
     FreshBoard();
+    testsupport::RecordingDisplay display;
+    testsupport::UseAsPanel(display);
     for (uint32_t frame = 1; frame <= kFrameCount; ++frame) {
         table_init_flag = 0;
         for (auto& entry : __var_table) {
@@ -100,17 +110,68 @@ TEST(FrameManager, EveryFrameEntryRefillsTheTableAndSetsTheFlag) {
     }
 }
 
-TEST_F(FrameManagerQueue, EnteringTheFrameAlreadyShownRunsTheWholeTransitionAgain) {
+// Entry points replaced to watch a screen being torn down and rebuilt.
+std::vector<std::pair<char, WidgetRecord*>> g_treeChanges;
+void WatchedAdd(WidgetRecord* parent, WidgetRecord* widget) {
+    g_treeChanges.emplace_back('+', widget);
+    RAM_WidgetAdd(parent, widget);
+}
+void WatchedRemove(WidgetRecord* widget) {
+    g_treeChanges.emplace_back('-', widget);
+    RAM_WidgetRemove(widget);
+}
+
+std::vector<WidgetRecord*> Children(const WidgetRecord& parent) {
+    std::vector<WidgetRecord*> children;
+    for (WidgetRecord* w = parent.child; w != nullptr; w = w->next) {
+        children.push_back(w);
+    }
+    return children;
+}
+
+TEST_F(FrameManagerQueue, EnteringTheFrameAlreadyShownTearsItDownAndRebuildsIt) {
     hmi_GotoFrame(3);
+    std::vector<WidgetRecord*> screen = Children(g_sRoot);
+    ASSERT_EQ(screen.front(), &widget_);
+    screen.erase(screen.begin());
+    ASSERT_EQ(screen.size(), 16u) << "canvas, navigation bar, eleven labels";
+    // A value shown during this visit stays in its label's buffer.
+    var_set(&Dev_1_AO3, 42);
+    (void)default_output(1);
+    WidgetMessageQueueProcess();  // the label paints it queued
+    ASSERT_STREQ(Label11.text, "42");
+
     g_received.clear();
     for (auto& entry : __var_table) {
         entry = nullptr;
     }
     SetUp();
+    display_.fill(testsupport::RecordingDisplay::kUntouched);
+    Dev_1_AO3.dirty = 0;
+    WidgetAdd = WatchedAdd;
+    WidgetRemove = WatchedRemove;
     hmi_GotoFrame(3);
-    ExpectSettled();
+    WidgetAdd = RAM_WidgetAdd;
+    WidgetRemove = RAM_WidgetRemove;
+
+    ExpectSettled(1);
     EXPECT_EQ(_CurrentFrame, 3u);
     EXPECT_EQ(__var_table[10], &Dev_1_AO10) << "the entry routine ran again";
+    std::vector<std::pair<char, WidgetRecord*>> expected;
+    for (WidgetRecord* w : screen) {
+        expected.emplace_back('-', w);
+    }
+    for (WidgetRecord* w : screen) {
+        expected.emplace_back('+', w);
+    }
+    EXPECT_EQ(g_treeChanges, expected) << "every widget removed, then every widget added";
+    std::vector<WidgetRecord*> after = Children(g_sRoot);
+    after.erase(after.begin());
+    EXPECT_EQ(after, screen);
+    EXPECT_EQ(display_.touched(), 320u * 240u) << "the whole screen repainted";
+    EXPECT_STREQ(Label11.text, "42");
+    EXPECT_EQ(Dev_1_AO3.display_proc, display_Dev_1_AO3);
+    EXPECT_EQ(Dev_1_AO3.dirty, 1) << "bound again: shown in the next cycle";
 }
 
 }  // namespace
