@@ -94,7 +94,12 @@ void ShowValue(CanvasRecord* label, char (&buffer)[kValueTextSize], VarRecord* v
     const int32_t value = var_get(variable);
     usprintf(buffer, "%d", value);  // at most 11 characters and the NUL
     label->text = buffer;
-    (void)WidgetMessageQueueAdd(label, MSG_PAINT, 0, 0, 0, 0);
+    if (WidgetMessageQueueAdd(label, MSG_PAINT, 0, 0, 0, 0) == 0) {
+        // Refused (queue full, or its lock disturbed by an interrupt): keep the change mark so
+        // that the next cycle shows the value, instead of leaving the old one on screen until
+        // the value changes again.
+        variable->dirty = 1;
+    }
 }
 
 void HandDrawnChange(WidgetRecord* checkBox, uint32_t state, VarRecord* variable,

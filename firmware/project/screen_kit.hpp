@@ -234,7 +234,8 @@ void PaintFrame(DrawContext* context, VectorRoutine picture);
 // The click of every text button: the pressed look is not kept after the press.
 void ClearPressed(WidgetRecord* button);
 
-// A label's display: the value in decimal, in the label's own buffer, repainted from the queue.
+// A label's display: the value in decimal, in the label's own buffer, repainted from the queue
+// (if the queue refuses the paint, the variable stays marked for the next cycle).
 constexpr size_t kValueTextSize = 13;
 void ShowValue(CanvasRecord* label, char (&buffer)[kValueTextSize], VarRecord* variable);
 

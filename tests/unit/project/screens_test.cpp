@@ -190,6 +190,28 @@ TEST_F(Screens, LabelsShowTheirVariablesInDecimalFromTheirOwnBuffers) {
     EXPECT_STREQ(Label131.text, "7");
 }
 
+TEST_F(Screens, ALabelPaintTheQueueRefusesIsRetriedByTheNextCycle) {
+    hmi_GotoFrame(3);
+    OutputPass();
+    WidgetRecord other = {sizeof(WidgetRecord), nullptr, nullptr, nullptr, nullptr, {}, nullptr};
+    while (WidgetMessageQueueAdd(&other, MSG_PAINT, 0, 0, 0, 0) != 0) {
+    }
+    var_set(&Dev_1_AO5, 9);
+    (void)default_output(1);
+    EXPECT_STREQ(Label131.text, "9");
+    EXPECT_EQ(Dev_1_AO5.dirty, 1) << "still to be shown";
+
+    g_ulMQRead = g_ulMQWrite;  // the queue drained elsewhere
+    display_.clearCalls();
+    OutputPass();
+    EXPECT_EQ(Dev_1_AO5.dirty, 0);
+    bool repainted = false;
+    for (const auto& call : display_.calls()) {
+        repainted |= call.op == RecordingDisplay::Op::RectFill && call.x == 273 && call.y == 60;
+    }
+    EXPECT_TRUE(repainted);
+}
+
 TEST_F(Screens, LedsShowThePictureOfTheValuesLowestBit) {
     const uint8_t* off = ObjectList6_0_pucImage_Picture9;
     const uint8_t* on = ObjectList6_1_pucImage_Picture9;
