@@ -242,22 +242,4 @@ TEST_F(Screens, LedsShowThePictureOfTheValuesLowestBit) {
     EXPECT_TRUE(ShowsPicture(CheckBox47, off));
 }
 
-TEST_F(Screens, SendButtonsHoldTheirRequestFromPressToRelease) {
-    hmi_GotoFrame(5);
-    EXPECT_EQ(RectangularButtonMsgProc(&TextPushButton30, MSG_POINTER_DOWN, 150, 140), 1u);
-    EXPECT_EQ(Dev_1_AO20.value, 1);
-    EXPECT_EQ(Dev_1_AO20.flags & VAR_FLAG_WRITE, VAR_FLAG_WRITE);
-    EXPECT_EQ(TextPushButton30.style & PB_PRESSED, 0u) << "the click clears the pressed bit";
-    EXPECT_EQ(display_.at(110, 131), Native(0x000000)) << "but the press was shown";
-    EXPECT_EQ(Dev_1_AO21.value, 0);
-    EXPECT_EQ(RectangularButtonMsgProc(&TextPushButton30, MSG_POINTER_UP, 5, 5), 0u);
-    EXPECT_EQ(Dev_1_AO20.value, 0) << "released off the button";
-    EXPECT_EQ(display_.at(110, 131), Native(0x1E5689));
-
-    RectangularButtonMsgProc(&TextPushButton28, MSG_POINTER_DOWN, 150, 90);
-    EXPECT_EQ(Dev_1_AO21.value, 1);
-    RectangularButtonMsgProc(&TextPushButton28, MSG_POINTER_UP, 150, 90);
-    EXPECT_EQ(Dev_1_AO21.value, 0);
-}
-
 }  // namespace
