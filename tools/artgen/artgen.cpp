@@ -153,13 +153,8 @@ std::string Source(const std::vector<Picture>& pictures,
     for (size_t p = 0; p < pictures.size(); ++p) {
         const std::vector<uint8_t>& record = records[p].record;
         out << "\n// " << pictures[p].description << "\n"
-            << "const uint8_t " << pictures[p].name << "[" << record.size() << "] = {";
-        for (size_t i = 0; i < record.size(); ++i) {
-            char hex[8];
-            std::snprintf(hex, sizeof(hex), "0x%02X,", record[i]);
-            out << (i % 12 == 0 ? "\n    " : " ") << hex;
-        }
-        out << "\n};\n";
+            << "const uint8_t " << pictures[p].name << "[" << record.size() << "] = {"
+            << imagegen::ByteRows(record) << "\n};\n";
     }
     return out.str();
 }

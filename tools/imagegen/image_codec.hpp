@@ -64,6 +64,10 @@ Encoded Encode(const pngio::RgbImage& picture, uint8_t format);
 // The same from indexes already chosen (palette formats and 1 bit per pixel).
 Encoded EncodeIndexed(const Indexed& picture, uint8_t format);
 
+// The initialiser rows of a byte array in a generated source: twelve "0xNN," a row, each row
+// on a new line indented by four spaces, without the braces.
+std::string ByteRows(const std::vector<uint8_t>& bytes);
+
 // A generated C++ source defining the record as a byte array in program memory.
 std::string RecordSource(const std::string& name, const std::string& origin,
                          const std::vector<uint8_t>& record);
