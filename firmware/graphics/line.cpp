@@ -105,8 +105,8 @@ bool ClipLine(const Rect& clip, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& 
         }
         const bool first = code1 != 0;
         const uint32_t code = first ? code1 : code2;
-        int32_t x;
-        int32_t y;
+        int32_t x = 0;
+        int32_t y = 0;
         if ((code & (kAbove | kBelow)) != 0) {
             y = (code & kAbove) != 0 ? clip.ymin : clip.ymax;
             x = Intercept(y1, x1, y2, x2, y);
