@@ -13,6 +13,7 @@
 // PANEL_SOAK_SECONDS sets the virtual time (default 150), PANEL_SOAK_SEED the random seed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -71,6 +72,7 @@ struct Soak {
     size_t exchangesChecked = 0;
     size_t errorChecks = 0;
     size_t goodReads = 0;
+    size_t byFault[16] = {};
     std::vector<std::string> failures;
 
     void fail(const std::string& what) {
@@ -80,6 +82,30 @@ struct Soak {
     }
 };
 Soak g_soak;
+
+// Deliveries under way, watched through the entry points the queue delivers with: a message
+// taken off the queue is drawn only when its delivery returns.
+uint32_t g_deliveriesRunning = 0;
+uint32_t WatchedPostOrder(WidgetRecord* widget, uint32_t message, uint32_t param1, uint32_t param2,
+                          uint32_t stop) {
+    ++g_deliveriesRunning;
+    const uint32_t result = RAM_WidgetMessageSendPostOrder(widget, message, param1, param2, stop);
+    --g_deliveriesRunning;
+    return result;
+}
+uint32_t WatchedPreOrder(WidgetRecord* widget, uint32_t message, uint32_t param1, uint32_t param2,
+                         uint32_t stop) {
+    ++g_deliveriesRunning;
+    const uint32_t result = RAM_WidgetMessageSendPreOrder(widget, message, param1, param2, stop);
+    --g_deliveriesRunning;
+    return result;
+}
+bool g_cycleRunning = false;
+
+// Nothing queued, nothing being delivered, no control cycle running: the screen is up to date.
+bool Quiet() {
+    return g_ulMQRead == g_ulMQWrite && g_deliveriesRunning == 0 && !g_cycleRunning;
+}
 
 uint16_t Word(const std::vector<uint8_t>& frame, size_t at) {
     return static_cast<uint16_t>(frame[at] << 8 | frame[at + 1]);
@@ -96,13 +122,16 @@ uint32_t CheckedCycle(WidgetRecord* widget, uint32_t message, uint32_t param1, u
     }
     const size_t before = s.module->exchanges().size();
     s.unplugDuringCycle = !s.plugged;
+    g_cycleRunning = true;
     const uint32_t result = s.cycle(widget, message, param1, param2);
+    g_cycleRunning = false;
     ++s.cycles;
     const auto& exchanges = s.module->exchanges();
 
     if (exchanges.size() == before + 1 && !s.unplugDuringCycle && s.plugged) {
         const sim::RemoteModule::Exchange& e = exchanges.back();
         ++s.exchangesChecked;
+        ++s.byFault[static_cast<int>(e.fault) & 15];
         const bool write = e.request.size() > 1 && e.request[1] == 16;
         if (write) {
             for (int i = 0; i < kRegisters; ++i) {
@@ -161,6 +190,18 @@ uint32_t CheckedCycle(WidgetRecord* widget, uint32_t message, uint32_t param1, u
     return result;
 }
 
+// The screen as the display module holds it (whatever the backlight).
+std::vector<uint16_t> Screen(const sim::DisplayModule& display) {
+    std::vector<uint16_t> pixels;
+    pixels.reserve(320 * 240);
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            pixels.push_back(display.screenNative(x, y));
+        }
+    }
+    return pixels;
+}
+
 struct Point {
     int x;
     int y;
@@ -189,6 +230,8 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     }
     s.cycle = pfnNullWidgetMsgProc;
     pfnNullWidgetMsgProc = CheckedCycle;
+    WidgetMessageSendPostOrder = WatchedPostOrder;
+    WidgetMessageSendPreOrder = WatchedPreOrder;
 
     sim::TouchPanel& touch = sim::TouchOf(board);
     sim::DisplayModule& display = sim::DisplayOf(board);
@@ -196,6 +239,7 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     size_t checkpoints = 0;
     size_t lastCycles = 0;
     double nextSecond = board.nowMs() + 1000.0;
+    double nextModuleChange = board.nowMs();
     double nextCheckpoint = board.nowMs() + 20'000.0;
     const double end = board.nowMs() + seconds * 1000.0;
     auto run = [&](double ms) {
@@ -207,21 +251,25 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     };
 
     while (board.nowMs() < end && s.failures.empty()) {
-        // The module's behaviour for the next few exchanges.
-        const int pick = static_cast<int>(random() % 20);
-        if (pick < 9) {
-            s.module->setFault(ModuleFault::None);
-        } else if (pick < 18) {
-            s.module->setFault(static_cast<ModuleFault>(1 + random() % 8),
-                               1 + static_cast<int>(random() % 4));
-        } else if (s.plugged) {
-            sim::Uart1(board).unplug();
-            s.plugged = false;
-        }
-        if (!s.plugged && random() % 3 == 0) {
-            sim::Uart1(board).connect(s.module);
-            s.plugged = true;
-            s.previousFault = ModuleFault::Late;  // whatever was under way is uncertain
+        // Now and then the module changes its behaviour: well, one fault for a while, or the
+        // cable pulled.
+        if (board.nowMs() >= nextModuleChange) {
+            nextModuleChange = board.nowMs() + 300 + random() % 3000;
+            if (!s.plugged) {
+                sim::Uart1(board).connect(s.module);
+                s.plugged = true;
+                s.previousFault = ModuleFault::Late;  // whatever was under way is uncertain
+            }
+            const int pick = static_cast<int>(random() % 20);
+            if (pick < 8) {
+                s.module->setFault(ModuleFault::None);
+            } else if (pick < 19) {
+                s.module->setFault(static_cast<ModuleFault>(1 + random() % 8));
+            } else {
+                s.module->setFault(ModuleFault::None);
+                sim::Uart1(board).unplug();
+                s.plugged = false;
+            }
         }
         // A touch: a button or anywhere, held for a while, then a pause.
         const Point p = random() % 5 < 3 ? kButtons[random() % std::size(kButtons)]
@@ -261,17 +309,31 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
             s.module->process().setRunning(false);
             const size_t target = s.cycles + 3;
             panel.runUntil([&] { return s.cycles >= target; }, 2000.0);
-            const auto quiet = [] { return g_ulMQRead == g_ulMQWrite; };
-            if (panel.runUntil(quiet, 500.0) != StopReason::Condition) {
+            if (panel.runUntil(Quiet, 500.0) != StopReason::Condition) {
                 s.fail("the message queue does not drain");
             }
-            const std::vector<uint8_t> shown = display.renderRgb();
+            const std::vector<uint16_t> shown = Screen(display);
+            display.savePng("soak-shown.png");
             WidgetMessageQueueAdd(&g_sRoot, MSG_PAINT, 0, 0, 0, 0);
-            panel.runUntil(quiet, 500.0);
-            run(30);  // the paint is delivered and drawn
-            if (display.renderRgb() != shown) {
+            panel.runUntil(Quiet, 500.0);
+            const std::vector<uint16_t> repainted = Screen(display);
+            if (repainted != shown) {
+                display.savePng("soak-repainted.png");
+                int left = 320, top = 240, right = -1, bottom = -1, count = 0;
+                for (int y = 0; y < 240; ++y) {
+                    for (int x = 0; x < 320; ++x) {
+                        if (shown[y * 320 + x] != repainted[y * 320 + x]) {
+                            left = std::min(left, x), right = std::max(right, x);
+                            top = std::min(top, y), bottom = std::max(bottom, y);
+                            ++count;
+                        }
+                    }
+                }
                 s.fail("screen " + std::to_string(_CurrentFrame) +
-                       " was not a complete frame of the current values");
+                       " was not a complete frame of the current values: repainting changed " +
+                       std::to_string(count) + " pixels in (" + std::to_string(left) + ", " +
+                       std::to_string(top) + ")-(" + std::to_string(right) + ", " +
+                       std::to_string(bottom) + "); see soak-shown.png, soak-repainted.png");
             }
             ++checkpoints;
             s.module->process().setRunning(true);
@@ -288,6 +350,11 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
                 seed, virtualSeconds, wallSeconds, virtualSeconds / 3600.0 / (wallSeconds / 60.0),
                 s.cycles, s.exchangesChecked, s.errorChecks, s.goodReads, checkpoints,
                 screensSeen.size(), PeakKilobytes());
+    std::printf("soak: exchanges by module behaviour:");
+    for (int f = 0; f <= static_cast<int>(ModuleFault::Noise); ++f) {
+        std::printf(" %s %zu", sim::Describe(static_cast<ModuleFault>(f)), s.byFault[f]);
+    }
+    std::printf("\n");
     for (const std::string& failure : s.failures) {
         ADD_FAILURE() << failure;
     }
