@@ -10,7 +10,7 @@
 //   - at checkpoints (module well again, two cycles later, all paints done) the screen is a
 //     complete frame of the current values: repainting the whole screen changes no pixel;
 //   - the models' logs stay bounded.
-// PANEL_SOAK_SECONDS sets the virtual time (default 150), PANEL_SOAK_SEED the random seed.
+// PANEL_SOAK_SECONDS sets the virtual time (default 120), PANEL_SOAK_SEED the random seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -213,7 +213,7 @@ constexpr Point kButtons[] = {{47, 208},  {120, 208}, {193, 208}, {265, 208}, {1
                               {50, 120},  {50, 160},  {270, 80},  {270, 120}, {270, 160}};
 
 TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
-    const double seconds = EnvNumber("PANEL_SOAK_SECONDS", 150);
+    const double seconds = EnvNumber("PANEL_SOAK_SECONDS", 120);
     const auto seed = static_cast<uint32_t>(EnvNumber("PANEL_SOAK_SEED", 20261210));
     std::mt19937 random(seed);
     const auto wallStart = std::chrono::steady_clock::now();
