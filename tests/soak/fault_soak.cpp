@@ -216,6 +216,7 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     const double seconds = EnvNumber("PANEL_SOAK_SECONDS", 120);
     const auto seed = static_cast<uint32_t>(EnvNumber("PANEL_SOAK_SEED", 20261210));
     std::mt19937 random(seed);
+    std::mt19937 moduleRandom(seed ^ 0x9E3779B9u);  // the module's own, apart from the touches
     const auto wallStart = std::chrono::steady_clock::now();
 
     sim::PanelHarness panel;
@@ -240,6 +241,8 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     size_t lastCycles = 0;
     double nextSecond = board.nowMs() + 1000.0;
     double nextModuleChange = board.nowMs();
+    size_t chosen[16] = {};
+    size_t unplugs = 0;
     double nextCheckpoint = board.nowMs() + 20'000.0;
     const double end = board.nowMs() + seconds * 1000.0;
     auto run = [&](double ms) {
@@ -254,21 +257,27 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
         // Now and then the module changes its behaviour: well, one fault for a while, or the
         // cable pulled.
         if (board.nowMs() >= nextModuleChange) {
-            nextModuleChange = board.nowMs() + 300 + random() % 3000;
+            nextModuleChange =
+                board.nowMs() + std::uniform_real_distribution<double>(300, 3300)(moduleRandom);
             if (!s.plugged) {
                 sim::Uart1(board).connect(s.module);
                 s.plugged = true;
                 s.previousFault = ModuleFault::Late;  // whatever was under way is uncertain
             }
-            const int pick = static_cast<int>(random() % 20);
+            const int pick = std::uniform_int_distribution<int>(0, 19)(moduleRandom);
             if (pick < 8) {
                 s.module->setFault(ModuleFault::None);
+                ++chosen[0];
             } else if (pick < 19) {
-                s.module->setFault(static_cast<ModuleFault>(1 + random() % 8));
+                const auto fault = static_cast<ModuleFault>(
+                    std::uniform_int_distribution<int>(1, 8)(moduleRandom));
+                s.module->setFault(fault);
+                ++chosen[static_cast<int>(fault)];
             } else {
                 s.module->setFault(ModuleFault::None);
                 sim::Uart1(board).unplug();
                 s.plugged = false;
+                ++unplugs;
             }
         }
         // A touch: a button or anywhere, held for a while, then a pause.
@@ -350,11 +359,12 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
                 seed, virtualSeconds, wallSeconds, virtualSeconds / 3600.0 / (wallSeconds / 60.0),
                 s.cycles, s.exchangesChecked, s.errorChecks, s.goodReads, checkpoints,
                 screensSeen.size(), PeakKilobytes());
-    std::printf("soak: exchanges by module behaviour:");
+    std::printf("soak: module behaviour (times chosen, exchanges):");
     for (int f = 0; f <= static_cast<int>(ModuleFault::Noise); ++f) {
-        std::printf(" %s %zu", sim::Describe(static_cast<ModuleFault>(f)), s.byFault[f]);
+        std::printf(" %s %zu/%zu,", sim::Describe(static_cast<ModuleFault>(f)), chosen[f],
+                    s.byFault[f]);
     }
-    std::printf("\n");
+    std::printf(" unplugged %zu\n", unplugs);
     for (const std::string& failure : s.failures) {
         ADD_FAILURE() << failure;
     }
