@@ -96,23 +96,28 @@ constexpr uint8_t kRegMemory = 0x22;
 // After an index write of 0x22 they hold 0x00 and 0x22.
 class Lines {
   public:
+    // colour: a 16-bit native word.
     [[gnu::always_inline]] void Write(uint32_t colour) {
-        const uint32_t high = (colour >> 8) & 0xFFu;
-        const uint32_t low = colour & 0xFFu;
-        if (high != high_) {
-            HWREG(kHighByte) = high;
-            high_ = high;
-        }
-        if (low != low_) {
-            HWREG(kLowByte) = low;
-            low_ = low;
+        if (colour != held_) {
+            Hold(colour);
         }
         WriteStrobe();
     }
 
+    // Puts a colour on the data lines without a strobe.
+    [[gnu::always_inline]] void Hold(uint32_t colour) {
+        const uint32_t changed = colour ^ held_;
+        if ((changed & 0xFF00u) != 0) {
+            HWREG(kHighByte) = colour >> 8;
+        }
+        if ((changed & 0x00FFu) != 0) {
+            HWREG(kLowByte) = colour & 0xFFu;
+        }
+        held_ = colour;
+    }
+
   private:
-    uint32_t high_ = 0;
-    uint32_t low_ = kRegMemory;
+    uint32_t held_ = kRegMemory;
 };
 
 // The window and mode registers as this driver last wrote them, so that set-up writes only the

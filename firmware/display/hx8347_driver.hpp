@@ -295,6 +295,8 @@ struct Driver {
                                        const void* palette) {
         uint32_t colours[2];
         std::memcpy(colours, palette, sizeof(colours));
+        colours[0] &= 0xFFFFu;
+        colours[1] &= 0xFFFFu;
         bus::Lines lines;
         for (;;) {
             lines.Write(colours[(*data >> (7 - bit)) & 1u]);
@@ -348,10 +350,17 @@ struct Driver {
     }
 
     [[gnu::noinline]] static void Row16(const uint8_t* data, uint32_t count) {
+        // A repeated source word is a repeated colour: only the strobe.
         bus::Lines lines;
+        uint32_t last = 0x10000;  // no word yet
         do {
-            lines.Write(NativeFrom565(data[0] | (static_cast<uint32_t>(data[1]) << 8)));
+            const uint32_t word = data[0] | (static_cast<uint32_t>(data[1]) << 8);
             data += 2;
+            if (word != last) {
+                last = word;
+                lines.Hold(NativeFrom565(word));
+            }
+            bus::WriteStrobe();
         } while (--count != 0);
     }
 
