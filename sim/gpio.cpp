@@ -64,9 +64,14 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
         return static_cast<uint8_t>((current & ~cr_) | (byte & cr_));
     };
     if (offset < 0x400) {
+        // The hot path (the display bus): the attached models see levels, so a store that
+        // changes no bit of the latch tells them nothing.
         const auto mask = static_cast<uint8_t>((offset >> 2) & 0xFFu);
-        data_ = static_cast<uint8_t>((data_ & ~mask) | (byte & mask));
-        notify();
+        const auto data = static_cast<uint8_t>((data_ & ~mask) | (byte & mask));
+        if (data != data_) {
+            data_ = data;
+            notify();
+        }
         return;
     }
     switch (offset) {

@@ -23,6 +23,7 @@ StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> conditio
     }
     std::unique_lock<std::mutex> lock(mutex_);
     deadline_ = deadline;
+    ++turnNumber_;
     condition_ = std::move(condition);
     turn_ = Turn::Firmware;
     turnChanged_.notify_all();
@@ -31,8 +32,8 @@ StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> conditio
     return reason_;
 }
 
-bool Runner::shouldYield(Picoseconds now) {
-    if (now >= deadline_) {
+bool Runner::shouldYield(bool deadlineReached) {
+    if (deadlineReached) {
         reason_ = StopReason::Deadline;
         return true;
     }

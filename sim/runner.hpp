@@ -33,8 +33,10 @@ class Runner {
     // firmware's sim points), whichever comes first.
     StopReason runUntil(Picoseconds deadline, std::function<bool()> condition);
 
-    // Firmware side, at every sim point.
-    bool shouldYield(Picoseconds now);
+    // Firmware side, at every sim point (the board keeps the deadline as a cycle count).
+    bool shouldYield(bool deadlineReached);
+    // Changes with every hand-over to the firmware (the deadline may have moved).
+    uint64_t turnNumber() const { return turnNumber_; }
     void yieldToHarness();
     // Firmware side: the firmware can never run again; hands the baton back for good.
     [[noreturn]] void park(const std::string& why);
@@ -54,6 +56,7 @@ class Runner {
     bool started_ = false;
     std::thread::id firmwareId_;
     Picoseconds deadline_ = 0;
+    uint64_t turnNumber_ = 0;
     std::function<bool()> condition_;
     StopReason reason_ = StopReason::Deadline;
     bool halted_ = false;

@@ -34,6 +34,8 @@ class Scheduler {
     Cycles cyclesFor(Picoseconds ps) const;
     // First cycle at or after the given time, at the current clock.
     Cycles cycleAtOrAfter(Picoseconds ps) const;
+    // Changes whenever the clock rate does (a cycle computed from a time is stale then).
+    uint64_t rateGeneration() const { return rateGeneration_; }
 
     EventId at(Cycles when, std::function<void()> action);
     EventId after(Cycles delay, std::function<void()> action) {
@@ -53,6 +55,7 @@ class Scheduler {
     uint32_t clockHz_;
     Cycles rateBaseCycles_ = 0;
     Picoseconds rateBasePs_ = 0;
+    uint64_t rateGeneration_ = 0;
     EventId nextId_ = 1;
     std::map<Key, std::function<void()>> events_;
     std::unordered_map<EventId, Cycles> whenById_;
