@@ -253,6 +253,10 @@ std::optional<Cycles> Board::deadlineCycle() {
     if (!runner_.onFirmwareThread()) {
         return std::nullopt;
     }
+    return firmwareDeadline();
+}
+
+Cycles Board::firmwareDeadline() {
     if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {
         deadlineCycle_ = scheduler_.cycleAtOrAfter(runner_.deadline());
         deadlineTurn_ = runner_.turnNumber();
@@ -327,8 +331,8 @@ void Board::maybeYield() {
     if (!runner_.onFirmwareThread()) {
         return;
     }
-    const Cycles deadline = *deadlineCycle();
-    if (runner_.shouldYield(scheduler_.now() >= deadline)) {
+    const bool reached = scheduler_.now() >= firmwareDeadline();
+    if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
         runner_.yieldToHarness();
     }
 }
@@ -359,6 +363,10 @@ void Board::runHandler(uint32_t exception) {
 }
 
 void Board::takeInterrupts() {
+    // Asked after every access: usually nothing is pending at all.
+    if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 && !nvic_.sysTickPending()) {
+        return;
+    }
     if (!isCpuContext()) {
         return;
     }

@@ -167,6 +167,7 @@ class Board {
     [[noreturn]] void stopForGood(const std::string& why);
     void maybeYield();
     std::optional<Cycles> deadlineCycle();
+    Cycles firmwareDeadline();
     void mapPages();
 
     BoardConfig config_;

@@ -13,6 +13,9 @@ GpioPort::GpioPort(char letter, bool pin7Locked) : letter_(letter) {
 }
 
 uint8_t GpioPort::pinLevels() const {
+    if (drivenPins() == 0xFF) {
+        return data_;  // the outside is not asked when the port drives every pin
+    }
     const uint8_t outside = external_ ? external_() : static_cast<uint8_t>(pullUp_ & ~pullDown_);
     return static_cast<uint8_t>((data_ & drivenPins()) | (outside & ~drivenPins()));
 }

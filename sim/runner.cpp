@@ -5,6 +5,7 @@ namespace sim {
 void Runner::start(std::function<void()> entry) {
     started_ = true;
     std::thread firmware([this, entry = std::move(entry)] {
+        firmwareRunner_ = this;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });

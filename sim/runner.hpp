@@ -27,7 +27,8 @@ class Runner {
 
     void start(std::function<void()> entry);
     bool started() const { return started_; }
-    bool onFirmwareThread() const { return started_ && std::this_thread::get_id() == firmwareId_; }
+    // Asked at every simulated access: a thread-local pointer, not a thread-id comparison.
+    bool onFirmwareThread() const { return firmwareRunner_ == this; }
 
     // Harness side: let the firmware run until the deadline or the condition (checked at the
     // firmware's sim points), whichever comes first.
@@ -35,6 +36,7 @@ class Runner {
 
     // Firmware side, at every sim point (the board keeps the deadline as a cycle count).
     bool shouldYield(bool deadlineReached);
+    bool hasCondition() const { return static_cast<bool>(condition_); }
     // Changes with every hand-over to the firmware (the deadline may have moved).
     uint64_t turnNumber() const { return turnNumber_; }
     void yieldToHarness();
@@ -55,6 +57,7 @@ class Runner {
     Turn turn_ = Turn::Harness;
     bool started_ = false;
     std::thread::id firmwareId_;
+    inline static thread_local const Runner* firmwareRunner_ = nullptr;
     Picoseconds deadline_ = 0;
     uint64_t turnNumber_ = 0;
     std::function<bool()> condition_;

@@ -67,7 +67,7 @@ std::optional<Cycles> Scheduler::nextEvent() const {
     return events_.begin()->first.first;
 }
 
-void Scheduler::advanceTo(Cycles target) {
+void Scheduler::runDue(Cycles target) {
     while (!events_.empty() && events_.begin()->first.first <= target) {
         auto first = events_.begin();
         const Cycles when = first->first.first;
