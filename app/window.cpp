@@ -16,9 +16,11 @@ namespace {
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
-// Virtual time run per frame at most, so that the window stays responsive when the simulation
-// cannot keep up with the wall clock.
-constexpr double kMaxRunPerFrameMs = 100.0;
+// Virtual time runs in slices until it reaches the wall clock times the speed, or until a frame's
+// wall-time budget is spent (the window stays responsive); a backlog the host cannot catch up
+// with is dropped, and the title shows the speed actually reached.
+constexpr uint64_t kFrameBudgetMs = 40;
+constexpr double kSliceMs = 50.0;
 
 struct Sdl {
     SDL_Window* window = nullptr;
@@ -82,6 +84,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
     uint64_t lastFrame = start;
     double target = panel.nowMs();
     uint64_t lastTitle = 0;
+    uint64_t speedWall = start;  // the achieved speed over the last second or so
+    double speedVirtual = panel.nowMs();
+    double achieved = options.speed;
 
     for (bool running = true; running;) {
         SDL_Event event;
@@ -126,16 +131,29 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
         }
 
         const uint64_t now = SDL_GetTicks64();
+        bool behind = false;
         if (!paused && !halted) {
-            target +=
-                std::min(static_cast<double>(now - lastFrame) * options.speed, kMaxRunPerFrameMs);
-            if (panel.runUntilMs(target) == sim::StopReason::Halted) {
-                halted = true;
-                std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                             board.runner().haltReason().c_str());
+            target += static_cast<double>(now - lastFrame) * options.speed;
+            while (!halted && panel.nowMs() < target && SDL_GetTicks64() < now + kFrameBudgetMs) {
+                if (panel.runUntilMs(std::min(target, panel.nowMs() + kSliceMs)) ==
+                    sim::StopReason::Halted) {
+                    halted = true;
+                    std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
+                                 board.runner().haltReason().c_str());
+                }
             }
+            behind = panel.nowMs() < target;
+            target = std::min(target, panel.nowMs());
         }
         lastFrame = now;
+        if (paused || halted) {
+            speedWall = now;
+            speedVirtual = panel.nowMs();
+        } else if (now - speedWall >= 1000) {
+            achieved = (panel.nowMs() - speedVirtual) / static_cast<double>(now - speedWall);
+            speedWall = now;
+            speedVirtual = panel.nowMs();
+        }
 
         if (display.version() != shownVersion) {
             shownVersion = display.version();
@@ -151,6 +169,11 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
             std::string title = "panel-sim  " + StatusLine(panel);
             if (paused) {
                 title += "  [paused]";
+            } else if (achieved < 0.9 * options.speed) {
+                char speed[64];
+                std::snprintf(speed, sizeof(speed), "  [speed %.1fx of %gx]", achieved,
+                              options.speed);
+                title += speed;
             }
             if (halted) {
                 title += "  [stopped: " + board.runner().haltReason() + "]";
@@ -161,7 +184,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
             static_cast<double>(now - start) >= options.exitAfter * 1000.0) {
             running = false;
         }
-        SDL_Delay(10);
+        if (!behind) {
+            SDL_Delay(10);
+        }
     }
 
     return halted ? 1 : 0;
