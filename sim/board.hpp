@@ -166,7 +166,9 @@ class Board {
     void raiseFault(uint32_t address, const std::string& what);
     [[noreturn]] void stopForGood(const std::string& why);
     void maybeYield();
-    std::optional<Cycles> deadlineCycle() const;
+    std::optional<Cycles> deadlineCycle();
+    Cycles firmwareDeadline();
+    void mapPages();
 
     BoardConfig config_;
     Scheduler scheduler_;
@@ -193,6 +195,12 @@ class Board {
     std::optional<BootLoaderCall> bootLoaderCall_;
     uint64_t idleHints_ = 0;
     std::array<uint64_t, 64> exceptionsTaken_{};
+    // The harness deadline as a cycle, recomputed only when the turn or the clock rate changes.
+    Cycles deadlineCycle_ = 0;
+    uint64_t deadlineTurn_ = ~0ull;
+    uint64_t deadlineRate_ = ~0ull;
+    // Peripheral space 0x40000000-0x400FFFFF by 4 KB page: index into mappings_ + 1, 0 none.
+    std::array<uint8_t, 256> pages_{};
 };
 
 std::string Hex(uint32_t value);
