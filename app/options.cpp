@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "  --serial PATH         UART1 on a host serial device instead of the module model\n"
     "  --serial-pty          UART1 on a new pseudo-terminal (its path is printed)\n"
     "                        (with either, virtual time runs at the pace of real time)\n"
+    "  --image FILE          run the ARM firmware image (ELF, or the combined binary) on an\n"
+    "                        emulated Cortex-M3 instead of the host-compiled firmware\n"
     "  --help                this text\n";
 
 bool ParseNumber(const char* text, double& value) {
@@ -93,6 +95,13 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
             options.serialDevice = argv[++i];
         } else if (arg == "--serial-pty") {
             options.serialPty = true;
+        // --- The real image (emulated core): kept apart from the other options. ---
+        } else if (arg == "--image" && hasValue) {
+            options.image = argv[++i];
+            if (options.image.empty() || options.image[0] == '-') {
+                return fail("--image needs a file name");
+            }
+        // --- end of the real image's options ---
         } else if (arg == "--no-calibration") {
             options.board.panel.touchCalibrationStored = false;
         } else {

@@ -4,6 +4,7 @@
 #include <istream>
 #include <sstream>
 
+#include "image_run.hpp"
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
@@ -11,6 +12,10 @@
 namespace app {
 
 std::string StatusLine(sim::PanelHarness& panel) {
+    // --- The real image keeps its variables in the emulated core's memory. ---
+    if (const sim::arm::ArmCore* core = sim::arm::ArmCore::active()) {
+        return ImageStatusLine(panel, *core);
+    }
     sim::Board& board = panel.board();
     char line[200];
     std::snprintf(line, sizeof(line),
@@ -106,6 +111,11 @@ int RunScript(sim::PanelHarness& panel, std::istream& script, const std::string&
             }
         } else if (command == "status") {
             std::printf("%s\n", StatusLine(panel).c_str());
+        } else if (std::string error; ScenarioCommand(panel, command, words, error)) {
+            // --- Scenario commands of the host/image comparison (image_run.hpp). ---
+            if (!error.empty()) {
+                return fail(error);
+            }
         } else {
             return fail("unknown command '" + command + "'");
         }
