@@ -108,10 +108,19 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
                 "exception truncated late noise";
         return true;
     }
+    if (command == "module-process") {
+        std::string state;
+        if (!(words >> state) || (state != "run" && state != "stop")) {
+            error = "module-process needs run or stop";
+            return true;
+        }
+        sim::RemoteModuleOf(board).process().setRunning(state == "run");
+        return true;
+    }
     if (command == "screen-changes") {
         const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
         if (core == nullptr) {
-            error = "screen-changes needs --image";
+            std::printf("screen-changes: measured on the image only (--image)\n");
             return true;
         }
         for (const sim::arm::CallRecord& call : core->calls()) {

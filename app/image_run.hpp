@@ -23,6 +23,7 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 //   module-fault KIND [N]      the module misbehaves for N answers (or until changed);
 //                              KIND: none silence bad-crc wrong-address wrong-function
 //                              exception truncated late noise
+//   module-process run|stop    the module's process behind its registers runs or holds still
 //   screen-changes             (image only) instructions, estimated cycles and virtual time
 //                              of every screen change so far, and of the start-up
 bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,

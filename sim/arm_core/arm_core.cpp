@@ -187,6 +187,7 @@ void ArmCore::resetCore() {
 
 void ArmCore::run() {
     resetCore();
+    flush();
     for (;;) {
         uint32_t pc = reg(UC_ARM_REG_PC) & ~1u;
         if (pc >= kExcReturnFirst) {
@@ -216,6 +217,7 @@ void ArmCore::run() {
         if (read(pc, &op, 2) && op == kWfi) {
             setReg(UC_ARM_REG_PC, (pc + 2) | 1u);
         }
+        flush();
         for (;;) {
             const Nvic& nvic = board_.nvic();
             if (nvic.sysTickPending() || (nvic.pending() & nvic.enabled()) != 0) {
@@ -246,7 +248,9 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
         uc_emu_stop(uc_);
         return;
     }
-    if (!probes_.empty()) {
+    if (!probes_.empty() && (probes_.count(address) != 0 ||
+                             (!open_.empty() && address == open_.back().returnAddress))) {
+        flush();
         if (!open_.empty() && address == open_.back().returnAddress &&
             reg(UC_ARM_REG_SP) == open_.back().stack) {
             Open done = open_.back();
@@ -297,12 +301,31 @@ void ArmCore::charge(uint64_t cycles) {
     // The board already advanced time for the bus accesses the last block made.
     const uint64_t credited = std::min(cycles, accessCredit_);
     accessCredit_ -= credited;
-    if (cycles > credited) {
-        board_.coreAdvance(cycles - credited);
+    unflushed_ += cycles - credited;
+    // Time is handed to the board in batches: nothing on the board can change before its next
+    // event or the harness's deadline, and every bus access flushes first.
+    if (board_.scheduler().now() + unflushed_ >= flushAt_) {
+        flush();
+    }
+}
+
+void ArmCore::flush() {
+    if (unflushed_ != 0) {
+        const uint64_t cycles = unflushed_;
+        unflushed_ = 0;
+        board_.coreAdvance(cycles);
+    }
+    flushAt_ = ~Cycles{0};
+    if (const auto next = board_.scheduler().nextEvent()) {
+        flushAt_ = *next;
+    }
+    if (const auto deadline = board_.coreDeadline()) {
+        flushAt_ = std::min(flushAt_, *deadline);
     }
 }
 
 void ArmCore::fastForwardDelay(int registerNumber) {
+    flush();
     const int id = UC_ARM_REG_R0 + registerNumber;
     const uint32_t count = reg(id);
     // Turns still to go after the one the block itself is about to run; 0 means 2^32.
@@ -462,29 +485,39 @@ void ArmCore::InterruptHook(uc_struct* uc, uint32_t number, void* self) {
 
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
+    core->flush();
     core->accessCredit_ += core->board_.config().accessCost;
-    return core->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
+    const uint32_t value = core->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
+    core->flush();  // the access may have scheduled an event
+    return value;
 }
 
 void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value,
                               void* self) {
     auto* core = static_cast<ArmCore*>(self);
+    core->flush();
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPeripheralBase + static_cast<uint32_t>(offset),
                           static_cast<uint32_t>(value), size);
+    core->flush();
 }
 
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
+    core->flush();
     core->accessCredit_ += core->board_.config().accessCost;
-    return core->board_.cpuRead(kPrivateBusBase + static_cast<uint32_t>(offset), size);
+    const uint32_t value = core->board_.cpuRead(kPrivateBusBase + static_cast<uint32_t>(offset), size);
+    core->flush();  // the access may have scheduled an event
+    return value;
 }
 
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
     auto* core = static_cast<ArmCore*>(self);
+    core->flush();
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPrivateBusBase + static_cast<uint32_t>(offset),
                           static_cast<uint32_t>(value), size);
+    core->flush();
 }
 
 }  // namespace sim::arm

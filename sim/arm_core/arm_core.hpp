@@ -82,6 +82,7 @@ class ArmCore {
     void onBlock(uint32_t address, uint32_t size);
     const BlockCost& costOf(uint32_t address, uint32_t size);
     void charge(uint64_t cycles);
+    void flush();
     void fastForwardDelay(int reg);
     // Highest-priority exception that may preempt now, or 0.
     uint32_t takeable() const;
@@ -114,6 +115,8 @@ class ArmCore {
     uint64_t instructions_ = 0;
     uint64_t cycles_ = 0;
     uint64_t accessCredit_ = 0;  // bus access cycles the board charged inside the last block
+    uint64_t unflushed_ = 0;     // cycles the board has not been told of yet
+    Cycles flushAt_ = 0;         // when they must be: the next event or the harness's deadline
     std::unordered_map<uint64_t, BlockCost> costs_;
     uint32_t stopBlock_ = 0;  // a block the hook stopped in front of
     bool stopRequested_ = false;
