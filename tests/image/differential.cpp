@@ -219,10 +219,34 @@ int main(int argc, char** argv) {
             agree = false;
         }
     }
+    // Status lines: the image's adds its instruction and cycle counts to the host's fields.
+    std::ifstream hostLog(work / "host" / "run.log");
+    std::ifstream imageLog(work / "image" / "run.log");
+    std::vector<std::string> hostStatus;
+    std::vector<std::string> imageStatus;
+    for (std::string line; std::getline(hostLog, line);) {
+        if (line.rfind("t=", 0) == 0) {
+            hostStatus.push_back(line);
+        }
+    }
+    for (std::string line; std::getline(imageLog, line);) {
+        if (line.rfind("t=", 0) == 0) {
+            imageStatus.push_back(line);
+        }
+    }
+    for (size_t i = 0; agree && i < hostStatus.size(); ++i) {
+        if (i >= imageStatus.size() || imageStatus[i].rfind(hostStatus[i], 0) != 0) {
+            std::printf("differential: status line %zu differs:\n  host:  %s\n  image: %s\n",
+                        i + 1, hostStatus[i].c_str(),
+                        i < imageStatus.size() ? imageStatus[i].c_str() : "(none)");
+            agree = false;
+        }
+    }
     if (!agree) {
         return 1;
     }
-    std::printf("differential: host build and image agree on %zu screens and %zu bytes on the line\n",
-                screens, lineBytes);
+    std::printf("differential: host build and image agree on %zu screens, %zu bytes on the line "
+                "and %zu status lines\n",
+                screens, lineBytes, hostStatus.size());
     return 0;
 }
