@@ -266,12 +266,76 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
             open_.push_back(Open{reg(UC_ARM_REG_LR) & ~1u, reg(UC_ARM_REG_SP), record, cycles_});
         }
     }
+    skipIdleLoop(address);
     const BlockCost& cost = costOf(address, size);
     if (cost.delayRegister >= 0) {
         fastForwardDelay(cost.delayRegister);
     }
     instructions_ += cost.instructions;
     charge(cost.cycles);
+}
+
+std::array<uint32_t, 17> ArmCore::state() const {
+    static constexpr int kIds[17] = {
+        UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,  UC_ARM_REG_R4, UC_ARM_REG_R5,
+        UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,  UC_ARM_REG_R10,
+        UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR, UC_ARM_REG_XPSR,
+        UC_ARM_REG_PRIMASK};
+    std::array<uint32_t, 17> values{};
+    for (size_t i = 0; i < values.size(); ++i) {
+        values[i] = reg(kIds[i]);
+    }
+    return values;
+}
+
+bool ArmCore::skipIdleLoop(uint32_t address) {
+    // A loop longer than this many blocks is not an idle loop worth recognising.
+    constexpr uint32_t kLongestLoop = 64;
+    if (mark_.sideEffects != sideEffects_ || ++mark_.blocks > kLongestLoop) {
+        mark_ = Mark{};
+        mark_.address = address;
+        mark_.sideEffects = sideEffects_;
+        return false;
+    }
+    if (address != mark_.address) {
+        return false;
+    }
+    // Back at the marked block with nothing done to the outside world: the same registers,
+    // and one turn later the same memory too?
+    mark_.blocks = 0;
+    const std::array<uint32_t, 17> now = state();
+    const bool same = mark_.stage != 0 && now == mark_.registers &&
+                      (mark_.stage == 1 ||
+                       std::memcmp(sramAtMark_.data(), sram_.data(), kSramSize) == 0);
+    if (!same || mark_.stage == 1) {
+        mark_.stage = same ? 2 : 1;
+        if (same) {
+            sramAtMark_ = sram_;
+        }
+        mark_.registers = now;
+        mark_.instructions = instructions_;
+        mark_.cycles = cycles_;
+        return false;
+    }
+    // Each turn is the same until an event changes something: go round in one step to just
+    // before the next event or the harness's deadline. An interrupt is then taken at the loop's
+    // head, up to one turn away from where it would have fallen.
+    const uint64_t turnInstructions = instructions_ - mark_.instructions;
+    const uint64_t turnCycles = cycles_ - mark_.cycles;
+    mark_.instructions = instructions_;
+    mark_.cycles = cycles_;
+    flush();
+    const Cycles nowCycle = board_.scheduler().now();
+    if (turnCycles == 0 || flushAt_ == ~Cycles{0} || flushAt_ <= nowCycle + turnCycles) {
+        return false;
+    }
+    const uint64_t turns = (flushAt_ - nowCycle) / turnCycles;
+    instructions_ += turns * turnInstructions;
+    idleSkips_ += turns;
+    charge(turns * turnCycles);
+    mark_.instructions = instructions_;
+    mark_.cycles = cycles_;
+    return true;
 }
 
 const ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
@@ -416,6 +480,7 @@ void ArmCore::enterException(uint32_t exception) {
     board_.nvic().acknowledge(exception);
     active_.push_back(exception);
     ++taken_.at(exception);
+    ++sideEffects_;
     charge(CycleTable::kExceptionEntry);
 }
 
@@ -486,6 +551,7 @@ void ArmCore::InterruptHook(uc_struct* uc, uint32_t number, void* self) {
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
     core->flush();
+    ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     const uint32_t value = core->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
     core->flush();  // the access may have scheduled an event
@@ -496,6 +562,7 @@ void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64
                               void* self) {
     auto* core = static_cast<ArmCore*>(self);
     core->flush();
+    ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPeripheralBase + static_cast<uint32_t>(offset),
                           static_cast<uint32_t>(value), size);
@@ -505,6 +572,7 @@ void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
     core->flush();
+    ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     const uint32_t value = core->board_.cpuRead(kPrivateBusBase + static_cast<uint32_t>(offset), size);
     core->flush();  // the access may have scheduled an event
@@ -514,6 +582,7 @@ uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* sel
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
     auto* core = static_cast<ArmCore*>(self);
     core->flush();
+    ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPrivateBusBase + static_cast<uint32_t>(offset),
                           static_cast<uint32_t>(value), size);

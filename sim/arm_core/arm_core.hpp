@@ -53,6 +53,8 @@ class ArmCore {
     uint64_t cycles() const { return cycles_; }
     uint64_t exceptionsTaken(uint32_t exception) const { return taken_.at(exception); }
     bool primask() const;
+    // Idle loop turns the core skipped instead of executing them one by one.
+    uint64_t idleSkips() const { return idleSkips_; }
 
     // Reads target memory (flash or SRAM) while the firmware is stopped; false if unmapped.
     bool read(uint32_t address, void* out, uint32_t size) const;
@@ -83,6 +85,8 @@ class ArmCore {
     const BlockCost& costOf(uint32_t address, uint32_t size);
     void charge(uint64_t cycles);
     void flush();
+    bool skipIdleLoop(uint32_t address);
+    std::array<uint32_t, 17> state() const;
     void fastForwardDelay(int reg);
     // Highest-priority exception that may preempt now, or 0.
     uint32_t takeable() const;
@@ -122,6 +126,22 @@ class ArmCore {
     bool stopRequested_ = false;
     std::string pendingFault_;
     uint32_t pendingFaultAddress_ = 0;
+
+    // Idle loops: the core coming back to the same block with the same registers and memory,
+    // having touched no peripheral and taken no exception, can only go round until an event.
+    struct Mark {
+        uint32_t address = 0;
+        std::array<uint32_t, 17> registers{};
+        uint64_t instructions = 0;
+        uint64_t cycles = 0;
+        uint64_t sideEffects = 0;
+        uint32_t blocks = 0;  // since the core was last at the marked block
+        int stage = 0;        // 0: nothing saved, 1: registers saved, 2: memory saved too
+    };
+    Mark mark_;
+    uint64_t sideEffects_ = 0;  // peripheral accesses and exceptions so far
+    std::vector<uint8_t> sramAtMark_;
+    uint64_t idleSkips_ = 0;
 
     std::vector<uint32_t> active_;  // exceptions being handled, innermost last
     std::array<uint64_t, 64> taken_{};
