@@ -383,9 +383,16 @@ void ArmCore::flush() {
     if (const auto next = board_.scheduler().nextEvent()) {
         flushAt_ = *next;
     }
-    if (const auto deadline = board_.coreDeadline()) {
-        flushAt_ = std::min(flushAt_, *deadline);
+    // The harness's deadline as a cycle changes only when the harness sets a new one or the
+    // clock changes rate.
+    const Picoseconds deadline = board_.runner().deadline();
+    const uint32_t clockHz = board_.scheduler().clockHz();
+    if (deadline != deadlinePs_ || clockHz != deadlineClockHz_) {
+        deadlinePs_ = deadline;
+        deadlineClockHz_ = clockHz;
+        deadlineCycle_ = board_.coreDeadline().value_or(~Cycles{0});
     }
+    flushAt_ = std::min(flushAt_, deadlineCycle_);
 }
 
 void ArmCore::fastForwardDelay(int registerNumber) {
@@ -550,7 +557,9 @@ void ArmCore::InterruptHook(uc_struct* uc, uint32_t number, void* self) {
 
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
-    core->flush();
+    if (core->unflushed_ != 0) {
+        core->flush();
+    }
     ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     const uint32_t value = core->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
@@ -561,7 +570,9 @@ uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, voi
 void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value,
                               void* self) {
     auto* core = static_cast<ArmCore*>(self);
-    core->flush();
+    if (core->unflushed_ != 0) {
+        core->flush();
+    }
     ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPeripheralBase + static_cast<uint32_t>(offset),
@@ -571,7 +582,9 @@ void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64
 
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
     auto* core = static_cast<ArmCore*>(self);
-    core->flush();
+    if (core->unflushed_ != 0) {
+        core->flush();
+    }
     ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     const uint32_t value = core->board_.cpuRead(kPrivateBusBase + static_cast<uint32_t>(offset), size);
@@ -581,7 +594,9 @@ uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* sel
 
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
     auto* core = static_cast<ArmCore*>(self);
-    core->flush();
+    if (core->unflushed_ != 0) {
+        core->flush();
+    }
     ++core->sideEffects_;
     core->accessCredit_ += core->board_.config().accessCost;
     core->board_.cpuWrite(kPrivateBusBase + static_cast<uint32_t>(offset),

@@ -121,6 +121,9 @@ class ArmCore {
     uint64_t accessCredit_ = 0;  // bus access cycles the board charged inside the last block
     uint64_t unflushed_ = 0;     // cycles the board has not been told of yet
     Cycles flushAt_ = 0;         // when they must be: the next event or the harness's deadline
+    Picoseconds deadlinePs_ = ~Picoseconds{0};
+    uint32_t deadlineClockHz_ = 0;
+    Cycles deadlineCycle_ = ~Cycles{0};
     std::unordered_map<uint64_t, BlockCost> costs_;
     uint32_t stopBlock_ = 0;  // a block the hook stopped in front of
     bool stopRequested_ = false;
