@@ -7,6 +7,8 @@
 //   screenshot FILE         save the screen as a PNG
 //   expect-pixel X Y RRGGBB fail unless the screen shows this colour at (X, Y)
 //   status                  print a status line
+// and the scenario commands of image_run.hpp (modbus-log, module-fault, module-process,
+// screen-changes).
 // Blank lines and lines starting with '#' are ignored.
 #pragma once
 
