@@ -31,6 +31,8 @@ constexpr const char* kUsage =
     "  --serial PATH         UART1 on a host serial device instead of the module model\n"
     "  --serial-pty          UART1 on a new pseudo-terminal (its path is printed)\n"
     "                        (with either, virtual time runs at the pace of real time)\n"
+    "  --image FILE          run the ARM firmware image (ELF, or the combined binary) on an\n"
+    "                        emulated Cortex-M3 instead of the host-compiled firmware\n"
     "  --help                this text\n";
 
 }  // namespace
@@ -61,7 +63,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
                 })
         .flag("--no-calibration", noCalibration)
         .text("--serial", options.serialDevice)
-        .flag("--serial-pty", options.serialPty);
+        .flag("--serial-pty", options.serialPty)
+        .text("--image", options.image);
     if (const std::optional<int> stop = parser.parse(argc, argv)) {
         exitCode = *stop;
         return std::nullopt;

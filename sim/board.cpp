@@ -152,6 +152,10 @@ void Board::setVectorTable(const VectorEntry* table, uint32_t entries) {
 }
 
 void Board::startFirmware() {
+    if (externalCore_.run) {
+        runner_.start(externalCore_.run);
+        return;
+    }
     if (vectors_ == nullptr || vectorCount_ < 2) {
         Abort("no firmware vector table registered");
     }
@@ -367,7 +371,7 @@ void Board::takeInterrupts() {
     if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 && !nvic_.sysTickPending()) {
         return;
     }
-    if (!isCpuContext()) {
+    if (!isCpuContext() || externalCore_.run) {
         return;
     }
     while (activeException_ == 0 && !primask_) {
@@ -395,12 +399,17 @@ void Board::raiseFault(uint32_t address, const std::string& what) {
         return;  // direct use and debugger accesses only record the fault
     }
     // A bus fault escalates to the hard fault, whose handler stops the firmware in place.
-    const VectorEntry handler = handlerFor(3);
+    const VectorEntry handler = externalCore_.run ? nullptr : handlerFor(3);
     if (handler != nullptr) {
         activeException_ = 3;
         ++exceptionsTaken_.at(3);
         handler();
     }
+    stopForGood("hard fault: " + what);
+}
+
+void Board::coreFault(uint32_t address, const std::string& what) {
+    raiseFault(address, what);
     stopForGood("hard fault: " + what);
 }
 

@@ -135,8 +135,25 @@ class Board {
     // Runs fn as an interrupt handler at the firmware's next sim point (test tooling).
     void injectInterrupt(std::function<void()> fn) { injected_.push_back(std::move(fn)); }
 
+    // --- An emulated core running the real image in place of the host-compiled firmware. ---
+    struct ExternalCore {
+        std::function<void()> run;      // its run loop, started on the firmware thread
+        std::function<bool()> primask;  // its interrupt mask
+    };
+    // From then on the core takes exceptions itself; the host vector table is not used.
+    void setExternalCore(ExternalCore core) { externalCore_ = std::move(core); }
+    bool hasExternalCore() const { return static_cast<bool>(externalCore_.run); }
+    // Time spent by the core's instructions: a sim point (events run, the harness may take over).
+    void coreAdvance(Cycles cycles) { simPoint(cycles); }
+    // The cycle at which the harness wants the firmware stopped, if it runs on the firmware thread.
+    std::optional<Cycles> coreDeadline() const { return deadlineCycle(); }
+    // Something the core met that the processor would fault on: recorded, and the firmware stops.
+    [[noreturn]] void coreFault(uint32_t address, const std::string& what);
+
     // --- State for tests and tools. ---
-    bool interruptsMasked() const { return primask_; }
+    bool interruptsMasked() const {
+        return externalCore_.primask ? externalCore_.primask() : primask_;
+    }
     bool inHandler() const { return activeException_ != 0; }
     uint32_t activeException() const { return activeException_; }
     const std::vector<FaultRecord>& faults() const { return faults_; }
@@ -184,6 +201,7 @@ class Board {
     std::vector<Mapping> mappings_;
     Runner runner_;
 
+    ExternalCore externalCore_;
     const VectorEntry* vectors_ = nullptr;
     uint32_t vectorCount_ = 0;
     bool primask_ = false;
