@@ -146,7 +146,7 @@ class Board {
     // Time spent by the core's instructions: a sim point (events run, the harness may take over).
     void coreAdvance(Cycles cycles) { simPoint(cycles); }
     // The cycle at which the harness wants the firmware stopped, if it runs on the firmware thread.
-    std::optional<Cycles> coreDeadline() const { return deadlineCycle(); }
+    std::optional<Cycles> coreDeadline() { return deadlineCycle(); }
     // Something the core met that the processor would fault on: recorded, and the firmware stops.
     [[noreturn]] void coreFault(uint32_t address, const std::string& what);
 
