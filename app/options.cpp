@@ -27,6 +27,17 @@ constexpr const char* kUsage =
     "  --serial PATH         UART1 on a host serial device instead of the module model\n"
     "  --serial-pty          UART1 on a new pseudo-terminal (its path is printed)\n"
     "                        (with either, virtual time runs at the pace of real time)\n"
+    "  --modbus-log FILE     write every Modbus frame on UART1's line to FILE ('-': standard\n"
+    "                        output): virtual time, direction, hex, meaning and a verdict\n"
+    "  --record FILE         window or web: record the session as a script (replay it with\n"
+    "                        --script FILE)\n"
+    "  --hashes              at the end, print a hash of every screen shown and of every\n"
+    "                        character on UART1's line (a replay prints the same)\n"
+    "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
+    "                        instead of a window; stop it with Ctrl-C\n"
+    "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
+    "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
+    "  to normal; M Modbus monitor on standard output on or off.\n"
     "  --help                this text\n";
 
 bool ParseNumber(const char* text, double& value) {
@@ -93,10 +104,32 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
             options.serialDevice = argv[++i];
         } else if (arg == "--serial-pty") {
             options.serialPty = true;
+        } else if (arg == "--modbus-log" && hasValue) {
+            options.modbusLog = argv[++i];
+        } else if (arg == "--record" && hasValue) {
+            options.record = argv[++i];
+        } else if (arg == "--hashes") {
+            options.hashes = true;
+        } else if (arg == "--web" && hasValue) {
+            if (!ParseNumber(argv[++i], number) || number < 0 || number > 65535 ||
+                number != static_cast<int>(number)) {
+                return fail("--web needs a port number from 0 to 65535");
+            }
+            options.mode = Options::Mode::Web;
+            options.webPort = static_cast<int>(number);
         } else if (arg == "--no-calibration") {
             options.board.panel.touchCalibrationStored = false;
         } else {
             return fail("unknown or incomplete argument '" + arg + "'");
+        }
+    }
+    if (!options.record.empty() && options.mode != Options::Mode::Window &&
+        options.mode != Options::Mode::Web) {
+        return fail("--record records a window or --web session");
+    }
+    for (const std::string* file : {&options.modbusLog, &options.record}) {
+        if (file->size() > 1 && (*file)[0] == '-') {
+            return fail("'" + *file + "' looks like an option, not a file name");
         }
     }
     if (options.serialPty && !options.serialDevice.empty()) {

@@ -9,7 +9,7 @@
 namespace app {
 
 struct Options {
-    enum class Mode { Window, Headless, Script };
+    enum class Mode { Window, Headless, Script, Web };
     Mode mode = Mode::Window;
     double seconds = 5.0;  // headless: virtual time to run
     double speed = 1.0;    // window: virtual time per wall time
@@ -20,6 +20,11 @@ struct Options {
     std::string serialDevice;  // UART1 on a host serial device instead of the module model
     bool serialPty = false;    // UART1 on a new pseudo-terminal
     sim::BoardConfig board;
+    // The workbench.
+    std::string modbusLog;  // the Modbus monitor's lines to this file ("-": standard output)
+    std::string record;     // window or web session recorded as a script
+    bool hashes = false;    // print hashes of the screens and the line at the end
+    int webPort = -1;       // --web: serve the panel on this loopback port (0: any free one)
 };
 
 // Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help).

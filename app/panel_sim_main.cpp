@@ -10,7 +10,9 @@
 #include "script.hpp"
 #include "serial_bridge.hpp"
 #include "uart.hpp"
+#include "web_server.hpp"
 #include "window.hpp"
+#include "workbench.hpp"
 
 namespace {
 
@@ -69,6 +71,11 @@ int main(int argc, char** argv) {
         }
     }
 
+    app::Workbench bench(panel, options);
+    if (!bench.start()) {
+        return 2;
+    }
+
     int result = 0;
     switch (options.mode) {
         case app::Options::Mode::Window:
@@ -81,6 +88,9 @@ int main(int argc, char** argv) {
         case app::Options::Mode::Headless:
             result = RunHeadless(panel, options);
             break;
+        case app::Options::Mode::Web:
+            result = app::RunWeb(panel, options, bench);
+            break;
         case app::Options::Mode::Script: {
             std::ifstream script(options.script);
             if (!script) {
@@ -91,6 +101,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    bench.finish();
     if (!options.screenshot.empty()) {
         std::string error;
         if (!sim::DisplayOf(panel.board()).savePng(options.screenshot, &error)) {

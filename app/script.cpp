@@ -7,6 +7,7 @@
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -18,7 +19,8 @@ std::string StatusLine(sim::PanelHarness& panel) {
                   panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
                   sim::DisplayOf(board).backlight() ? "on" : "off", _CurrentFrame,
                   static_cast<int>(Dev_1_ERROR.value));
-    return line;
+    const Workbench* bench = Workbench::Current();
+    return bench != nullptr ? line + bench->statusSuffix() : line;
 }
 
 namespace {
@@ -45,6 +47,7 @@ int RunScript(sim::PanelHarness& panel, std::istream& script, const std::string&
         }
         return true;
     };
+    std::string why;  // of a failed workbench command
     while (std::getline(script, line)) {
         ++number;
         std::istringstream words(line);
@@ -106,6 +109,11 @@ int RunScript(sim::PanelHarness& panel, std::istream& script, const std::string&
             }
         } else if (command == "status") {
             std::printf("%s\n", StatusLine(panel).c_str());
+        } else if (bool ok = false; Workbench::Current() != nullptr &&
+                                    Workbench::Current()->scriptCommand(command, words, ok, why)) {
+            if (!ok) {
+                return fail(why);
+            }
         } else {
             return fail("unknown command '" + command + "'");
         }

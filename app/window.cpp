@@ -9,6 +9,7 @@
 
 #include "panel_models.hpp"
 #include "script.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -71,7 +72,7 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
     }
 
     sim::Board& board = panel.board();
-    sim::TouchPanel& touch = sim::TouchOf(board);
+    Workbench& bench = *Workbench::Current();  // the finger goes through it to be recorded
     sim::DisplayModule& display = sim::DisplayOf(board);
     uint64_t shownVersion = ~uint64_t{0};
     bool paused = false;
@@ -95,6 +96,8 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
                         running = false;
                     } else if (event.key.keysym.sym == SDLK_p) {
                         paused = !paused;
+                    } else if (bench.key(event.key.keysym.sym)) {
+                        // a fault, or the Modbus monitor
                     } else if (event.key.keysym.sym == SDLK_s) {
                         char file[32];
                         std::snprintf(file, sizeof(file), "panel-%03d.png", ++screenshots);
@@ -104,20 +107,20 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
                 case SDL_MOUSEBUTTONDOWN:
                     if (event.button.button == SDL_BUTTON_LEFT) {
                         fingerDown = true;
-                        touch.press(event.button.x / options.scale, event.button.y / options.scale);
+                        bench.press(event.button.x / options.scale, event.button.y / options.scale);
                     }
                     break;
                 case SDL_MOUSEMOTION:
                     if (fingerDown) {
                         const int x = std::clamp(event.motion.x / options.scale, 0, kWidth - 1);
                         const int y = std::clamp(event.motion.y / options.scale, 0, kHeight - 1);
-                        touch.press(x, y);
+                        bench.press(x, y);
                     }
                     break;
                 case SDL_MOUSEBUTTONUP:
                     if (event.button.button == SDL_BUTTON_LEFT) {
                         fingerDown = false;
-                        touch.release();
+                        bench.release();
                     }
                     break;
                 default:

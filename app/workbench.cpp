@@ -1,0 +1,350 @@
+#include "workbench.hpp"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdlib>
+#include <istream>
+
+#include "panel_models.hpp"
+#include "recorder.hpp"
+#include "uart.hpp"
+
+namespace app {
+
+namespace {
+
+Workbench* g_current = nullptr;
+
+// How often the screen is looked at for the frame hash (virtual time).
+constexpr sim::Picoseconds kSamplePs = 10 * sim::kPsPerMs;
+
+uint64_t Fnv(uint64_t hash, const uint8_t* data, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        hash = (hash ^ data[i]) * 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::string BoardOptions(const Options& options) {
+    std::string text;
+    if (options.board.panel.controller == sim::DisplayController::HX8347G) {
+        text += " --controller G";
+    }
+    if (!options.board.panel.touchCalibrationStored) {
+        text += " --no-calibration";
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<FaultKind>& FaultKinds() {
+    static const std::vector<FaultKind> kinds = {
+        {"none", "none", '0', false, sim::ModuleFault::None},
+        {"silence", "silent module", '1', false, sim::ModuleFault::Silence},
+        {"bad-crc", "bad CRC", '2', false, sim::ModuleFault::BadCrc},
+        {"exception", "exception answers", '3', false, sim::ModuleFault::Exception},
+        {"late", "late answers", '4', false, sim::ModuleFault::Late},
+        {"unplugged", "unplugged", '5', true, sim::ModuleFault::None},
+        {"wrong-address", "wrong slave address", '6', false, sim::ModuleFault::WrongAddress},
+        {"wrong-function", "wrong function", '7', false, sim::ModuleFault::WrongFunction},
+        {"truncated", "truncated answers", '8', false, sim::ModuleFault::Truncated},
+        {"noise", "line noise", '9', false, sim::ModuleFault::Noise},
+    };
+    return kinds;
+}
+
+Workbench::Workbench(sim::PanelHarness& panel, const Options& options)
+    : panel_(panel), options_(options), fault_(&FaultKinds()[0]) {
+    g_current = this;
+}
+
+Workbench::~Workbench() {
+    if (sampleEvent_ != 0) {
+        panel_.board().scheduler().cancel(sampleEvent_);
+    }
+    monitor_.reset();
+    if (tap_) {
+        sim::Uart1(panel_.board()).connect(tap_->peer());
+    }
+    if (log_ != nullptr && log_ != stdout) {
+        std::fclose(log_);
+    }
+    g_current = nullptr;
+}
+
+Workbench* Workbench::Current() {
+    return g_current;
+}
+
+bool Workbench::start() {
+    sim::Board& board = panel_.board();
+    sim::Uart& uart = sim::Uart1(board);
+    sim::SerialPeer* peer = uart.peer();
+    if (peer != nullptr && peer == uart.pluggedPeer()) {
+        module_ = &sim::RemoteModuleOf(board);
+    }
+    tap_ = std::make_unique<LineTap>(board.scheduler());
+    uart.connect(nullptr);
+    tap_->setPeer(peer);
+    uart.connect(tap_.get());
+    monitor_ = std::make_unique<ModbusMonitor>(board.scheduler(), *tap_);
+
+    if (!options_.modbusLog.empty()) {
+        log_ = options_.modbusLog == "-" ? stdout : std::fopen(options_.modbusLog.c_str(), "w");
+        if (log_ == nullptr) {
+            std::fprintf(stderr, "panel-sim: cannot write %s\n", options_.modbusLog.c_str());
+            return false;
+        }
+        monitor_->setOutput(log_);
+    }
+    if (!options_.record.empty()) {
+        recorder_ = std::make_unique<Recorder>();
+        std::string why;
+        if (!recorder_->open(options_.record, BoardOptions(options_), &why)) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return false;
+        }
+        if (module_ == nullptr) {
+            // What a host device sent is in the recording; the replay must not add answers of
+            // the module model to it.
+            recorder_->command(panel_.board().scheduler().nowPs(), "fault unplugged");
+            tap_->listen([this](Direction direction, uint8_t byte, sim::Picoseconds at) {
+                if (direction == Direction::ToPanel) {
+                    recorder_->peerByte(at, byte, tap_->lineFormat().characterTime());
+                }
+            });
+        }
+    }
+    if (options_.hashes) {
+        tap_->listen([this](Direction direction, uint8_t byte, sim::Picoseconds at) {
+            hashLine(direction, byte, at);
+        });
+        sampleScreen();
+    }
+    return true;
+}
+
+void Workbench::finish() {
+    const sim::Picoseconds now = panel_.board().scheduler().nowPs();
+    if (recorder_) {
+        recorder_->close(now);
+    }
+    if (options_.hashes) {
+        std::printf("panel-sim: at %s ms: %" PRIu64 " screens, hash %016" PRIx64 "; %" PRIu64
+                    " line characters, hash %016" PRIx64 "\n",
+                    Recorder::Milliseconds(now).c_str(), screens_, screenHash_, lineBytes_,
+                    lineHash_);
+        std::fflush(stdout);
+    }
+}
+
+void Workbench::hashLine(Direction direction, uint8_t byte, sim::Picoseconds at) {
+    uint8_t record[10] = {static_cast<uint8_t>(direction), byte};
+    for (int i = 0; i < 8; ++i) {
+        record[2 + i] = static_cast<uint8_t>(at >> (8 * i));
+    }
+    lineHash_ = Fnv(lineHash_, record, sizeof(record));
+    ++lineBytes_;
+}
+
+void Workbench::sampleScreen() {
+    sim::DisplayModule& display = sim::DisplayOf(panel_.board());
+    if (display.version() != shownVersion_) {
+        shownVersion_ = display.version();
+        const std::vector<uint8_t> rgb = display.renderRgb();
+        const uint64_t frameHash = Fnv(0xcbf29ce484222325ull, rgb.data(), rgb.size());
+        // Only a changed picture counts as a new screen.
+        if (screens_ == 0 || frameHash != lastFrameHash_) {
+            lastFrameHash_ = frameHash;
+            screenHash_ = Fnv(screenHash_, reinterpret_cast<const uint8_t*>(&frameHash), 8);
+            ++screens_;
+        }
+    }
+    sim::Scheduler& scheduler = panel_.board().scheduler();
+    sampleEvent_ = scheduler.after(scheduler.cyclesFor(kSamplePs), [this] { sampleScreen(); });
+}
+
+void Workbench::press(int x, int y) {
+    sim::TouchOf(panel_.board()).press(x, y);
+    if (recorder_) {
+        recorder_->command(panel_.board().scheduler().nowPs(),
+                           "touch " + std::to_string(x) + " " + std::to_string(y));
+    }
+}
+
+void Workbench::release() {
+    sim::TouchOf(panel_.board()).release();
+    if (recorder_) {
+        recorder_->command(panel_.board().scheduler().nowPs(), "release");
+    }
+}
+
+bool Workbench::setFault(const std::string& name, std::string* why) {
+    const FaultKind* kind = nullptr;
+    for (const FaultKind& candidate : FaultKinds()) {
+        if (name == candidate.name) {
+            kind = &candidate;
+        }
+    }
+    if (kind == nullptr) {
+        if (why != nullptr) {
+            *why = "no fault '" + name + "' (none, silence, bad-crc, exception, late, unplugged, "
+                   "wrong-address, wrong-function, truncated, noise)";
+        }
+        return false;
+    }
+    if (module_ == nullptr && !kind->unplugged && kind->fault != sim::ModuleFault::None) {
+        if (why != nullptr) {
+            *why = "fault '" + name + "' needs the module model on the line (not --serial)";
+        }
+        return false;
+    }
+    if (module_ != nullptr) {
+        module_->setFault(kind->fault);
+    }
+    if (kind->unplugged) {
+        tap_->unplug();
+    } else {
+        tap_->plugBack();
+    }
+    fault_ = kind;
+    if (recorder_) {
+        recorder_->command(panel_.board().scheduler().nowPs(), std::string("fault ") + name);
+    }
+    return true;
+}
+
+bool Workbench::setRegister(int index, uint16_t value, std::string* why) {
+    if (module_ == nullptr) {
+        if (why != nullptr) {
+            *why = "no module model on the line (--serial)";
+        }
+        return false;
+    }
+    if (index < 0 || index >= remote_io::kRegisterCount) {
+        if (why != nullptr) {
+            *why = "no module register " + std::to_string(index + remote_io::kFirstRegister);
+        }
+        return false;
+    }
+    module_->process().set(index, value);
+    if (recorder_) {
+        recorder_->command(panel_.board().scheduler().nowPs(),
+                           "register " + std::to_string(index + remote_io::kFirstRegister) + " " +
+                               std::to_string(value));
+    }
+    return true;
+}
+
+std::vector<uint16_t> Workbench::registers() const {
+    if (module_ == nullptr) {
+        return {};
+    }
+    const auto& registers = module_->process().registers();
+    return {registers.begin(), registers.end()};
+}
+
+bool Workbench::key(int symbol) {
+    if (symbol == 'm') {
+        printLog_ = !printLog_;
+        if (log_ != stdout) {
+            monitor_->setOutput(printLog_ ? stdout : log_);
+        }
+        std::printf("panel-sim: Modbus monitor %s\n", printLog_ ? "on" : "off");
+        if (printLog_) {
+            const ModbusCounters c = monitor_->counters();
+            std::printf("panel-sim: %" PRIu64 " requests, %" PRIu64 " good, %" PRIu64
+                        " CRC errors, %" PRIu64 " timeouts, %" PRIu64 " exceptions, %" PRIu64
+                        " late, %" PRIu64 " other\n",
+                        c.requests, c.good, c.crcErrors, c.timeouts, c.exceptions, c.late,
+                        c.otherErrors);
+        }
+        std::fflush(stdout);
+        return true;
+    }
+    for (const FaultKind& kind : FaultKinds()) {
+        if (symbol == kind.key) {
+            std::string why;
+            if (!setFault(kind.name, &why)) {
+                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Workbench::statusSuffix() const {
+    return std::string("  fault=") + fault_->name;
+}
+
+bool Workbench::scriptCommand(const std::string& command, std::istream& words, bool& ok,
+                              std::string& why) {
+    ok = false;
+    if (command == "fault") {
+        std::string name;
+        if (!(words >> name)) {
+            why = "fault needs a kind (none, silence, bad-crc, exception, late, unplugged, ...)";
+            return true;
+        }
+        ok = setFault(name, &why);
+    } else if (command == "register") {
+        std::string which;
+        std::string valueText;
+        if (!(words >> which >> valueText)) {
+            why = "register needs an address (98-119) or name, and a value";
+            return true;
+        }
+        int index = -1;
+        for (int i = 0; i < remote_io::kRegisterCount; ++i) {
+            if (which == remote_io::NameOf(i) ||
+                which == std::to_string(i + remote_io::kFirstRegister)) {
+                index = i;
+            }
+        }
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(valueText.c_str(), &end, 0);
+        if (index < 0 || *end != '\0' || valueText.empty() || value > 0xFFFF) {
+            why = "register needs an address (98-119) or name, and a value 0-65535";
+            return true;
+        }
+        ok = setRegister(index, static_cast<uint16_t>(value), &why);
+    } else if (command == "serial-in") {
+        // serial-in MS HH HH ...: characters from the far side, the first MS from now, then
+        // back to back at the line's character time.
+        std::string delayText;
+        double delayMs = 0;
+        char* end = nullptr;
+        if (!(words >> delayText) || (delayMs = std::strtod(delayText.c_str(), &end)) < 0 ||
+            *end != '\0') {
+            why = "serial-in needs a delay in ms and hex bytes";
+            return true;
+        }
+        std::vector<uint8_t> bytes;
+        std::string hex;
+        while (words >> hex) {
+            const unsigned long value = std::strtoul(hex.c_str(), &end, 16);
+            if (hex.size() > 2 || *end != '\0' || value > 0xFF) {
+                why = "serial-in: '" + hex + "' is not a hex byte";
+                return true;
+            }
+            bytes.push_back(static_cast<uint8_t>(value));
+        }
+        sim::Scheduler& scheduler = panel_.board().scheduler();
+        const sim::Picoseconds first =
+            scheduler.nowPs() +
+            static_cast<sim::Picoseconds>(std::llround(delayMs * static_cast<double>(sim::kPsPerMs)));
+        const sim::Picoseconds step = tap_->lineFormat().characterTime();
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            scheduler.at(scheduler.cycleAtOrAfter(first + i * step),
+                         [this, byte = bytes[i]] { tap_->injectToPanel(byte); });
+        }
+        ok = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace app
