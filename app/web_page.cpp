@@ -12,9 +12,10 @@ const char* const kWebPage = R"PAGE(<!DOCTYPE html>
 <style>
   body { font-family: sans-serif; margin: 12px; background: #f4f4f4; color: #222; }
   #layout { display: flex; flex-wrap: wrap; gap: 16px; align-items: flex-start; }
+  #panel { max-width: 660px; }
   #screen { width: 640px; height: 480px; image-rendering: pixelated; touch-action: none;
             border: 8px solid #333; border-radius: 6px; background: #000; cursor: crosshair; }
-  #status { font-family: monospace; font-size: 12px; margin: 6px 0; }
+  #status { font-family: monospace; font-size: 12px; margin: 6px 0; white-space: pre; }
   #status.error { color: #b00; font-weight: bold; }
   button { margin: 2px; }
   button.active { background: #b00; color: #fff; }
@@ -28,7 +29,7 @@ const char* const kWebPage = R"PAGE(<!DOCTYPE html>
 </head>
 <body>
 <div id="layout">
-  <div>
+  <div id="panel">
     <canvas id="screen" width="320" height="240"></canvas>
     <div id="status">connecting...</div>
     <div id="faults">Module: </div>
