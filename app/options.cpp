@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "                        instead of a window; stop it with Ctrl-C\n"
     "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
     "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
-    "  to normal; M Modbus monitor on standard output on or off.\n"
+    "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
     "  --help                this text\n";
 
 bool ParseNumber(const char* text, double& value) {

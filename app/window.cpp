@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel_models.hpp"
+#include "monitor_panel.hpp"
 #include "script.hpp"
 #include "workbench.hpp"
 
@@ -73,6 +74,8 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
 
     sim::Board& board = panel.board();
     Workbench& bench = *Workbench::Current();  // the finger goes through it to be recorded
+    MonitorPanel monitorPanel(sdl.window, sdl.renderer, kWidth * options.scale,
+                              kHeight * options.scale);
     sim::DisplayModule& display = sim::DisplayOf(board);
     uint64_t shownVersion = ~uint64_t{0};
     bool paused = false;
@@ -96,6 +99,8 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
                         running = false;
                     } else if (event.key.keysym.sym == SDLK_p) {
                         paused = !paused;
+                    } else if (event.key.keysym.sym == SDLK_m) {
+                        monitorPanel.toggle();
                     } else if (bench.key(event.key.keysym.sym)) {
                         // a fault, or the Modbus monitor
                     } else if (event.key.keysym.sym == SDLK_s) {
@@ -146,7 +151,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
             SDL_UpdateTexture(sdl.texture, nullptr, rgb.data(), kWidth * 3);
         }
         SDL_RenderClear(sdl.renderer);
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+        const SDL_Rect screen{0, 0, kWidth * options.scale, kHeight * options.scale};
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &screen);
+        monitorPanel.draw(bench.monitor());
         SDL_RenderPresent(sdl.renderer);
 
         if (now - lastTitle >= 250) {

@@ -246,23 +246,6 @@ std::vector<uint16_t> Workbench::registers() const {
 }
 
 bool Workbench::key(int symbol) {
-    if (symbol == 'm') {
-        printLog_ = !printLog_;
-        if (log_ != stdout) {
-            monitor_->setOutput(printLog_ ? stdout : log_);
-        }
-        std::printf("panel-sim: Modbus monitor %s\n", printLog_ ? "on" : "off");
-        if (printLog_) {
-            const ModbusCounters c = monitor_->counters();
-            std::printf("panel-sim: %" PRIu64 " requests, %" PRIu64 " good, %" PRIu64
-                        " CRC errors, %" PRIu64 " timeouts, %" PRIu64 " exceptions, %" PRIu64
-                        " late, %" PRIu64 " other\n",
-                        c.requests, c.good, c.crcErrors, c.timeouts, c.exceptions, c.late,
-                        c.otherErrors);
-        }
-        std::fflush(stdout);
-        return true;
-    }
     for (const FaultKind& kind : FaultKinds()) {
         if (symbol == kind.key) {
             std::string why;

@@ -82,7 +82,6 @@ class Workbench {
     std::unique_ptr<Recorder> recorder_;
     std::FILE* log_ = nullptr;
     const FaultKind* fault_;
-    bool printLog_ = false;  // window key M: the monitor on standard output
 
     // Hashes (FNV-1a, 64 bits) of every screen the display showed, sampled each few ms of
     // virtual time, and of every character on the line with its direction and time.
