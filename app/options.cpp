@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "                        simulated second\n"
     "  --seconds N           virtual time to run headless (default 5)\n"
     "  --script FILE         no window: run the commands in FILE (see README), then stop\n"
-    "  --speed F             window: virtual time per wall-clock time (default 1)\n"
+    "  --speed F             window or web: virtual time per wall-clock time (default 1)\n"
     "  --scale N             window: size of a panel pixel on the screen (1-8, default 2)\n"
     "  --exit-after S        window: close after S seconds of wall time\n"
     "  --screenshot FILE     save the panel's screen as a PNG at the end\n"

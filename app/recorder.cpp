@@ -52,11 +52,11 @@ void Recorder::command(sim::Picoseconds at, const std::string& text) {
     std::fflush(out_);
 }
 
-void Recorder::peerByte(sim::Picoseconds at, uint8_t byte, sim::Picoseconds characterTime) {
+void Recorder::peerByte(sim::Picoseconds at, uint8_t byte, sim::Picoseconds step) {
     if (out_ == nullptr) {
         return;
     }
-    if (!peerBytes_.empty() && at != peerLast_ + characterTime) {
+    if (!peerBytes_.empty() && at != peerLast_ + step) {
         flushPeerBytes();
     }
     if (peerBytes_.empty()) {

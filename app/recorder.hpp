@@ -26,7 +26,8 @@ class Recorder {
     // A command that happened at time `at` (the harness's current time).
     void command(sim::Picoseconds at, const std::string& text);
     // A character from a real peer arriving at the panel at `at` (during a run).
-    void peerByte(sim::Picoseconds at, uint8_t byte, sim::Picoseconds characterTime);
+    // Characters `step` apart share a line.
+    void peerByte(sim::Picoseconds at, uint8_t byte, sim::Picoseconds step);
     // Brings the script to the end time and closes it.
     void close(sim::Picoseconds at);
 

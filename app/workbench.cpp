@@ -111,7 +111,9 @@ bool Workbench::start() {
             recorder_->command(panel_.board().scheduler().nowPs(), "fault unplugged");
             tap_->listen([this](Direction direction, uint8_t byte, sim::Picoseconds at) {
                 if (direction == Direction::ToPanel) {
-                    recorder_->peerByte(at, byte, tap_->lineFormat().characterTime());
+                    recorder_->peerByte(
+                        at, byte,
+                        CharacterStep(panel_.board().scheduler(), tap_->lineFormat()));
                 }
             });
         }
@@ -163,6 +165,32 @@ void Workbench::sampleScreen() {
     }
     sim::Scheduler& scheduler = panel_.board().scheduler();
     sampleEvent_ = scheduler.after(scheduler.cyclesFor(kSamplePs), [this] { sampleScreen(); });
+}
+
+sim::Picoseconds Workbench::CharacterStep(const sim::Scheduler& scheduler,
+                                          const sim::LineFormat& format) {
+    // Senders on the line space their characters by whole cycles of the board's clock.
+    const uint64_t psPerCycle = 1'000'000'000'000ull / scheduler.clockHz();
+    return scheduler.cyclesFor(format.characterTime()) * psPerCycle;
+}
+
+void Workbench::deliverAt(sim::Picoseconds at, std::shared_ptr<const std::vector<uint8_t>> bytes,
+                          size_t index) {
+    // Cycles count at the clock of the moment; if the firmware speeds the clock up before the
+    // event, it comes early and is put off again to the right time. Each character, once
+    // delivered, sends the next one a character time later.
+    sim::Scheduler& scheduler = panel_.board().scheduler();
+    scheduler.at(scheduler.cycleAtOrAfter(at), [this, at, bytes, index] {
+        sim::Scheduler& now = panel_.board().scheduler();
+        if (now.nowPs() < at) {
+            deliverAt(at, bytes, index);
+            return;
+        }
+        tap_->injectToPanel((*bytes)[index]);
+        if (index + 1 < bytes->size()) {
+            deliverAt(at + CharacterStep(now, tap_->lineFormat()), bytes, index + 1);
+        }
+    });
 }
 
 void Workbench::press(int x, int y) {
@@ -316,12 +344,10 @@ bool Workbench::scriptCommand(const std::string& command, std::istream& words, b
         }
         sim::Scheduler& scheduler = panel_.board().scheduler();
         const sim::Picoseconds first =
-            scheduler.nowPs() +
-            static_cast<sim::Picoseconds>(std::llround(delayMs * static_cast<double>(sim::kPsPerMs)));
-        const sim::Picoseconds step = tap_->lineFormat().characterTime();
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            scheduler.at(scheduler.cycleAtOrAfter(first + i * step),
-                         [this, byte = bytes[i]] { tap_->injectToPanel(byte); });
+            scheduler.nowPs() + static_cast<sim::Picoseconds>(
+                                    std::llround(delayMs * static_cast<double>(sim::kPsPerMs)));
+        if (!bytes.empty()) {
+            deliverAt(first, std::make_shared<const std::vector<uint8_t>>(std::move(bytes)), 0);
         }
         ok = true;
     } else {

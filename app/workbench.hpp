@@ -71,6 +71,10 @@ class Workbench {
     ModbusMonitor& monitor() { return *monitor_; }
 
   private:
+    static sim::Picoseconds CharacterStep(const sim::Scheduler& scheduler,
+                                          const sim::LineFormat& format);
+    void deliverAt(sim::Picoseconds at, std::shared_ptr<const std::vector<uint8_t>> bytes,
+                   size_t index);
     void hashLine(Direction direction, uint8_t byte, sim::Picoseconds at);
     void sampleScreen();
 
