@@ -1,8 +1,8 @@
 #include "options.hpp"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+
+#include "cli.hpp"
 
 namespace app {
 
@@ -11,17 +11,22 @@ namespace {
 constexpr const char* kUsage =
     "usage: panel-sim [options]\n"
     "  Runs the panel firmware on the simulated board. By default it opens a window showing the\n"
-    "  panel: click and drag with the left mouse button to touch the screen.\n"
-    "  Keys in the window: S screenshot (panel-NNN.png), P pause, Esc or Q quit.\n"
+    "  panel: click and drag with the left mouse button to touch the screen. Without a usable\n"
+    "  display it says so and runs headless instead.\n"
+    "  Keys in the window: S screenshot (panel-NNN.png in the current folder, never overwriting\n"
+    "  one), P pause (clicks made while paused reach the panel on resume), Esc or Q quit.\n"
     "\n"
     "  --headless            no window: run for --seconds of virtual time, one status line per\n"
     "                        simulated second\n"
-    "  --seconds N           virtual time to run headless (default 5)\n"
-    "  --script FILE         no window: run the commands in FILE (see README), then stop\n"
-    "  --speed F             window or web: virtual time per wall-clock time (default 1)\n"
+    "  --seconds N           virtual time to run (headless: default 5; window, web: stop after it)\n"
+    "  --script FILE         no window: run the commands in FILE, then stop (the commands are\n"
+    "                        listed in the README, section \"Scripts\")\n"
+    "  --speed F             window or web: virtual time per wall-clock time (above 0, at most\n"
+    "                        1000;\n"
+    "                        default 1)\n"
     "  --scale N             window: size of a panel pixel on the screen (1-8, default 2)\n"
     "  --exit-after S        window: close after S seconds of wall time\n"
-    "  --screenshot FILE     save the panel's screen as a PNG at the end\n"
+    "  --screenshot FILE     save the panel's screen as a PNG at the end of any run\n"
     "  --controller A|G      the display module's controller (default A)\n"
     "  --no-calibration      leave the flash parameter area erased (touches map to 0,0)\n"
     "  --serial PATH         UART1 on a host serial device instead of the module model\n"
@@ -40,100 +45,87 @@ constexpr const char* kUsage =
     "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
     "  --help                this text\n";
 
-bool ParseNumber(const char* text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0';
-}
-
 }  // namespace
 
 std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     Options options;
-    const auto fail = [&exitCode](const std::string& why) {
-        std::fprintf(stderr, "panel-sim: %s\n%s", why.c_str(), kUsage);
-        exitCode = 2;
+    bool headless = false;
+    bool noCalibration = false;
+    std::string controller;
+    int64_t scale = options.scale;
+    int64_t webPort = -1;
+    cli::Parser parser("panel-sim", kUsage);
+    parser.flag("--headless", headless)
+        .real("--seconds", options.seconds, 0.001, 1e7)
+        .text("--script", options.script)
+        .real("--speed", options.speed, 0.001, 1000)
+        .whole("--scale", scale, 1, 8)
+        .real("--exit-after", options.exitAfter, 0.001, 1e7)
+        .text("--screenshot", options.screenshot)
+        .option("--controller",
+                [&options](const std::vector<std::string>& v) {
+                    if (v[0] == "A") {
+                        options.board.panel.controller = sim::DisplayController::HX8347A;
+                    } else if (v[0] == "G") {
+                        options.board.panel.controller = sim::DisplayController::HX8347G;
+                    } else {
+                        throw cli::UsageError{"--controller takes A or G, not '" + v[0] + "'"};
+                    }
+                })
+        .flag("--no-calibration", noCalibration)
+        .text("--serial", options.serialDevice)
+        .flag("--serial-pty", options.serialPty)
+        // The workbench.
+        .text("--modbus-log", options.modbusLog)
+        .text("--record", options.record)
+        .flag("--hashes", options.hashes)
+        .whole("--web", webPort, 0, 65535);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        exitCode = *stop;
+        return std::nullopt;
+    }
+    options.scale = static_cast<int>(scale);
+    options.board.panel.touchCalibrationStored = !noCalibration;
+    options.secondsGiven = parser.given("--seconds");
+
+    const auto fail = [&](const std::string& why) {
+        exitCode = parser.fail(why);
         return std::nullopt;
     };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        double number = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::printf("%s", kUsage);
-            exitCode = 0;
-            return std::nullopt;
-        } else if (arg == "--headless") {
-            options.mode = Options::Mode::Headless;
-        } else if (arg == "--seconds" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number <= 0) {
-                return fail("--seconds needs a positive number");
-            }
-            options.seconds = number;
-        } else if (arg == "--script" && hasValue) {
-            options.mode = Options::Mode::Script;
-            options.script = argv[++i];
-        } else if (arg == "--speed" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number <= 0 || number > 1000) {
-                return fail("--speed needs a number above 0 and at most 1000");
-            }
-            options.speed = number;
-        } else if (arg == "--scale" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number < 1 || number > 8 ||
-                number != static_cast<int>(number)) {
-                return fail("--scale needs a whole number from 1 to 8");
-            }
-            options.scale = static_cast<int>(number);
-        } else if (arg == "--exit-after" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number <= 0) {
-                return fail("--exit-after needs a positive number of seconds");
-            }
-            options.exitAfter = number;
-        } else if (arg == "--screenshot" && hasValue) {
-            options.screenshot = argv[++i];
-        } else if (arg == "--controller" && hasValue) {
-            const std::string value = argv[++i];
-            if (value == "A") {
-                options.board.panel.controller = sim::DisplayController::HX8347A;
-            } else if (value == "G") {
-                options.board.panel.controller = sim::DisplayController::HX8347G;
-            } else {
-                return fail("--controller takes A or G");
-            }
-        } else if (arg == "--serial" && hasValue) {
-            options.serialDevice = argv[++i];
-        } else if (arg == "--serial-pty") {
-            options.serialPty = true;
-        } else if (arg == "--modbus-log" && hasValue) {
-            options.modbusLog = argv[++i];
-        } else if (arg == "--record" && hasValue) {
-            options.record = argv[++i];
-        } else if (arg == "--hashes") {
-            options.hashes = true;
-        } else if (arg == "--web" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number < 0 || number > 65535 ||
-                number != static_cast<int>(number)) {
-                return fail("--web needs a port number from 0 to 65535");
-            }
-            options.mode = Options::Mode::Web;
-            options.webPort = static_cast<int>(number);
-        } else if (arg == "--no-calibration") {
-            options.board.panel.touchCalibrationStored = false;
-        } else {
-            return fail("unknown or incomplete argument '" + arg + "'");
-        }
+    if (headless && parser.given("--script")) {
+        return fail("--headless and --script exclude each other (a script runs without a window)");
     }
-    if (!options.record.empty() && options.mode != Options::Mode::Window &&
+    if (options.serialPty && parser.given("--serial")) {
+        return fail("--serial and --serial-pty exclude each other");
+    }
+    if (parser.given("--web") && (headless || parser.given("--script"))) {
+        return fail(std::string("--web and ") + (headless ? "--headless" : "--script") +
+                    " exclude each other");
+    }
+    options.webPort = static_cast<int>(webPort);
+    options.mode = parser.given("--web")    ? Options::Mode::Web
+                   : parser.given("--script") ? Options::Mode::Script
+                   : headless               ? Options::Mode::Headless
+                                            : Options::Mode::Window;
+    if (parser.given("--record") && options.mode != Options::Mode::Window &&
         options.mode != Options::Mode::Web) {
         return fail("--record records a window or --web session");
     }
-    for (const std::string* file : {&options.modbusLog, &options.record}) {
-        if (file->size() > 1 && (*file)[0] == '-') {
-            return fail("'" + *file + "' looks like an option, not a file name");
+    if (options.mode != Options::Mode::Window) {
+        const char* mode = options.mode == Options::Mode::Web ? "--web"
+                           : headless                         ? "--headless"
+                                                              : "--script";
+        for (const char* windowOnly : {"--speed", "--scale", "--exit-after"}) {
+            if (options.mode == Options::Mode::Web && std::string(windowOnly) == "--speed") {
+                continue;
+            }
+            if (parser.given(windowOnly)) {
+                return fail(std::string(windowOnly) + " applies to the window, not with " + mode);
+            }
         }
     }
-    if (options.serialPty && !options.serialDevice.empty()) {
-        return fail("--serial and --serial-pty exclude each other");
+    if (options.mode == Options::Mode::Script && options.secondsGiven) {
+        return fail("--seconds does not apply with --script (the script says how long to run)");
     }
     return options;
 }

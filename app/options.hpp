@@ -11,8 +11,9 @@ namespace app {
 struct Options {
     enum class Mode { Window, Headless, Script, Web };
     Mode mode = Mode::Window;
-    double seconds = 5.0;  // headless: virtual time to run
-    double speed = 1.0;    // window: virtual time per wall time
+    double seconds = 5.0;  // virtual time to run (headless; the window closes after it)
+    bool secondsGiven = false;
+    double speed = 1.0;    // window and web: virtual time per wall time
     int scale = 2;         // window: pixels per panel pixel
     double exitAfter = 0;  // window: close after this many wall seconds (0: when closed)
     std::string screenshot;
@@ -27,7 +28,8 @@ struct Options {
     int webPort = -1;       // --web: serve the panel on this loopback port (0: any free one)
 };
 
-// Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help).
+// Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help, 2 for an
+// error, which has been printed).
 std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode);
 
 }  // namespace app

@@ -1,6 +1,7 @@
 // panel-sim: the panel firmware running on the simulated board, in a window, headless or from
 // a script.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -53,6 +54,27 @@ int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
     }
 }
 
+// Reads and checks a whole script before the firmware starts, so that a mistake on any line
+// stops the run before anything is written.
+std::optional<std::vector<app::ScriptCommand>> LoadScript(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        std::fprintf(stderr, "panel-sim: --script %s is a folder, not a script\n", path.c_str());
+        return std::nullopt;
+    }
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "panel-sim: --script %s cannot be read\n", path.c_str());
+        return std::nullopt;
+    }
+    std::string why;
+    std::optional<std::vector<app::ScriptCommand>> commands = app::ParseScript(file, path, why);
+    if (!commands) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+    }
+    return commands;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +84,13 @@ int main(int argc, char** argv) {
         return exitCode;
     }
     const app::Options& options = *parsed;
+    std::optional<std::vector<app::ScriptCommand>> script;
+    if (options.mode == app::Options::Mode::Script) {
+        script = LoadScript(options.script);
+        if (!script) {
+            return 2;
+        }
+    }
     sim::PanelHarness panel(options.board);
     std::unique_ptr<sim::SerialBridge> bridge;
     if (options.serialPty || !options.serialDevice.empty()) {
@@ -79,27 +108,20 @@ int main(int argc, char** argv) {
     int result = 0;
     switch (options.mode) {
         case app::Options::Mode::Window:
-            result = app::RunWindow(panel, options);
+            result = app::RunWindow(panel, options, bridge ? bridge->peerPath() : std::string());
             if (result < 0) {
-                std::fprintf(stderr, "panel-sim: running headless instead (see --help)\n");
                 result = RunHeadless(panel, options);
             }
             break;
         case app::Options::Mode::Headless:
             result = RunHeadless(panel, options);
             break;
+        case app::Options::Mode::Script:
+            result = app::RunScript(panel, *script, options.script);
+            break;
         case app::Options::Mode::Web:
             result = app::RunWeb(panel, options, bench);
             break;
-        case app::Options::Mode::Script: {
-            std::ifstream script(options.script);
-            if (!script) {
-                std::fprintf(stderr, "panel-sim: cannot read %s\n", options.script.c_str());
-                return 2;
-            }
-            result = app::RunScript(panel, script, options.script);
-            break;
-        }
     }
     bench.finish();
     if (!options.screenshot.empty()) {

@@ -4,6 +4,7 @@
 #include <istream>
 #include <sstream>
 
+#include "cli.hpp"
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
@@ -25,97 +26,200 @@ std::string StatusLine(sim::PanelHarness& panel) {
 
 namespace {
 
-bool Halted(sim::StopReason reason) {
-    return reason == sim::StopReason::Halted;
+constexpr double kMaxWaitMs = 1e8;  // a little over a day of virtual time
+constexpr double kDefaultHoldMs = 150;
+
+// The words of one line and the checks on them; a mistake throws cli::UsageError.
+class Words {
+  public:
+    explicit Words(const std::string& line) {
+        std::istringstream in(line);
+        for (std::string word; in >> word;) {
+            words_.push_back(word);
+        }
+    }
+    bool empty() const { return words_.empty(); }
+    const std::string& command() const { return words_[0]; }
+    bool has(size_t i) const { return i < words_.size(); }
+    const std::string& at(size_t i, const std::string& what) const {
+        if (!has(i)) {
+            throw cli::UsageError{command() + " needs " + what};
+        }
+        return words_[i];
+    }
+    void noMoreAfter(size_t count) const {
+        if (words_.size() > count) {
+            throw cli::UsageError{"unexpected '" + words_[count] + "' after " + command()};
+        }
+    }
+    int x(size_t i) const { return static_cast<int>(cli::Whole(at(i, "X and Y"), 0, 319, "X")); }
+    const std::vector<std::string>& all() const { return words_; }
+    int y(size_t i) const { return static_cast<int>(cli::Whole(at(i, "X and Y"), 0, 239, "Y")); }
+    double ms(size_t i) const { return cli::Real(at(i, "a time in ms"), 0, kMaxWaitMs, "MS"); }
+
+  private:
+    std::vector<std::string> words_;
+};
+
+uint32_t Colour(const std::string& hex) {
+    uint32_t rgb = 0;
+    for (const char c : hex) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0 || hex.size() != 6) {
+            throw cli::UsageError{"the colour must be six hex digits RRGGBB, not '" + hex + "'"};
+        }
+        rgb = rgb << 4 | static_cast<uint32_t>(digit);
+    }
+    return rgb;
+}
+
+ScriptCommand ParseLine(const Words& words) {
+    using Kind = ScriptCommand::Kind;
+    ScriptCommand c;
+    const std::string& command = words.command();
+    if (command == "wait") {
+        c.kind = Kind::Wait;
+        c.ms = words.ms(1);
+        words.noMoreAfter(2);
+    } else if (command == "touch") {
+        c.kind = Kind::Touch;
+        c.x = words.x(1);
+        c.y = words.y(2);
+        words.noMoreAfter(3);
+    } else if (command == "release") {
+        c.kind = Kind::Release;
+        words.noMoreAfter(1);
+    } else if (command == "tap") {
+        c.kind = Kind::Tap;
+        c.x = words.x(1);
+        c.y = words.y(2);
+        c.ms = kDefaultHoldMs;
+        if (words.has(3)) {
+            c.ms = words.ms(3);
+            if (c.ms <= 0) {
+                throw cli::UsageError{"tap needs a hold time above 0 ms"};
+            }
+        }
+        words.noMoreAfter(4);
+    } else if (command == "screenshot") {
+        c.kind = Kind::Screenshot;
+        c.file = words.at(1, "a file name (without spaces)");
+        words.noMoreAfter(2);
+    } else if (command == "expect-pixel") {
+        c.kind = Kind::ExpectPixel;
+        c.x = words.x(1);
+        c.y = words.y(2);
+        c.rgb = Colour(words.at(3, "X Y RRGGBB"));
+        words.noMoreAfter(4);
+    } else if (command == "status") {
+        c.kind = Kind::Status;
+        words.noMoreAfter(1);
+    } else if (Workbench::IsCommand(command)) {
+        c.kind = Kind::Workbench;
+        c.words = words.all();
+        if (const std::string why = Workbench::CheckCommand(c.words); !why.empty()) {
+            throw cli::UsageError{why};
+        }
+    } else {
+        throw cli::UsageError{"unknown command '" + command + "'"};
+    }
+    return c;
 }
 
 }  // namespace
 
-int RunScript(sim::PanelHarness& panel, std::istream& script, const std::string& name) {
-    sim::Board& board = panel.board();
+std::optional<std::vector<ScriptCommand>> ParseScript(std::istream& script,
+                                                      const std::string& name, std::string& error) {
+    std::vector<ScriptCommand> commands;
     std::string line;
-    int number = 0;
-    const auto fail = [&](const std::string& why) {
-        std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), number, why.c_str());
-        return 1;
-    };
-    const auto run = [&](double ms) {
-        if (Halted(panel.runForMs(ms))) {
-            std::fprintf(stderr, "%s:%d: the firmware stopped: %s\n", name.c_str(), number,
-                         board.runner().haltReason().c_str());
-            return false;
-        }
-        return true;
-    };
-    std::string why;  // of a failed workbench command
-    while (std::getline(script, line)) {
-        ++number;
-        std::istringstream words(line);
-        std::string command;
-        if (!(words >> command) || command[0] == '#') {
+    for (int number = 1; std::getline(script, line); ++number) {
+        const Words words(line);
+        if (words.empty() || words.command()[0] == '#') {
             continue;
         }
-        if (command == "wait") {
-            double ms = 0;
-            if (!(words >> ms) || ms < 0) {
-                return fail("wait needs a number of milliseconds");
-            }
-            if (!run(ms)) {
-                return 1;
-            }
-        } else if (command == "touch" || command == "tap") {
-            int x = 0;
-            int y = 0;
-            if (!(words >> x >> y)) {
-                return fail(command + " needs X and Y");
-            }
-            sim::TouchOf(board).press(x, y);
-            if (command == "tap") {
-                double hold = 150;
-                words >> hold;
-                if (!run(hold)) {
-                    return 1;
+        try {
+            commands.push_back(ParseLine(words));
+            commands.back().line = number;
+        } catch (const cli::UsageError& e) {
+            error = name + ":" + std::to_string(number) + ": " + e.message;
+            return std::nullopt;
+        }
+    }
+    if (script.bad()) {
+        error = name + ": cannot be read";
+        return std::nullopt;
+    }
+    return commands;
+}
+
+int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& commands,
+              const std::string& name) {
+    using Kind = ScriptCommand::Kind;
+    sim::Board& board = panel.board();
+    for (const ScriptCommand& c : commands) {
+        const auto fail = [&](const std::string& why) {
+            std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), c.line, why.c_str());
+            return 1;
+        };
+        const auto run = [&](double ms) {
+            return panel.runForMs(ms) != sim::StopReason::Halted;
+        };
+        const auto stopped = [&] {
+            return fail("the firmware stopped: " + board.runner().haltReason());
+        };
+        switch (c.kind) {
+            case Kind::Wait:
+                if (!run(c.ms)) {
+                    return stopped();
+                }
+                break;
+            case Kind::Touch:
+                sim::TouchOf(board).press(c.x, c.y);
+                break;
+            case Kind::Release:
+                sim::TouchOf(board).release();
+                break;
+            case Kind::Tap:
+                sim::TouchOf(board).press(c.x, c.y);
+                if (!run(c.ms)) {
+                    return stopped();
                 }
                 sim::TouchOf(board).release();
-                if (!run(150)) {
-                    return 1;
+                if (!run(kDefaultHoldMs)) {
+                    return stopped();
                 }
+                break;
+            case Kind::Screenshot: {
+                std::string error;
+                if (!sim::DisplayOf(board).savePng(c.file, &error)) {
+                    return fail("cannot save " + c.file + ": " + error);
+                }
+                break;
             }
-        } else if (command == "release") {
-            sim::TouchOf(board).release();
-        } else if (command == "screenshot") {
-            std::string file;
-            std::string error;
-            if (!(words >> file)) {
-                return fail("screenshot needs a file name");
+            case Kind::ExpectPixel: {
+                const uint32_t actual = sim::DisplayOf(board).screenRgb(c.x, c.y);
+                if (actual != c.rgb) {
+                    char why[100];
+                    std::snprintf(why, sizeof(why), "pixel (%d, %d) is %06X, expected %06X", c.x,
+                                  c.y, actual, c.rgb);
+                    return fail(why);
+                }
+                break;
             }
-            if (!sim::DisplayOf(board).savePng(file, &error)) {
-                return fail("cannot save " + file + ": " + error);
+            case Kind::Status:
+                std::printf("%s\n", StatusLine(panel).c_str());
+                break;
+            case Kind::Workbench: {
+                std::string why;
+                if (Workbench::Current() == nullptr ||
+                    !Workbench::Current()->runCommand(c.words, why)) {
+                    return fail(why);
+                }
+                break;
             }
-        } else if (command == "expect-pixel") {
-            int x = 0;
-            int y = 0;
-            std::string hex;
-            if (!(words >> x >> y >> hex) || x < 0 || x >= 320 || y < 0 || y >= 240) {
-                return fail("expect-pixel needs X Y RRGGBB inside the screen");
-            }
-            const uint32_t expected = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
-            const uint32_t actual = sim::DisplayOf(board).screenRgb(x, y);
-            if (actual != expected) {
-                char why[100];
-                std::snprintf(why, sizeof(why), "pixel (%d, %d) is %06X, expected %06X", x, y,
-                              actual, expected);
-                return fail(why);
-            }
-        } else if (command == "status") {
-            std::printf("%s\n", StatusLine(panel).c_str());
-        } else if (bool ok = false; Workbench::Current() != nullptr &&
-                                    Workbench::Current()->scriptCommand(command, words, ok, why)) {
-            if (!ok) {
-                return fail(why);
-            }
-        } else {
-            return fail("unknown command '" + command + "'");
         }
     }
     return 0;

@@ -19,6 +19,7 @@
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "remote_io/process.hpp"
+#include "finger.hpp"
 #include "script.hpp"
 
 namespace app {
@@ -31,9 +32,6 @@ void Stop(int) {
     g_stop = true;
 }
 
-// A finger is held at least this long in virtual time, so that a quick click on a slow host
-// (or one whose press and release arrive together) still reaches the firmware as a touch.
-constexpr double kMinimumHoldMs = 60.0;
 // Virtual time run per loop at most, so that the page stays live when the host is slow.
 constexpr double kMaxRunPerLoopMs = 100.0;
 // A long poll for a new frame gives up after this long (the page just asks again).
@@ -107,7 +105,13 @@ std::string StateJson(sim::PanelHarness& panel, Workbench& bench, uint64_t frame
     return json;
 }
 
-void Routes(httplib::Server& server, Shared& shared, Workbench& bench) {
+// The page's finger: the first point after a release puts it down, the next ones move it.
+struct PageFinger {
+    Finger& finger;
+    bool down = false;
+};
+
+void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinger& finger) {
     server.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kWebPage, "text/html; charset=utf-8");
     });
@@ -154,18 +158,30 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench) {
         response.status = 400;
         response.set_content(why + "\n", "text/plain");
     };
-    server.Post("/touch", [&shared, &bench, bad](const httplib::Request& request,
-                                                 httplib::Response& response) {
+    server.Post("/touch", [&shared, &finger, bad](const httplib::Request& request,
+                                                  httplib::Response& response) {
         long x = 0;
         long y = 0;
         if (!ParseInt(request.get_param_value("x"), 0, 319, x) ||
             !ParseInt(request.get_param_value("y"), 0, 239, y)) {
             return bad(response, "touch needs x 0-319 and y 0-239");
         }
-        shared.post([&bench, x, y] { bench.press(static_cast<int>(x), static_cast<int>(y)); });
+        shared.post([&finger, x, y] {
+            if (finger.down) {
+                finger.finger.move(static_cast<int>(x), static_cast<int>(y));
+            } else {
+                finger.finger.down(static_cast<int>(x), static_cast<int>(y));
+                finger.down = true;
+            }
+        });
     });
-    server.Post("/release", [&shared, &bench](const httplib::Request&, httplib::Response&) {
-        shared.post([&bench] { bench.release(); });
+    server.Post("/release", [&shared, &finger](const httplib::Request&, httplib::Response&) {
+        shared.post([&finger] {
+            if (finger.down) {
+                finger.finger.up();
+                finger.down = false;
+            }
+        });
     });
     server.Post("/fault", [&shared, &bench, bad](const httplib::Request& request,
                                                  httplib::Response& response) {
@@ -208,7 +224,10 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench) {
 int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
     Shared shared;
     httplib::Server server;
-    Routes(server, shared, bench);
+    Finger finger(sim::TouchOf(panel.board()));
+    bench.watch(finger);  // what the finger does goes into the recording
+    PageFinger pageFinger{finger};
+    Routes(server, shared, bench, pageFinger);
     // Only this machine may drive the panel.
     const char* host = "127.0.0.1";
     int port = options.webPort;
@@ -232,16 +251,14 @@ int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
     uint64_t shownVersion = ~uint64_t{0};
     uint64_t frameNumber = 0;
     bool halted = false;
-    bool fingerDown = false;
-    double pressedAt = 0;
     using Clock = std::chrono::steady_clock;
     Clock::time_point last = Clock::now();
     Clock::time_point lastState{};
     double target = panel.nowMs();
+    const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
 
-    while (!g_stop) {
-        // The page's commands, in order; a release waits until the finger has been down long
-        // enough.
+    while (!g_stop && !(endMs >= 0 && panel.nowMs() >= endMs)) {
+        // The page's commands, in order (a finger event waits in the finger until its time).
         for (;;) {
             std::function<void()> command;
             {
@@ -249,34 +266,32 @@ int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
                 if (shared.commands.empty()) {
                     break;
                 }
-                command = shared.commands.front();
+                command = std::move(shared.commands.front());
                 shared.commands.pop_front();
             }
             command();
-            const bool touched = sim::TouchOf(board).touched();
-            if (touched && !fingerDown) {
-                pressedAt = panel.nowMs();
-            }
-            fingerDown = touched;
-            if (fingerDown && panel.nowMs() < pressedAt + kMinimumHoldMs) {
-                break;
-            }
         }
         const Clock::time_point now = Clock::now();
         const double elapsedMs = std::chrono::duration<double, std::milli>(now - last).count();
         last = now;
         if (!halted) {
             target += std::min(elapsedMs * options.speed, kMaxRunPerLoopMs);
-            if (fingerDown) {
-                std::lock_guard<std::mutex> lock(shared.mutex);
-                if (!shared.commands.empty()) {
-                    target = std::max(target, pressedAt + kMinimumHoldMs);
-                }
+            if (endMs >= 0) {
+                target = std::min(target, endMs);
             }
-            if (panel.runUntilMs(target) == sim::StopReason::Halted) {
-                halted = true;
-                std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                             board.runner().haltReason().c_str());
+            // Run in steps that stop where a held-back finger event falls due.
+            for (;;) {
+                const double due = finger.apply(panel.nowMs());
+                const double step = due >= 0 && due < target ? due : target;
+                if (step <= panel.nowMs()) {
+                    break;
+                }
+                if (panel.runUntilMs(step) == sim::StopReason::Halted) {
+                    halted = true;
+                    std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
+                                 board.runner().haltReason().c_str());
+                    break;
+                }
             }
         }
         const bool newFrame = display.version() != shownVersion;

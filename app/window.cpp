@@ -4,11 +4,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "panel_models.hpp"
+#include "finger.hpp"
 #include "monitor_panel.hpp"
+#include "panel_models.hpp"
+#include "project/_dict.hpp"
+#include "project/_frame0.hpp"
 #include "script.hpp"
 #include "workbench.hpp"
 
@@ -47,14 +53,71 @@ bool SaveScreenshot(sim::Board& board, const std::string& file) {
         return false;
     }
     std::printf("panel-sim: screen saved to %s\n", file.c_str());
+    std::fflush(stdout);
     return true;
+}
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Why no window can be shown, or nothing when one can. SDL quietly falls back to an off-screen
+// driver when no display answers, which would run an invisible window for ever.
+std::string NoDisplayReason() {
+    if (!Set("SDL_VIDEODRIVER") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+        return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    }
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        return std::string("no window (") + SDL_GetError() + ")";
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
+        std::strcmp(driver, "dummy") == 0) {
+        SDL_Quit();
+        return std::string("no display (SDL found only its '") +
+               (driver != nullptr ? driver : "none") + "' video driver)";
+    }
+    return {};
+}
+
+// A short title with what a user looks for first: whether it runs, which screen, the link.
+std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std::string& linePeer) {
+    std::string title = "panel-sim";
+    if (halted) {
+        title += " [stopped]";
+    } else if (paused) {
+        title += " [paused]";
+    }
+    char state[96];
+    std::snprintf(state, sizeof(state), " screen %u  %.1f s  module %s", _CurrentFrame,
+                  panel.nowMs() / 1000.0, Dev_1_ERROR.value == 0 ? "ok" : "error");
+    title += state;
+    if (const Workbench* bench = Workbench::Current(); bench != nullptr) {
+        title += bench->titleSuffix();
+    }
+    if (!linePeer.empty()) {
+        title += "  UART1 " + linePeer;
+    }
+    return title;
 }
 
 }  // namespace
 
-int RunWindow(sim::PanelHarness& panel, const Options& options) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "panel-sim: no window (%s)\n", SDL_GetError());
+std::string NextScreenshotName() {
+    for (int n = 1;; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "panel-%03d.png", n);
+        std::error_code error;
+        if (!std::filesystem::exists(name, error) && !error) {
+            return name;
+        }
+    }
+}
+
+int RunWindow(sim::PanelHarness& panel, const Options& options, const std::string& linePeer) {
+    if (const std::string reason = NoDisplayReason(); !reason.empty()) {
+        std::fprintf(stderr, "panel-sim: %s: running headless instead\n", reason.c_str());
         return -1;
     }
     Sdl sdl;
@@ -68,24 +131,31 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
                                         SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
     }
     if (sdl.texture == nullptr) {
-        std::fprintf(stderr, "panel-sim: no window (%s)\n", SDL_GetError());
+        std::fprintf(stderr, "panel-sim: no window (%s): running headless instead\n",
+                     SDL_GetError());
         return -1;
     }
 
     sim::Board& board = panel.board();
-    Workbench& bench = *Workbench::Current();  // the finger goes through it to be recorded
+    Finger finger(sim::TouchOf(board));
+    Workbench& bench = *Workbench::Current();
+    bench.watch(finger);  // what the finger does goes into the recording
     MonitorPanel monitorPanel(sdl.window, sdl.renderer, kWidth * options.scale,
                               kHeight * options.scale);
     sim::DisplayModule& display = sim::DisplayOf(board);
     uint64_t shownVersion = ~uint64_t{0};
     bool paused = false;
     bool halted = false;
-    bool fingerDown = false;
-    int screenshots = 0;
+    bool buttonDown = false;
     const uint64_t start = SDL_GetTicks64();
     uint64_t lastFrame = start;
     double target = panel.nowMs();
-    uint64_t lastTitle = 0;
+    const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
+    std::string shownTitle;
+    const auto toPanel = [&options](int windowX, int windowY) {
+        return std::pair{std::clamp(windowX / options.scale, 0, kWidth - 1),
+                         std::clamp(windowY / options.scale, 0, kHeight - 1)};
+    };
 
     for (bool running = true; running;) {
         SDL_Event event;
@@ -102,30 +172,33 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
                     } else if (event.key.keysym.sym == SDLK_m) {
                         monitorPanel.toggle();
                     } else if (bench.key(event.key.keysym.sym)) {
-                        // a fault, or the Modbus monitor
+                        // a module fault
                     } else if (event.key.keysym.sym == SDLK_s) {
-                        char file[32];
-                        std::snprintf(file, sizeof(file), "panel-%03d.png", ++screenshots);
-                        SaveScreenshot(board, file);
+                        SaveScreenshot(board, NextScreenshotName());
                     }
                     break;
                 case SDL_MOUSEBUTTONDOWN:
                     if (event.button.button == SDL_BUTTON_LEFT) {
-                        fingerDown = true;
-                        bench.press(event.button.x / options.scale, event.button.y / options.scale);
+                        buttonDown = true;
+                        const auto [x, y] = toPanel(event.button.x, event.button.y);
+                        finger.down(x, y);
+                        if (paused) {
+                            std::printf("panel-sim: paused: the touch reaches the panel when it "
+                                        "resumes (P)\n");
+                            std::fflush(stdout);
+                        }
                     }
                     break;
                 case SDL_MOUSEMOTION:
-                    if (fingerDown) {
-                        const int x = std::clamp(event.motion.x / options.scale, 0, kWidth - 1);
-                        const int y = std::clamp(event.motion.y / options.scale, 0, kHeight - 1);
-                        bench.press(x, y);
+                    if (buttonDown) {
+                        const auto [x, y] = toPanel(event.motion.x, event.motion.y);
+                        finger.move(x, y);
                     }
                     break;
                 case SDL_MOUSEBUTTONUP:
-                    if (event.button.button == SDL_BUTTON_LEFT) {
-                        fingerDown = false;
-                        bench.release();
+                    if (event.button.button == SDL_BUTTON_LEFT && buttonDown) {
+                        buttonDown = false;
+                        finger.up();
                     }
                     break;
                 default:
@@ -137,10 +210,22 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
         if (!paused && !halted) {
             target +=
                 std::min(static_cast<double>(now - lastFrame) * options.speed, kMaxRunPerFrameMs);
-            if (panel.runUntilMs(target) == sim::StopReason::Halted) {
-                halted = true;
-                std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                             board.runner().haltReason().c_str());
+            if (endMs >= 0) {
+                target = std::min(target, endMs);
+            }
+            // Run in steps that stop where a held-back finger event falls due.
+            for (;;) {
+                const double due = finger.apply(panel.nowMs());
+                const double step = due >= 0 && due < target ? due : target;
+                if (step <= panel.nowMs()) {
+                    break;
+                }
+                if (panel.runUntilMs(step) == sim::StopReason::Halted) {
+                    halted = true;
+                    std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
+                                 board.runner().haltReason().c_str());
+                    break;
+                }
             }
         }
         lastFrame = now;
@@ -156,24 +241,22 @@ int RunWindow(sim::PanelHarness& panel, const Options& options) {
         monitorPanel.draw(bench.monitor());
         SDL_RenderPresent(sdl.renderer);
 
-        if (now - lastTitle >= 250) {
-            lastTitle = now;
-            std::string title = "panel-sim  " + StatusLine(panel);
-            if (paused) {
-                title += "  [paused]";
-            }
-            if (halted) {
-                title += "  [stopped: " + board.runner().haltReason() + "]";
-            }
+        if (const std::string title = Title(panel, paused, halted, linePeer);
+            title != shownTitle) {
+            shownTitle = title;
             SDL_SetWindowTitle(sdl.window, title.c_str());
         }
         if (options.exitAfter > 0 &&
             static_cast<double>(now - start) >= options.exitAfter * 1000.0) {
             running = false;
         }
+        if (endMs >= 0 && panel.nowMs() >= endMs) {
+            running = false;
+        }
         SDL_Delay(10);
     }
 
+    std::printf("%s\n", StatusLine(panel).c_str());
     return halted ? 1 : 0;
 }
 

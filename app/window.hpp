@@ -2,12 +2,18 @@
 // virtual time paced to the wall clock.
 #pragma once
 
+#include <string>
+
 #include "options.hpp"
 #include "panel_harness.hpp"
 
 namespace app {
 
-// Returns the process exit code; -1 if no window could be opened.
-int RunWindow(sim::PanelHarness& panel, const Options& options);
+// Returns the process exit code; -1 if no window could be opened (the reason has been printed
+// in one line). `linePeer` names what UART1 is wired to when it is not the module model.
+int RunWindow(sim::PanelHarness& panel, const Options& options, const std::string& linePeer);
+
+// The next screenshot name in the current folder that no file has yet: panel-001.png, ...
+std::string NextScreenshotName();
 
 }  // namespace app

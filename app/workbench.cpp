@@ -1,10 +1,13 @@
 #include "workbench.hpp"
 
+#include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
 #include <istream>
 
+#include "cli.hpp"
+#include "finger.hpp"
 #include "panel_models.hpp"
 #include "recorder.hpp"
 #include "uart.hpp"
@@ -193,19 +196,15 @@ void Workbench::deliverAt(sim::Picoseconds at, std::shared_ptr<const std::vector
     });
 }
 
-void Workbench::press(int x, int y) {
-    sim::TouchOf(panel_.board()).press(x, y);
-    if (recorder_) {
-        recorder_->command(panel_.board().scheduler().nowPs(),
-                           "touch " + std::to_string(x) + " " + std::to_string(y));
-    }
-}
-
-void Workbench::release() {
-    sim::TouchOf(panel_.board()).release();
-    if (recorder_) {
-        recorder_->command(panel_.board().scheduler().nowPs(), "release");
-    }
+void Workbench::watch(Finger& finger) {
+    finger.onApplied([this](bool pressed, int x, int y) {
+        if (!recorder_) {
+            return;
+        }
+        const sim::Picoseconds now = panel_.board().scheduler().nowPs();
+        recorder_->command(now, pressed ? "touch " + std::to_string(x) + " " + std::to_string(y)
+                                        : std::string("release"));
+    });
 }
 
 bool Workbench::setFault(const std::string& name, std::string* why) {
@@ -286,73 +285,124 @@ bool Workbench::key(int symbol) {
     return false;
 }
 
+std::string Workbench::titleSuffix() const {
+    return fault_->fault == sim::ModuleFault::None && !fault_->unplugged
+               ? std::string()
+               : std::string("  fault: ") + fault_->label;
+}
+
 std::string Workbench::statusSuffix() const {
     return std::string("  fault=") + fault_->name;
 }
 
-bool Workbench::scriptCommand(const std::string& command, std::istream& words, bool& ok,
-                              std::string& why) {
-    ok = false;
-    if (command == "fault") {
-        std::string name;
-        if (!(words >> name)) {
-            why = "fault needs a kind (none, silence, bad-crc, exception, late, unplugged, ...)";
-            return true;
+namespace {
+
+// A workbench script command, read and checked; a mistake throws cli::UsageError.
+struct BenchCommand {
+    std::string command;
+    std::string fault;
+    int index = 0;
+    uint16_t value = 0;
+    double ms = 0;
+    std::vector<uint8_t> bytes;
+};
+
+BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
+    BenchCommand c;
+    c.command = words.at(0);
+    const auto need = [&words, &c](size_t count, const char* what) {
+        if (words.size() < count) {
+            throw cli::UsageError{c.command + " needs " + what};
         }
-        ok = setFault(name, &why);
-    } else if (command == "register") {
-        std::string which;
-        std::string valueText;
-        if (!(words >> which >> valueText)) {
-            why = "register needs an address (98-119) or name, and a value";
-            return true;
+    };
+    const auto noMoreAfter = [&words, &c](size_t count) {
+        if (words.size() > count) {
+            throw cli::UsageError{"unexpected '" + words[count] + "' after " + c.command};
         }
-        int index = -1;
+    };
+    if (c.command == "fault") {
+        need(2, "a kind (none, silence, bad-crc, exception, late, unplugged, ...)");
+        noMoreAfter(2);
+        c.fault = words[1];
+        bool known = false;
+        for (const FaultKind& kind : FaultKinds()) {
+            known = known || c.fault == kind.name;
+        }
+        if (!known) {
+            throw cli::UsageError{"no fault '" + c.fault +
+                                  "' (none, silence, bad-crc, exception, late, unplugged, "
+                                  "wrong-address, wrong-function, truncated, noise)"};
+        }
+    } else if (c.command == "register") {
+        need(3, "an address (98-119) or name, and a value");
+        noMoreAfter(3);
+        c.index = -1;
         for (int i = 0; i < remote_io::kRegisterCount; ++i) {
-            if (which == remote_io::NameOf(i) ||
-                which == std::to_string(i + remote_io::kFirstRegister)) {
-                index = i;
+            if (words[1] == remote_io::NameOf(i) ||
+                words[1] == std::to_string(i + remote_io::kFirstRegister)) {
+                c.index = i;
             }
         }
-        char* end = nullptr;
-        const unsigned long value = std::strtoul(valueText.c_str(), &end, 0);
-        if (index < 0 || *end != '\0' || valueText.empty() || value > 0xFFFF) {
-            why = "register needs an address (98-119) or name, and a value 0-65535";
-            return true;
+        if (c.index < 0) {
+            throw cli::UsageError{"no module register '" + words[1] +
+                                  "' (98-119, or a name such as DO1)"};
         }
-        ok = setRegister(index, static_cast<uint16_t>(value), &why);
-    } else if (command == "serial-in") {
+        c.value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "the value"));
+    } else if (c.command == "serial-in") {
         // serial-in MS HH HH ...: characters from the far side, the first MS from now, then
         // back to back at the line's character time.
-        std::string delayText;
-        double delayMs = 0;
-        char* end = nullptr;
-        if (!(words >> delayText) || (delayMs = std::strtod(delayText.c_str(), &end)) < 0 ||
-            *end != '\0') {
-            why = "serial-in needs a delay in ms and hex bytes";
-            return true;
-        }
-        std::vector<uint8_t> bytes;
-        std::string hex;
-        while (words >> hex) {
+        need(3, "a delay in ms and hex bytes");
+        c.ms = cli::Real(words[1], 0, 1e8, "the delay");
+        for (size_t i = 2; i < words.size(); ++i) {
+            const std::string& hex = words[i];
+            char* end = nullptr;
             const unsigned long value = std::strtoul(hex.c_str(), &end, 16);
-            if (hex.size() > 2 || *end != '\0' || value > 0xFF) {
-                why = "serial-in: '" + hex + "' is not a hex byte";
-                return true;
+            if (hex.empty() || hex.size() > 2 || *end != '\0' || !std::isxdigit(
+                    static_cast<unsigned char>(hex[0]))) {
+                throw cli::UsageError{"serial-in: '" + hex + "' is not a hex byte"};
             }
-            bytes.push_back(static_cast<uint8_t>(value));
+            c.bytes.push_back(static_cast<uint8_t>(value));
         }
-        sim::Scheduler& scheduler = panel_.board().scheduler();
-        const sim::Picoseconds first =
-            scheduler.nowPs() + static_cast<sim::Picoseconds>(
-                                    std::llround(delayMs * static_cast<double>(sim::kPsPerMs)));
-        if (!bytes.empty()) {
-            deliverAt(first, std::make_shared<const std::vector<uint8_t>>(std::move(bytes)), 0);
-        }
-        ok = true;
     } else {
+        throw cli::UsageError{"unknown command '" + c.command + "'"};
+    }
+    return c;
+}
+
+}  // namespace
+
+bool Workbench::IsCommand(const std::string& command) {
+    return command == "fault" || command == "register" || command == "serial-in";
+}
+
+std::string Workbench::CheckCommand(const std::vector<std::string>& words) {
+    try {
+        ParseBenchCommand(words);
+    } catch (const cli::UsageError& e) {
+        return e.message;
+    }
+    return {};
+}
+
+bool Workbench::runCommand(const std::vector<std::string>& words, std::string& why) {
+    BenchCommand c;
+    try {
+        c = ParseBenchCommand(words);
+    } catch (const cli::UsageError& e) {
+        why = e.message;
         return false;
     }
+    if (c.command == "fault") {
+        return setFault(c.fault, &why);
+    }
+    if (c.command == "register") {
+        return setRegister(c.index, c.value, &why);
+    }
+    sim::Scheduler& scheduler = panel_.board().scheduler();
+    const sim::Picoseconds first =
+        scheduler.nowPs() +
+        static_cast<sim::Picoseconds>(std::llround(c.ms * static_cast<double>(sim::kPsPerMs)));
+    deliverAt(first, std::make_shared<const std::vector<uint8_t>>(std::move(c.bytes)), 0);
     return true;
 }
 

@@ -22,6 +22,7 @@
 
 namespace app {
 
+class Finger;
 class Recorder;
 
 // What the module (or the line to it) does wrong, as the window, the page and scripts name it.
@@ -49,8 +50,6 @@ class Workbench {
     // Ends the recording at the current time and prints the hashes if asked for.
     void finish();
 
-    void press(int x, int y);
-    void release();
     // A fault by its script word ("none" brings the module back); false if there is no such one.
     bool setFault(const std::string& name, std::string* why = nullptr);
     const FaultKind& fault() const { return *fault_; }
@@ -61,12 +60,19 @@ class Workbench {
 
     // A window key: true if it was one of the workbench's.
     bool key(int symbol);
-    // " fault=..." for the status line.
+    // "  fault=..." for the status line; for the window's title, the fault in force if any.
     std::string statusSuffix() const;
+    std::string titleSuffix() const;
 
-    // Script commands of the workbench: false if `command` is not one; otherwise ok is false
-    // when it failed, with the reason in why.
-    bool scriptCommand(const std::string& command, std::istream& words, bool& ok, std::string& why);
+    // Script commands of the workbench: fault KIND, register ADDRESS|NAME VALUE,
+    // serial-in MS HH HH ... (characters from the far side, the first MS from now, then back to
+    // back). CheckCommand returns why a command is wrong (empty when it is right).
+    static bool IsCommand(const std::string& command);
+    static std::string CheckCommand(const std::vector<std::string>& words);
+    bool runCommand(const std::vector<std::string>& words, std::string& why);
+
+    // The window's finger (held clicks) reports here what it applied, for the recording.
+    void watch(Finger& finger);
 
     ModbusMonitor& monitor() { return *monitor_; }
 

@@ -4,6 +4,7 @@
 // plate not driven, the sense channel reads 0.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -29,8 +30,8 @@ class TouchPanel : public Part {
 
     TouchPanel(GpioPort& c, GpioPort& d) : c_(c), d_(d) {}
 
-    // A finger at landscape screen point (x, y).
-    void press(int x, int y) { finger_ = RawFor(x, y); }
+    // A finger at landscape screen point (x, y); a point off the screen is taken at its edge.
+    void press(int x, int y) { finger_ = RawFor(std::clamp(x, 0, 319), std::clamp(y, 0, 239)); }
     // A finger that produces exactly these readings (with the Y plate driven PD1 high).
     void pressRaw(int32_t rawX, int32_t rawY) { finger_ = Raw{rawX, rawY}; }
     void release() { finger_.reset(); }

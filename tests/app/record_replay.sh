@@ -23,14 +23,14 @@ xvfb-run -a sh -c '
     showing() {  # waits until the title bar says the panel shows screen $1
         for i in $(seq 150); do
             case $(xdotool getwindowname "$window") in
-                *backlight=on*frame=$1\ *) return 0 ;;
+                *screen\ $1\ *) return 0 ;;
             esac
             sleep 0.1
         done
         echo "record_replay: screen $1 never came: $(xdotool getwindowname "$window")"
     }
     now() {  # the virtual time in the title bar, in seconds
-        xdotool getwindowname "$window" | sed -n "s/.*t= *\([0-9.]*\) s.*/\1/p"
+        xdotool getwindowname "$window" | sed -n "s/.*screen [0-9]*  *\([0-9.]*\) s.*/\1/p"
     }
     hold() {  # until virtual time has moved on by $1 s (frames run at most 0.1 s each)
         from=$(now)
@@ -46,7 +46,7 @@ xvfb-run -a sh -c '
         hold 0.25
     }
     showing 1
-    sleep 0.5
+    hold 0.5
     tap 158 171   # into the panel
     showing 2
     tap 120 208   # inputs

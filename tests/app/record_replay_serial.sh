@@ -7,7 +7,8 @@ set -eu
 sim=$1
 module=$2
 rm -f serial-session.script serial-recorded.txt serial-replayed.txt
-"$sim" --web 0 --serial-pty --record serial-session.script --hashes >serial-recorded.txt &
+"$sim" --web 0 --seconds 2.5 --serial-pty --record serial-session.script --hashes \
+    >serial-recorded.txt &
 pid=$!
 pts=
 for i in $(seq 100); do
@@ -15,10 +16,10 @@ for i in $(seq 100); do
     sleep 0.1
 done
 [ -n "$pts" ] || { echo "record_replay_serial: no pseudo-terminal"; kill $pid; exit 1; }
-(sleep 6; echo quit) | "$module" --device "$pts" >/dev/null &
-sleep 5
-kill -TERM $pid
+"$module" --device "$pts" </dev/null >/dev/null &
+peer=$!
 wait $pid
+kill $peer 2>/dev/null || true
 cat serial-recorded.txt
 lines=$(grep -c '^serial-in ' serial-session.script || true)
 echo "record_replay_serial: $lines serial-in lines in the recording"

@@ -9,12 +9,15 @@
 // as the firmware will show it (decoded from its record) for a look, enlarged --png-scale times.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "image_codec.hpp"
 #include "raster.hpp"
 
@@ -159,39 +162,45 @@ std::string Source(const std::vector<Picture>& pictures,
     return out.str();
 }
 
+constexpr const char* kUsage =
+    "usage: artgen --regular FONT.ttf --bold FONT.ttf --out SOURCE.cpp [--png-dir DIR]\n"
+    "              [--png-scale N]\n"
+    "  Draws the project's artwork (logos and lamps), encodes it and writes the C++ source.\n"
+    "  --png-dir also saves each picture as the panel shows it into DIR (created if missing),\n"
+    "  enlarged N times (1-16, default 1).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Fonts fonts;
     std::string out;
     std::string pngDir;
-    int pngScale = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--regular") {
-            fonts.regular = argv[i + 1];
-        } else if (option == "--bold") {
-            fonts.bold = argv[i + 1];
-        } else if (option == "--out") {
-            out = argv[i + 1];
-        } else if (option == "--png-dir") {
-            pngDir = argv[i + 1];
-        } else if (option == "--png-scale") {
-            pngScale = std::atoi(argv[i + 1]);
-            if (pngScale < 1 || pngScale > 16) {
-                std::fprintf(stderr, "artgen: --png-scale takes 1 to 16\n");
-                return 2;
-            }
-        } else {
-            std::fprintf(stderr, "artgen: unknown option %s\n", option.c_str());
-            return 2;
+    int64_t pngScale = 1;
+    cli::Parser parser("artgen", kUsage);
+    parser.text("--regular", fonts.regular)
+        .text("--bold", fonts.bold)
+        .text("--out", out)
+        .text("--png-dir", pngDir)
+        .whole("--png-scale", pngScale, 1, 16);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return *stop;
+    }
+    for (const char* needed : {"--regular", "--bold", "--out"}) {
+        if (!parser.given(needed)) {
+            return parser.fail(std::string("missing ") + needed);
         }
     }
-    if (fonts.regular.empty() || fonts.bold.empty() || out.empty()) {
-        std::fprintf(stderr,
-                     "usage: artgen --regular FONT.ttf --bold FONT.ttf --out SOURCE.cpp "
-                     "[--png-dir DIR [--png-scale N]]\n");
-        return 2;
+    if (parser.given("--png-scale") && !parser.given("--png-dir")) {
+        return parser.fail("--png-scale goes with --png-dir");
+    }
+    if (!pngDir.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(pngDir, error);
+        if (error) {
+            std::fprintf(stderr, "artgen: cannot create %s: %s\n", pngDir.c_str(),
+                         error.message().c_str());
+            return 1;
+        }
     }
     try {
         const std::vector<Picture> pictures = {
@@ -219,7 +228,7 @@ int main(int argc, char** argv) {
             if (!pngDir.empty()) {
                 std::string error;
                 const std::string file = pngDir + "/" + picture.name + ".png";
-                if (!pngio::Write(file, Enlarged(Shown(picture, encoded), pngScale), error)) {
+                if (!pngio::Write(file, Enlarged(Shown(picture, encoded), static_cast<int>(pngScale)), error)) {
                     throw std::runtime_error(error);
                 }
             }

@@ -7,6 +7,7 @@
 
 #include "graphics/context.hpp"
 #include "graphics/string.hpp"
+#include "cli.hpp"
 #include "png_io.hpp"
 
 namespace {
@@ -57,9 +58,14 @@ const DisplayDriver kScreen = {sizeof(DisplayDriver),
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: font-specimen OUT.png\n");
-        return 2;
+    std::string outFile;
+    cli::Parser parser("font-specimen",
+                       "usage: font-specimen OUT.png\n"
+                       "  Draws every glyph of the panel's three fonts through the firmware's text\n"
+                       "  routine into OUT.png (three times enlarged).\n");
+    parser.positional("OUT.png", outFile);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return *stop;
     }
     g_screen.width = kWidth;
     g_screen.height = kHeight;
@@ -105,7 +111,7 @@ int main(int argc, char** argv) {
         }
     }
     std::string error;
-    if (!pngio::Write(argv[1], out, error)) {
+    if (!pngio::Write(outFile, out, error)) {
         std::fprintf(stderr, "font-specimen: %s\n", error.c_str());
         return 1;
     }

@@ -10,11 +10,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "glyph_code.hpp"
 #include "png_io.hpp"
 
@@ -348,38 +351,54 @@ void WritePreview(const std::string& path, const std::vector<std::vector<Cell>>&
     }
 }
 
+constexpr const char* kUsage =
+    "usage: fontgen --regular FILE --bold FILE --out-dir DIR [--preview PNG]\n"
+    "       fontgen --probe FILE\n"
+    "  Renders the panel's three fonts from two scalable faces and writes their C++ sources\n"
+    "  into DIR (which must exist); --preview also draws every glyph into a PNG.\n"
+    "  --probe prints the heights of 'H', 'x' and 'p' over a range of sizes, for choosing a\n"
+    "  font's size.\n";
+
+// Rows of 'H', 'x' and 'p' at a range of sizes, to choose pixelsPerEm.
+void Probe(const std::string& face) {
+    Renderer renderer(face, false);
+    for (double size = 10.0; size <= 18.0; size += 0.25) {
+        const Ink capital = renderer.Render('H', size, 1.0);
+        const Ink small = renderer.Render('x', size, 1.0);
+        const Ink descender = renderer.Render('p', size, 1.0);
+        std::printf("%5.2f: H %d (top %d, stem %d px), x %d, p below %d\n", size, capital.height,
+                    capital.top, StemWidth(capital), small.height, descender.height - descender.top);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string regular, bold, outDir, preview;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--regular") {
-            regular = argv[i + 1];
-        } else if (option == "--bold") {
-            bold = argv[i + 1];
-        } else if (option == "--out-dir") {
-            outDir = argv[i + 1];
-        } else if (option == "--preview") {
-            preview = argv[i + 1];
-        } else if (option == "--probe") {
-            // Rows of 'H', 'x' and 'p' at a range of sizes, to choose pixelsPerEm.
-            Renderer renderer(argv[i + 1], false);
-            for (double size = 10.0; size <= 18.0; size += 0.25) {
-                const Ink capital = renderer.Render('H', size, 1.0);
-                const Ink small = renderer.Render('x', size, 1.0);
-                const Ink descender = renderer.Render('p', size, 1.0);
-                std::printf("%5.2f: H %d (top %d, stem %d px), x %d, p below %d\n", size,
-                            capital.height, capital.top, StemWidth(capital), small.height,
-                            descender.height - descender.top);
-            }
-            return 0;
+    std::string regular, bold, outDir, preview, probe;
+    cli::Parser parser("fontgen", kUsage);
+    parser.text("--regular", regular)
+        .text("--bold", bold)
+        .text("--out-dir", outDir)
+        .text("--preview", preview)
+        .text("--probe", probe);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return *stop;
+    }
+    if (!probe.empty()) {
+        if (parser.given("--regular") || parser.given("--bold") || parser.given("--out-dir") ||
+            parser.given("--preview")) {
+            return parser.fail("--probe takes no other option");
+        }
+        Probe(probe);
+        return 0;
+    }
+    for (const char* needed : {"--regular", "--bold", "--out-dir"}) {
+        if (!parser.given(needed)) {
+            return parser.fail(std::string("missing ") + needed);
         }
     }
-    if (regular.empty() || bold.empty() || outDir.empty()) {
-        std::fprintf(stderr,
-                     "usage: fontgen --regular FILE --bold FILE --out-dir DIR [--preview PNG]\n");
-        return 2;
+    if (!std::filesystem::is_directory(outDir)) {
+        return parser.fail("--out-dir " + outDir + " is not a folder");
     }
     Renderer regularFace(regular, false);
     Renderer boldFace(bold, true);

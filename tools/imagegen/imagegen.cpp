@@ -9,32 +9,56 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
+#include "cli.hpp"
 #include "image_codec.hpp"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: imagegen --format F --name NAME --in PNG --out SOURCE\n"
+    "  Encodes the picture PNG as a picture record named NAME (a C++ identifier) and writes it\n"
+    "  as a generated C++ source. F is 0x01, 0x04, 0x08 (plain 1, 4, 8 bits per pixel), 0x81,\n"
+    "  0x84, 0x88 (the same, compressed) or 0xC0 (16 bits per pixel, RGB 5-6-5).\n";
+
+bool IsIdentifier(const std::string& name) {
+    const auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
+    if (name.empty() || !letter(name[0])) {
+        return false;
+    }
+    for (const char c : name) {
+        if (!letter(c) && !(c >= '0' && c <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string in, out, name;
-    long format = -1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--format") {
-            format = std::strtol(argv[i + 1], nullptr, 0);
-        } else if (option == "--name") {
-            name = argv[i + 1];
-        } else if (option == "--in") {
-            in = argv[i + 1];
-        } else if (option == "--out") {
-            out = argv[i + 1];
+    int64_t format = -1;
+    cli::Parser parser("imagegen", kUsage);
+    parser.whole("--format", format, 0, 0xFF).text("--name", name).text("--in", in).text("--out", out);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return *stop;
+    }
+    for (const char* needed : {"--format", "--name", "--in", "--out"}) {
+        if (!parser.given(needed)) {
+            return parser.fail(std::string("missing ") + needed);
         }
     }
-    if (in.empty() || out.empty() || name.empty() || format < 0 || format > 0xFF ||
-        !imagegen::IsFormat(static_cast<uint8_t>(format))) {
-        std::fprintf(stderr,
-                     "usage: imagegen --format 0x01|0x04|0x08|0x81|0x84|0x88|0xC0 --name NAME "
-                     "--in PNG --out SOURCE\n");
-        return 2;
+    if (!imagegen::IsFormat(static_cast<uint8_t>(format))) {
+        return parser.fail("--format " + std::to_string(format) + " is not a picture format");
+    }
+    if (!IsIdentifier(name)) {
+        return parser.fail("--name '" + name + "' is not a C++ identifier");
     }
     pngio::RgbImage picture;
     std::string error;
@@ -52,9 +76,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf(
-            "%s: %dx%d, format 0x%02lX, %zu colours, pixel data %zu bytes plain, %zu stored "
+            "%s: %dx%d, format 0x%02llX, %zu colours, pixel data %zu bytes plain, %zu stored "
             "(%.1f %%), record %zu bytes\n",
-            name.c_str(), picture.width, picture.height, format, encoded.colors, encoded.plainBytes,
+            name.c_str(), picture.width, picture.height, static_cast<unsigned long long>(format), encoded.colors, encoded.plainBytes,
             encoded.dataBytes,
             100.0 * static_cast<double>(encoded.dataBytes) /
                 static_cast<double>(encoded.plainBytes),

@@ -4,62 +4,76 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "paramblock.hpp"
 
 namespace {
 
 using paramblock::Error;
 
-void Usage(FILE* out) {
-    std::fprintf(out,
-                 "usage:\n"
-                 "  paramblock new AREA\n"
-                 "      create AREA: an erased parameter area (%u bytes of 0xFF)\n"
-                 "  paramblock add FILE [--set S M0 M1 M2 M3 M4 M5 M6]... [--sequence N] "
-                 "[--slot K]\n"
-                 "      save a new block with the given calibration sets (0-3). By default it\n"
-                 "      takes the next sequence number and the first free slot after the\n"
-                 "      current block; --sequence and --slot place it by hand (the slot must\n"
-                 "      be erased)\n"
-                 "  paramblock read FILE\n"
-                 "      print the slots and the block and calibrations the firmware selects\n"
-                 "FILE is a parameter area (%u bytes) or a whole flash image (%u bytes), whose\n"
-                 "area at 0x%05X is used.\n",
-                 paramblock::kAreaSize, paramblock::kAreaSize, paramblock::kFlashSize,
-                 paramblock::kAreaAddress);
-}
+constexpr const char* kUsage =
+    "usage:\n"
+    "  paramblock new AREA [--force]\n"
+    "      create AREA: an erased parameter area (3072 bytes of 0xFF). An existing file is\n"
+    "      kept unless --force is given; then its parameter area is erased in place (a whole\n"
+    "      flash image keeps its size and the rest of its contents)\n"
+    "  paramblock add FILE --set S M0 M1 M2 M3 M4 M5 M6 [--set ...] [--sequence N] [--slot K]\n"
+    "      save a new block with the given calibration sets (S is 0-3; at least one set). By\n"
+    "      default it takes the next sequence number and the first free slot after the\n"
+    "      current block; --sequence and --slot place it by hand (the slot must be erased)\n"
+    "  paramblock read FILE\n"
+    "      print the slots and the block and calibrations the firmware selects\n"
+    "FILE is a parameter area (3072 bytes) or a whole flash image (262144 bytes), whose area\n"
+    "at 0x3F400 is used. Numbers are decimal, or hexadecimal with 0x.\n";
 
-long long Number(const std::string& text, long long low, long long high, const std::string& what) {
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || end == nullptr || *end != '\0' || errno == ERANGE || value < low ||
-        value > high) {
-        throw Error(what + " must be a whole number from " + std::to_string(low) + " to " +
-                    std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
-
+// Reads a parameter area or a flash image; anything larger than a flash image is refused
+// without being read whole.
 std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw Error("cannot open " + path);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw Error(path + " is a folder, not a parameter area or flash image");
     }
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw Error("cannot open " + path + ": " + std::strerror(errno));
+    }
+    std::vector<uint8_t> bytes(paramblock::kFlashSize + 1);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        throw Error("cannot read " + path);
+    }
+    if (got > paramblock::kFlashSize) {
+        throw Error(path + " is larger than a flash image (" +
+                    std::to_string(paramblock::kFlashSize) + " bytes)");
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
+// Writes through a temporary file and a rename, so that a failure leaves the old file whole.
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw Error("cannot write " + path);
+    const std::string temporary = path + ".paramblock-new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            std::remove(temporary.c_str());
+            throw Error("cannot write " + path);
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        throw Error("cannot write " + path + ": " + std::strerror(errno));
     }
 }
 
@@ -76,37 +90,70 @@ size_t AreaOffset(const std::vector<uint8_t>& file, const std::string& path) {
                 std::to_string(paramblock::kFlashSize) + ")");
 }
 
-int Add(int argc, char** argv) {
-    if (argc < 1) {
-        throw Error("add needs a FILE");
+int New(int argc, char** argv) {
+    std::string path;
+    bool force = false;
+    cli::Parser parser("paramblock", kUsage);
+    parser.positional("AREA", path).flag("--force", force);
+    if (const std::optional<int> stop = parser.parse(argc, argv, 2)) {
+        return *stop;
     }
-    const std::string path = argv[0];
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        WriteFile(path, paramblock::ErasedArea());
+        std::printf("paramblock: erased parameter area written to %s\n", path.c_str());
+        return 0;
+    }
+    if (!force) {
+        throw Error(path + " exists; paramblock new --force erases its parameter area in place");
+    }
+    std::vector<uint8_t> file = ReadFile(path);
+    const size_t offset = AreaOffset(file, path);
+    const paramblock::Area erased = paramblock::ErasedArea();
+    std::copy(erased.begin(), erased.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    WriteFile(path, file);
+    std::printf("paramblock: parameter area of %s erased (%zu bytes kept)\n", path.c_str(),
+                file.size());
+    return 0;
+}
+
+int Add(int argc, char** argv) {
+    std::string path;
     std::array<std::optional<paramblock::Calibration>, 4> sets;
     std::optional<uint8_t> sequence;
     std::optional<uint32_t> slot;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--set") {
-            if (i + 8 >= argc) {
-                throw Error("--set needs a set number and seven coefficients");
-            }
-            const auto set = static_cast<uint32_t>(Number(argv[++i], 0, 3, "the calibration set"));
-            if (sets[set]) {
-                throw Error("calibration set " + std::to_string(set) + " is given twice");
-            }
-            paramblock::Calibration c{};
-            for (size_t k = 0; k < 7; ++k) {
-                c[k] = static_cast<int32_t>(
-                    Number(argv[++i], INT32_MIN, INT32_MAX, "coefficient M" + std::to_string(k)));
-            }
-            sets[set] = c;
-        } else if (option == "--sequence" && i + 1 < argc) {
-            sequence = static_cast<uint8_t>(Number(argv[++i], 0, 255, "the sequence number"));
-        } else if (option == "--slot" && i + 1 < argc) {
-            slot = static_cast<uint32_t>(Number(argv[++i], 0, 5, "the slot"));
-        } else {
-            throw Error("unknown or incomplete option '" + option + "'");
-        }
+    cli::Parser parser("paramblock", kUsage);
+    parser.positional("FILE", path)
+        .option(
+            "--set",
+            [&sets](const std::vector<std::string>& v) {
+                const auto set = static_cast<uint32_t>(cli::Whole(v[0], 0, 3, "--set S"));
+                if (sets[set]) {
+                    throw cli::UsageError{"calibration set " + std::to_string(set) +
+                                          " is given twice"};
+                }
+                paramblock::Calibration c{};
+                for (size_t k = 0; k < 7; ++k) {
+                    c[k] = static_cast<int32_t>(cli::Whole(v[k + 1], INT32_MIN, INT32_MAX,
+                                                           "coefficient M" + std::to_string(k)));
+                }
+                sets[set] = c;
+            },
+            8, true)
+        .option("--sequence",
+                [&sequence](const std::vector<std::string>& v) {
+                    sequence = static_cast<uint8_t>(cli::Whole(v[0], 0, 255, "--sequence"));
+                })
+        .option("--slot", [&slot](const std::vector<std::string>& v) {
+            slot = static_cast<uint32_t>(cli::Whole(v[0], 0, 5, "--slot"));
+        });
+    if (const std::optional<int> stop = parser.parse(argc, argv, 2)) {
+        return *stop;
+    }
+    if (!parser.given("--set")) {
+        return parser.fail(
+            "add needs at least one --set: a block without a calibration leaves every set "
+            "reading 'not stored'");
     }
     std::vector<uint8_t> file = ReadFile(path);
     const size_t offset = AreaOffset(file, path);
@@ -131,34 +178,40 @@ int Add(int argc, char** argv) {
     return 0;
 }
 
+int Read(int argc, char** argv) {
+    std::string path;
+    cli::Parser parser("paramblock", kUsage);
+    parser.positional("FILE", path);
+    if (const std::optional<int> stop = parser.parse(argc, argv, 2)) {
+        return *stop;
+    }
+    const std::vector<uint8_t> file = ReadFile(path);
+    const size_t offset = AreaOffset(file, path);
+    const paramblock::Area area(
+        file.begin() + static_cast<std::ptrdiff_t>(offset),
+        file.begin() + static_cast<std::ptrdiff_t>(offset + paramblock::kAreaSize));
+    std::fputs(paramblock::Describe(area).c_str(), stdout);
+    return 0;
+}
+
 int Run(int argc, char** argv) {
-    if (argc < 2) {
-        Usage(stderr);
-        return 2;
-    }
-    const std::string command = argv[1];
+    const std::string command = argc >= 2 ? argv[1] : "";
     if (command == "--help" || command == "-h") {
-        Usage(stdout);
+        std::fputs(kUsage, stdout);
         return 0;
     }
-    if (command == "new" && argc == 3) {
-        WriteFile(argv[2], paramblock::ErasedArea());
-        return 0;
+    if (command == "new") {
+        return New(argc, argv);
     }
     if (command == "add") {
-        return Add(argc - 2, argv + 2);
+        return Add(argc, argv);
     }
-    if (command == "read" && argc == 3) {
-        const std::vector<uint8_t> file = ReadFile(argv[2]);
-        const size_t offset = AreaOffset(file, argv[2]);
-        const paramblock::Area area(
-            file.begin() + static_cast<std::ptrdiff_t>(offset),
-            file.begin() + static_cast<std::ptrdiff_t>(offset + paramblock::kAreaSize));
-        std::fputs(paramblock::Describe(area).c_str(), stdout);
-        return 0;
+    if (command == "read") {
+        return Read(argc, argv);
     }
-    Usage(stderr);
-    return 2;
+    cli::Parser parser("paramblock", kUsage);
+    return parser.fail(command.empty() ? "missing the command: new, add or read"
+                                       : "unknown command '" + command + "' (new, add or read)");
 }
 
 }  // namespace

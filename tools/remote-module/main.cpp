@@ -17,70 +17,67 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "cli.hpp"
 #include "process.hpp"
 
 namespace {
 
 struct Options {
     std::string device;
-    int baud = 115200;
+    int64_t baud = 115200;
     char parity = 'N';
-    int dataBits = 8;
-    int stopBits = 1;
-    int slave = remote_io::kSlaveAddress;
+    int64_t dataBits = 8;
+    int64_t stopBits = 1;
+    int64_t slave = remote_io::kSlaveAddress;
     bool running = true;
+    bool waitOnHangUp = false;
 };
 
-void Usage() {
-    std::printf(
-        "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data N] [--stop N]\n"
-        "                     [--slave N] [--static]\n"
-        "  Serves holding registers 98-119 as Modbus RTU slave on a serial device or the\n"
-        "  peer end of a pseudo-terminal (e.g. the one panel-sim --serial-pty prints).\n"
-        "  --static keeps the inputs where they are (no process running).\n"
-        "  Standard input: 'set REG VALUE', 'get REG', 'quit'.\n");
-}
+constexpr const char* kUsage =
+    "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data 5-8] [--stop 1|2]\n"
+    "                     [--slave 1-247] [--static] [--on-hang-up exit|wait]\n"
+    "  Serves holding registers 98-119 as Modbus RTU slave on a serial device or the\n"
+    "  peer end of a pseudo-terminal (e.g. the one panel-sim --serial-pty prints).\n"
+    "  --static keeps the inputs where they are (no process running), so 'set' can hold them.\n"
+    "  --on-hang-up: when the other end closes the line, exit (default) or wait for it to\n"
+    "  come back.\n"
+    "  Standard input: 'set REG VALUE', 'get REG', 'quit'.\n";
 
-bool ParseInt(const char* text, int* value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0') {
-        return false;
+// Parses the command line; returns the exit code when the program should stop.
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+    std::string parity = "N";
+    std::string onHangUp = "exit";
+    cli::Parser parser("remote-module", kUsage);
+    parser.text("--device", options.device)
+        .whole("--baud", options.baud, 50, 4000000)
+        .text("--parity", parity)
+        .whole("--data", options.dataBits, 5, 8)
+        .whole("--stop", options.stopBits, 1, 2)
+        .whole("--slave", options.slave, 1, 247)
+        .text("--on-hang-up", onHangUp);
+    bool fixed = false;
+    parser.flag("--static", fixed);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return stop;
     }
-    *value = static_cast<int>(parsed);
-    return true;
-}
-
-bool ParseOptions(int argc, char** argv, Options* options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--device" && hasValue) {
-            options->device = argv[++i];
-        } else if (arg == "--baud" && hasValue) {
-            if (!ParseInt(argv[++i], &options->baud))
-                return false;
-        } else if (arg == "--parity" && hasValue) {
-            options->parity = argv[++i][0];
-        } else if (arg == "--data" && hasValue) {
-            if (!ParseInt(argv[++i], &options->dataBits))
-                return false;
-        } else if (arg == "--stop" && hasValue) {
-            if (!ParseInt(argv[++i], &options->stopBits))
-                return false;
-        } else if (arg == "--slave" && hasValue) {
-            if (!ParseInt(argv[++i], &options->slave))
-                return false;
-        } else if (arg == "--static") {
-            options->running = false;
-        } else {
-            return false;
-        }
+    if (!parser.given("--device")) {
+        return parser.fail("missing --device");
     }
-    return !options->device.empty();
+    if (parity != "N" && parity != "E" && parity != "O") {
+        return parser.fail("--parity takes N, E or O, not '" + parity + "'");
+    }
+    if (onHangUp != "exit" && onHangUp != "wait") {
+        return parser.fail("--on-hang-up takes exit or wait, not '" + onHangUp + "'");
+    }
+    options.parity = parity[0];
+    options.running = !fixed;
+    options.waitOnHangUp = onHangUp == "wait";
+    return std::nullopt;
 }
 
 void Say(const std::string& line) {
@@ -120,29 +117,50 @@ class Module {
         }
     }
 
+    // One line from the console; every line that is not blank gets an answer.
     void command(const std::string& line) {
         std::istringstream in(line);
-        std::string verb;
-        int reg = 0;
-        int value = 0;
-        in >> verb;
+        std::vector<std::string> words;
+        for (std::string word; in >> word;) {
+            words.push_back(word);
+        }
+        if (words.empty()) {
+            return;
+        }
+        const std::string& verb = words[0];
+        const size_t arguments = verb == "quit" ? 0 : verb == "get" ? 1 : verb == "set" ? 2 : 99;
+        if (arguments == 99) {
+            Say("error unknown command '" + verb + "' (set REG VALUE, get REG or quit)");
+            return;
+        }
+        if (words.size() != arguments + 1) {
+            Say("error " + verb + " takes " +
+                (verb == "quit" ? std::string("nothing") : verb == "get" ? "REG" : "REG VALUE"));
+            return;
+        }
         if (verb == "quit") {
             std::exit(0);
         }
-        if (!(in >> reg) || reg < remote_io::kFirstRegister ||
-            reg >= remote_io::kFirstRegister + remote_io::kRegisterCount) {
-            Say("error register 98-119 expected");
-            return;
-        }
-        const int index = reg - remote_io::kFirstRegister;
-        if (verb == "get") {
-            Say("value " + std::to_string(reg) + " " + std::to_string(process_.read(index)));
-        } else if (verb == "set" && (in >> value) && value >= 0 && value <= 0xFFFF) {
-            process_.set(index, static_cast<uint16_t>(value));
-            mapping_->tab_registers[index] = static_cast<uint16_t>(value);
+        try {
+            const int reg = static_cast<int>(cli::Whole(
+                words[1], remote_io::kFirstRegister,
+                remote_io::kFirstRegister + remote_io::kRegisterCount - 1, "REG"));
+            const int index = reg - remote_io::kFirstRegister;
+            if (verb == "get") {
+                Say("value " + std::to_string(reg) + " " + std::to_string(process_.read(index)));
+                return;
+            }
+            const auto value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "VALUE"));
+            if (process_.running() && remote_io::IsInput(index)) {
+                Say("error register " + std::to_string(reg) + " (" + remote_io::NameOf(index) +
+                    ") is an input the module's process drives; start with --static to hold it");
+                return;
+            }
+            process_.set(index, value);
+            mapping_->tab_registers[index] = value;
             Say("ok");
-        } else {
-            Say("error unknown command: " + line);
+        } catch (const cli::UsageError& e) {
+            Say("error " + e.message);
         }
     }
 
@@ -153,15 +171,23 @@ class Module {
 
 }  // namespace
 
+// True when the other end of the line has gone: a pseudo-terminal whose panel closed it, or a
+// device that was unplugged.
+bool HungUp(modbus_t* ctx) {
+    pollfd line = {modbus_get_socket(ctx), POLLIN, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, &options)) {
-        Usage();
-        return 2;
+    if (const std::optional<int> stop = ParseOptions(argc, argv, options)) {
+        return *stop;
     }
-    modbus_t* ctx = modbus_new_rtu(options.device.c_str(), options.baud, options.parity,
-                                   options.dataBits, options.stopBits);
-    if (ctx == nullptr || modbus_set_slave(ctx, options.slave) != 0 || modbus_connect(ctx) != 0) {
+    modbus_t* ctx = modbus_new_rtu(options.device.c_str(), static_cast<int>(options.baud),
+                                   options.parity, static_cast<int>(options.dataBits),
+                                   static_cast<int>(options.stopBits));
+    if (ctx == nullptr || modbus_set_slave(ctx, static_cast<int>(options.slave)) != 0 ||
+        modbus_connect(ctx) != 0) {
         std::fprintf(stderr, "remote-module: %s: %s\n", options.device.c_str(),
                      modbus_strerror(errno));
         return 1;
@@ -182,19 +208,41 @@ int main(int argc, char** argv) {
     uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
     std::string input;
     bool stdinOpen = true;
-    for (;;) {
-        pollfd fds[2] = {{modbus_get_socket(ctx), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int ready = ::poll(fds, stdinOpen ? 2 : 1, 50);
+    bool connected = true;
+    int exitCode = 0;
+    for (bool serving = true; serving;) {
+        // Without a line, look for the peer once a second instead of spinning on the hang-up.
+        pollfd fds[2] = {{connected ? modbus_get_socket(ctx) : -1, POLLIN, 0},
+                         {STDIN_FILENO, POLLIN, 0}};
+        const int ready = ::poll(fds, stdinOpen ? 2 : 1, connected ? 50 : 1000);
         if (ready < 0 && errno != EINTR) {
+            exitCode = 1;
             break;
         }
         module.sync(seconds());
-        if ((fds[0].revents & POLLIN) != 0) {
+        if (connected && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            modbus_close(ctx);
+            connected = false;
+            if (!options.waitOnHangUp) {
+                std::fprintf(stderr, "remote-module: %s hung up (the other end closed the line)\n",
+                             options.device.c_str());
+                break;
+            }
+            std::fprintf(stderr, "remote-module: %s hung up; waiting for it to come back\n",
+                         options.device.c_str());
+        } else if (connected && (fds[0].revents & POLLIN) != 0) {
             const int length = modbus_receive(ctx, query);
             if (length > 0) {
                 module.sync(seconds());
                 modbus_reply(ctx, query, length, mapping);
                 module.takeWrites(seconds());
+            }
+        } else if (!connected && modbus_connect(ctx) == 0) {
+            if (HungUp(ctx)) {
+                modbus_close(ctx);
+            } else {
+                connected = true;
+                std::fprintf(stderr, "remote-module: %s is back\n", options.device.c_str());
             }
         }
         if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP)) != 0) {
@@ -211,9 +259,12 @@ int main(int argc, char** argv) {
                 }
             }
         }
+        serving = connected || options.waitOnHangUp;
     }
     modbus_mapping_free(mapping);
-    modbus_close(ctx);
+    if (connected) {
+        modbus_close(ctx);
+    }
     modbus_free(ctx);
-    return 0;
+    return exitCode;
 }
