@@ -12,9 +12,15 @@ double Finger::apply(double nowMs) {
                 }
                 touch_.press(event.x, event.y);
                 downAtMs_ = nowMs;
+                if (applied_) {
+                    applied_(true, event.x, event.y);
+                }
                 break;
             case Kind::Move:
                 touch_.press(event.x, event.y);
+                if (applied_) {
+                    applied_(true, event.x, event.y);
+                }
                 break;
             case Kind::Up:
                 if (nowMs < downAtMs_ + kMinimumPressMs) {
@@ -22,6 +28,9 @@ double Finger::apply(double nowMs) {
                 }
                 touch_.release();
                 upAtMs_ = nowMs;
+                if (applied_) {
+                    applied_(false, 0, 0);
+                }
                 break;
         }
         events_.pop_front();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 
 #include "touch_panel.hpp"
 
@@ -30,6 +31,10 @@ class Finger {
 
     bool waiting() const { return !events_.empty(); }
 
+    // Told of each event as it reaches the touch panel (pressed with the point, or lifted).
+    using Applied = std::function<void(bool pressed, int x, int y)>;
+    void onApplied(Applied applied) { applied_ = std::move(applied); }
+
   private:
     enum class Kind { Down, Move, Up };
     struct Event {
@@ -41,6 +46,7 @@ class Finger {
     std::deque<Event> events_;
     double downAtMs_ = -1e300;
     double upAtMs_ = -1e300;
+    Applied applied_;
 };
 
 }  // namespace app

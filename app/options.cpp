@@ -18,10 +18,11 @@ constexpr const char* kUsage =
     "\n"
     "  --headless            no window: run for --seconds of virtual time, one status line per\n"
     "                        simulated second\n"
-    "  --seconds N           virtual time to run (headless: default 5; window: close after it)\n"
+    "  --seconds N           virtual time to run (headless: default 5; window, web: stop after it)\n"
     "  --script FILE         no window: run the commands in FILE, then stop (the commands are\n"
     "                        listed in the README, section \"Scripts\")\n"
-    "  --speed F             window: virtual time per wall-clock time (above 0, at most 1000;\n"
+    "  --speed F             window or web: virtual time per wall-clock time (above 0, at most\n"
+    "                        1000;\n"
     "                        default 1)\n"
     "  --scale N             window: size of a panel pixel on the screen (1-8, default 2)\n"
     "  --exit-after S        window: close after S seconds of wall time\n"
@@ -33,6 +34,17 @@ constexpr const char* kUsage =
     "                        (with either, virtual time runs at the pace of real time)\n"
     "  --image FILE          run the ARM firmware image (ELF, or the combined binary) on an\n"
     "                        emulated Cortex-M3 instead of the host-compiled firmware\n"
+    "  --modbus-log FILE     write every Modbus frame on UART1's line to FILE ('-': standard\n"
+    "                        output): virtual time, direction, hex, meaning and a verdict\n"
+    "  --record FILE         window or web: record the session as a script (replay it with\n"
+    "                        --script FILE)\n"
+    "  --hashes              at the end, print a hash of every screen shown and of every\n"
+    "                        character on UART1's line (a replay prints the same)\n"
+    "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
+    "                        instead of a window; stop it with Ctrl-C\n"
+    "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
+    "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
+    "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
     "  --help                this text\n";
 
 }  // namespace
@@ -43,6 +55,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     bool noCalibration = false;
     std::string controller;
     int64_t scale = options.scale;
+    int64_t webPort = -1;
     cli::Parser parser("panel-sim", kUsage);
     parser.flag("--headless", headless)
         .real("--seconds", options.seconds, 0.001, 1e7)
@@ -64,7 +77,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .flag("--no-calibration", noCalibration)
         .text("--serial", options.serialDevice)
         .flag("--serial-pty", options.serialPty)
-        .text("--image", options.image);
+        .text("--image", options.image)
+        // The workbench.
+        .text("--modbus-log", options.modbusLog)
+        .text("--record", options.record)
+        .flag("--hashes", options.hashes)
+        .whole("--web", webPort, 0, 65535);
     if (const std::optional<int> stop = parser.parse(argc, argv)) {
         exitCode = *stop;
         return std::nullopt;
@@ -83,12 +101,27 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     if (options.serialPty && parser.given("--serial")) {
         return fail("--serial and --serial-pty exclude each other");
     }
-    options.mode = parser.given("--script") ? Options::Mode::Script
+    if (parser.given("--web") && (headless || parser.given("--script"))) {
+        return fail(std::string("--web and ") + (headless ? "--headless" : "--script") +
+                    " exclude each other");
+    }
+    options.webPort = static_cast<int>(webPort);
+    options.mode = parser.given("--web")    ? Options::Mode::Web
+                   : parser.given("--script") ? Options::Mode::Script
                    : headless               ? Options::Mode::Headless
                                             : Options::Mode::Window;
+    if (parser.given("--record") && options.mode != Options::Mode::Window &&
+        options.mode != Options::Mode::Web) {
+        return fail("--record records a window or --web session");
+    }
     if (options.mode != Options::Mode::Window) {
-        const char* mode = headless ? "--headless" : "--script";
+        const char* mode = options.mode == Options::Mode::Web ? "--web"
+                           : headless                         ? "--headless"
+                                                              : "--script";
         for (const char* windowOnly : {"--speed", "--scale", "--exit-after"}) {
+            if (options.mode == Options::Mode::Web && std::string(windowOnly) == "--speed") {
+                continue;
+            }
             if (parser.given(windowOnly)) {
                 return fail(std::string(windowOnly) + " applies to the window, not with " + mode);
             }

@@ -9,11 +9,11 @@
 namespace app {
 
 struct Options {
-    enum class Mode { Window, Headless, Script };
+    enum class Mode { Window, Headless, Script, Web };
     Mode mode = Mode::Window;
     double seconds = 5.0;  // virtual time to run (headless; the window closes after it)
     bool secondsGiven = false;
-    double speed = 1.0;    // window: virtual time per wall time
+    double speed = 1.0;    // window and web: virtual time per wall time
     int scale = 2;         // window: pixels per panel pixel
     double exitAfter = 0;  // window: close after this many wall seconds (0: when closed)
     std::string screenshot;
@@ -22,6 +22,11 @@ struct Options {
     bool serialPty = false;    // UART1 on a new pseudo-terminal
     std::string image;         // run this ARM image on the emulated core instead (--image)
     sim::BoardConfig board;
+    // The workbench.
+    std::string modbusLog;  // the Modbus monitor's lines to this file ("-": standard output)
+    std::string record;     // window or web session recorded as a script
+    bool hashes = false;    // print hashes of the screens and the line at the end
+    int webPort = -1;       // --web: serve the panel on this loopback port (0: any free one)
 };
 
 // Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help, 2 for an

@@ -12,7 +12,9 @@
 #include "script.hpp"
 #include "serial_bridge.hpp"
 #include "uart.hpp"
+#include "web_server.hpp"
 #include "window.hpp"
+#include "workbench.hpp"
 
 namespace {
 
@@ -107,6 +109,11 @@ int main(int argc, char** argv) {
         }
     }
 
+    app::Workbench bench(panel, options);
+    if (!bench.start()) {
+        return 2;
+    }
+
     int result = 0;
     switch (options.mode) {
         case app::Options::Mode::Window:
@@ -121,7 +128,11 @@ int main(int argc, char** argv) {
         case app::Options::Mode::Script:
             result = app::RunScript(panel, *script, options.script);
             break;
+        case app::Options::Mode::Web:
+            result = app::RunWeb(panel, options, bench);
+            break;
     }
+    bench.finish();
     if (!options.screenshot.empty()) {
         std::string error;
         if (!sim::DisplayOf(panel.board()).savePng(options.screenshot, &error)) {

@@ -9,6 +9,7 @@
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -24,7 +25,8 @@ std::string StatusLine(sim::PanelHarness& panel) {
                   panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
                   sim::DisplayOf(board).backlight() ? "on" : "off", _CurrentFrame,
                   static_cast<int>(Dev_1_ERROR.value));
-    return line;
+    const Workbench* bench = Workbench::Current();
+    return bench != nullptr ? line + bench->statusSuffix() : line;
 }
 
 namespace {
@@ -57,6 +59,7 @@ class Words {
         }
     }
     int x(size_t i) const { return static_cast<int>(cli::Whole(at(i, "X and Y"), 0, 319, "X")); }
+    const std::vector<std::string>& all() const { return words_; }
     int y(size_t i) const { return static_cast<int>(cli::Whole(at(i, "X and Y"), 0, 239, "Y")); }
     double ms(size_t i) const { return cli::Real(at(i, "a time in ms"), 0, kMaxWaitMs, "MS"); }
 
@@ -124,6 +127,12 @@ ScriptCommand ParseLine(const Words& words) {
     } else if (IsScenarioCommand(command)) {
         c.kind = Kind::Scenario;
         c.text = words.line();
+    } else if (Workbench::IsCommand(command)) {
+        c.kind = Kind::Workbench;
+        c.words = words.all();
+        if (const std::string why = Workbench::CheckCommand(c.words); !why.empty()) {
+            throw cli::UsageError{why};
+        }
     } else {
         throw cli::UsageError{"unknown command '" + command + "'"};
     }
@@ -221,6 +230,14 @@ int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& comman
                 ScenarioCommand(panel, command, arguments, error);
                 if (!error.empty()) {
                     return fail(error);
+                }
+                break;
+            }
+            case Kind::Workbench: {
+                std::string why;
+                if (Workbench::Current() == nullptr ||
+                    !Workbench::Current()->runCommand(c.words, why)) {
+                    return fail(why);
                 }
                 break;
             }

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "finger.hpp"
+#include "monitor_panel.hpp"
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "script.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -99,6 +101,9 @@ std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std:
     std::snprintf(state, sizeof(state), " screen %u  %.1f s  module %s", _CurrentFrame,
                   panel.nowMs() / 1000.0, Dev_1_ERROR.value == 0 ? "ok" : "error");
     title += state;
+    if (const Workbench* bench = Workbench::Current(); bench != nullptr) {
+        title += bench->titleSuffix();
+    }
     if (!linePeer.empty()) {
         title += "  UART1 " + linePeer;
     }
@@ -141,6 +146,10 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
 
     sim::Board& board = panel.board();
     Finger finger(sim::TouchOf(board));
+    Workbench& bench = *Workbench::Current();
+    bench.watch(finger);  // what the finger does goes into the recording
+    MonitorPanel monitorPanel(sdl.window, sdl.renderer, kWidth * options.scale,
+                              kHeight * options.scale);
     sim::DisplayModule& display = sim::DisplayOf(board);
     uint64_t shownVersion = ~uint64_t{0};
     bool paused = false;
@@ -171,6 +180,10 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
                         running = false;
                     } else if (event.key.keysym.sym == SDLK_p) {
                         paused = !paused;
+                    } else if (event.key.keysym.sym == SDLK_m) {
+                        monitorPanel.toggle();
+                    } else if (bench.key(event.key.keysym.sym)) {
+                        // a module fault
                     } else if (event.key.keysym.sym == SDLK_s) {
                         SaveScreenshot(board, NextScreenshotName());
                     }
@@ -244,7 +257,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
             SDL_UpdateTexture(sdl.texture, nullptr, rgb.data(), kWidth * 3);
         }
         SDL_RenderClear(sdl.renderer);
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+        const SDL_Rect screen{0, 0, kWidth * options.scale, kHeight * options.scale};
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &screen);
+        monitorPanel.draw(bench.monitor());
         SDL_RenderPresent(sdl.renderer);
 
         if (const std::string title =
