@@ -18,6 +18,28 @@ void SetSelected(CheckBoxRecord* checkBox, bool selected) {
                                                      : checkBox->style & ~CB_SELECTED);
 }
 
+// A number cut at the label's edge reads as a smaller, plausible number ("1000" as "100"), so a
+// value wider than the label's inside is replaced by as many '#' as fit: no digit, no sign,
+// nothing an operator could take for a reading.
+void FitValue(const CanvasRecord& label, char (&buffer)[kValueTextSize]) {
+    DrawContext context{};
+    context.font = label.font;
+    const int32_t outline = (label.style & CANVAS_OUTLINE) != 0 ? 2 : 0;
+    const int32_t room = label.position.xmax - label.position.xmin + 1 - outline;
+    if (GrStringWidthGet(&context, buffer, -1) <= room) {
+        return;
+    }
+    const int32_t mark = GrStringWidthGet(&context, "#", 1);
+    size_t count = 0;
+    while (count + 1 < kValueTextSize && static_cast<int32_t>(count + 1) * mark <= room) {
+        buffer[count++] = '#';
+    }
+    if (count == 0) {
+        buffer[count++] = '#';  // narrower than one mark: the cut mark still is no number
+    }
+    buffer[count] = '\0';
+}
+
 }  // namespace
 
 void AddWidgets(const ScreenWidget* widgets, size_t count) {
@@ -93,6 +115,7 @@ void ClearPressed(WidgetRecord* button) {
 void ShowValue(CanvasRecord* label, char (&buffer)[kValueTextSize], VarRecord* variable) {
     const int32_t value = var_get(variable);
     usprintf(buffer, "%d", value);  // at most 11 characters and the NUL
+    FitValue(*label, buffer);
     label->text = buffer;
     if (WidgetMessageQueueAdd(label, MSG_PAINT, 0, 0, 0, 0) == 0) {
         // Refused (queue full, or its lock disturbed by an interrupt): keep the change mark so

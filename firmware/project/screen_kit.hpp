@@ -235,7 +235,8 @@ void PaintFrame(DrawContext* context, VectorRoutine picture);
 void ClearPressed(WidgetRecord* button);
 
 // A label's display: the value in decimal, in the label's own buffer, repainted from the queue
-// (if the queue refuses the paint, the variable stays marked for the next cycle).
+// (if the queue refuses the paint, the variable stays marked for the next cycle). A value wider
+// than the label shows a row of '#' instead of a cut-off number.
 constexpr size_t kValueTextSize = 13;
 void ShowValue(CanvasRecord* label, char (&buffer)[kValueTextSize], VarRecord* variable);
 

@@ -26,7 +26,9 @@ class Panel {
   public:
     explicit Panel(sim::DisplayController controller) : panel_(Config(controller)) {
         sim::RemoteModuleOf(panel_.board()).process().setRunning(false);
-        panel_.runUntilMs(1000);
+        // Idle in the main loop: the welcome screen is up.
+        EXPECT_EQ(panel_.runUntil([this] { return panel_.board().idleHints() > 0; }, 1000.0),
+                  StopReason::Condition);
     }
     // A register of the module; the poller carries it to the firmware's variable.
     void Module(int reg, uint16_t value) {
@@ -38,9 +40,10 @@ class Panel {
         panel_.runForMs(100);
     }
     void Tap(int x, int y) {
-        Press(x, y);
+        sim::TouchOf(panel_.board()).press(x, y);
+        panel_.runForMs(60);
         sim::TouchOf(panel_.board()).release();
-        panel_.runForMs(400);
+        panel_.runForMs(200);  // released 12 ms later, then the next screen is built
     }
     void Wait(double ms) { panel_.runForMs(ms); }
     sim::PanelHarness& harness() { return panel_; }
@@ -73,7 +76,7 @@ void Inputs(Panel& p, const uint16_t (&values)[11]) {
         p.Module(kInputs[i], values[i]);
     }
     Goto(p, 3);
-    p.Wait(500);
+    p.Wait(300);
 }
 
 struct Case {
@@ -97,19 +100,19 @@ const Case kCases[] = {
      [](Panel& p) {
          p.Module(0, 1);
          Goto(p, 2);
-         p.Wait(500);
+         p.Wait(300);
      }},
     {"screen2_lamp2_on", sim::DisplayController::HX8347A,
      [](Panel& p) {
          p.Module(1, 1);
          Goto(p, 2);
-         p.Wait(500);
+         p.Wait(300);
      }},
     {"screen2_lamp3_on", sim::DisplayController::HX8347A,
      [](Panel& p) {
          p.Module(2, 1);
          Goto(p, 2);
-         p.Wait(500);
+         p.Wait(300);
      }},
     {"screen3_values_0", sim::DisplayController::HX8347A,
      [](Panel& p) {
@@ -131,7 +134,7 @@ const Case kCases[] = {
          for (const auto& box : kBoxes) {
              p.Tap(box[0], box[1]);
          }
-         p.Wait(500);  // the labels follow the module
+         p.Wait(300);  // the labels follow the module
      }},
     {"screen2_navigation_pressed", sim::DisplayController::HX8347A,
      [](Panel& p) {

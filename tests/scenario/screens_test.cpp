@@ -256,10 +256,10 @@ TEST_F(Panel, InputLabelsShowTheModulesInputsWithinACycleOfEntering) {
                                     &Label141, &Label147, &Label152, &Label160,
                                     &Label165, &Label169, &Label173};
     for (int i : inputs) {
-        module_->process().set(i, static_cast<uint16_t>(100 * i + 1));
+        module_->process().set(i, static_cast<uint16_t>(50 * i + 1));  // fits a label
     }
     ASSERT_TRUE(RunCycles(2));  // read while the welcome screen shows nothing
-    ASSERT_EQ(Dev_1_AO19.value, 1901);
+    ASSERT_EQ(Dev_1_AO19.value, 951);
 
     Tap(kEnter);
     Press(kNavigation[3]);
@@ -270,13 +270,13 @@ TEST_F(Panel, InputLabelsShowTheModulesInputsWithinACycleOfEntering) {
     for (CanvasRecord* label : labels) {
         EXPECT_STREQ(label->text, "0") << "the first visit starts from the initial text";
     }
-    ASSERT_EQ(panel_.runUntil([] { return std::string(Label173.text) == "1901"; }, 300.0),
+    ASSERT_EQ(panel_.runUntil([] { return std::string(Label173.text) == "951"; }, 300.0),
               StopReason::Condition);
     EXPECT_EQ(cycle_probe::g_started, startedAtEntry + 1) << "the first cycle after entering";
     EXPECT_LT(panel_.nowMs() - entryMs, 100.0);
     ASSERT_TRUE(Settle());
     for (size_t k = 0; k < 11; ++k) {
-        EXPECT_EQ(labels[k]->text, std::to_string(100 * inputs[k] + 1)) << k;
+        EXPECT_EQ(labels[k]->text, std::to_string(50 * inputs[k] + 1)) << k;
     }
     // Label11 at (59, 61)-(82, 81): black digits inside its grey box.
     int black = 0;
@@ -291,9 +291,9 @@ TEST_F(Panel, InputLabelsShowTheModulesInputsWithinACycleOfEntering) {
     ASSERT_TRUE(Navigate(2));
     module_->process().set(5, 77);
     ASSERT_TRUE(RunCycles(2));
-    EXPECT_STREQ(Label131.text, "501");
+    EXPECT_STREQ(Label131.text, "251");
     ASSERT_TRUE(Navigate(3));
-    EXPECT_STREQ(Label131.text, "501") << "the buffer keeps the last text";
+    EXPECT_STREQ(Label131.text, "251") << "the buffer keeps the last text";
     ASSERT_TRUE(RunCycles(1));
     ASSERT_TRUE(Settle());
     EXPECT_STREQ(Label131.text, "77");

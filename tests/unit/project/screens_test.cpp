@@ -158,16 +158,16 @@ TEST_F(Screens, PicturesLayerInTheirDrawingOrder) {
 TEST_F(Screens, LabelsShowTheirVariablesInDecimalFromTheirOwnBuffers) {
     hmi_GotoFrame(3);
     EXPECT_STREQ(Label131.text, "0") << "until the first cycle";
-    var_set(&Dev_1_AO5, 65535);
+    var_set(&Dev_1_AO5, 999);
     var_set(&Dev_1_AO19, INT32_MIN);  // the longest text a value can have
     OutputPass();
-    EXPECT_STREQ(Label131.text, "65535");
-    EXPECT_STREQ(Label173.text, "-2147483648");
+    EXPECT_STREQ(Label131.text, "999");
+    EXPECT_STREQ(Label173.text, "##") << "too wide for the label";
     EXPECT_STREQ(Label11.text, "0");
     EXPECT_NE(Label131.text, Label11.text) << "each label has its own buffer";
     EXPECT_EQ(Dev_1_AO5.dirty, 0);
 
-    // The label repainted: black digits on grey, cut at its clip (274, 61)-(295, 79).
+    // The label repainted: black digits on grey, inside its clip (274, 61)-(295, 79).
     int black = 0;
     for (int y = 60; y <= 80; ++y) {
         for (int x = 273; x <= 296; ++x) {
@@ -182,12 +182,42 @@ TEST_F(Screens, LabelsShowTheirVariablesInDecimalFromTheirOwnBuffers) {
     hmi_GotoFrame(2);
     var_set(&Dev_1_AO5, 7);
     OutputPass();
-    EXPECT_STREQ(Label131.text, "65535");
+    EXPECT_STREQ(Label131.text, "999");
     EXPECT_EQ(Dev_1_AO5.dirty, 1);
     hmi_GotoFrame(3);
-    EXPECT_STREQ(Label131.text, "65535") << "shown first from the buffer";
+    EXPECT_STREQ(Label131.text, "999") << "shown first from the buffer";
     OutputPass();
     EXPECT_STREQ(Label131.text, "7");
+}
+
+// A value label never shows a number cut at its edge: what does not fit its inside (22 pixels on
+// screen 3, 27 on screen 4; '1' and '3' are 6 wide, the other digits 7, '-' 4) becomes a row
+// of '#'.
+TEST_F(Screens, ValueLabelsShowAnOverflowMarkInsteadOfACutNumber) {
+    struct Case {
+        int frame;
+        VarRecord* variable;
+        const CanvasRecord* label;
+        int32_t value;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {3, &Dev_1_AO5, &Label131, 0, "0"},       {3, &Dev_1_AO5, &Label131, 999, "999"},
+        {3, &Dev_1_AO5, &Label131, 1000, "##"},   {3, &Dev_1_AO5, &Label131, 13365, "##"},
+        {3, &Dev_1_AO5, &Label131, 65535, "##"},  {3, &Dev_1_AO5, &Label131, -99, "-99"},
+        {3, &Dev_1_AO5, &Label131, -100, "##"},   {3, &Dev_1_AO19, &Label173, INT32_MIN, "##"},
+        {4, &Dev_1_AO10, &Label22, 1, "1"},       {4, &Dev_1_AO10, &Label22, 999, "999"},
+        {4, &Dev_1_AO10, &Label22, -999, "-999"}, {4, &Dev_1_AO10, &Label22, 1000, "1000"},
+        {4, &Dev_1_AO15, &Label17, 2000, "##"},   {4, &Dev_1_AO15, &Label17, 65535, "##"},
+    };
+    for (const Case& c : cases) {
+        if (_CurrentFrame != static_cast<uint32_t>(c.frame)) {
+            hmi_GotoFrame(static_cast<uint32_t>(c.frame));
+        }
+        var_set(c.variable, c.value);
+        OutputPass();
+        EXPECT_STREQ(c.label->text, c.shown) << c.value << " on screen " << c.frame;
+    }
 }
 
 TEST_F(Screens, ALabelPaintTheQueueRefusesIsRetriedByTheNextCycle) {
