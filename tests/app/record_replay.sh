@@ -12,7 +12,7 @@ rm -f session.script recorded.txt replayed.txt
 # its release reach the window in different frames even on a slow, busy machine.
 xvfb-run -a sh -c '
     sim=$1
-    "$sim" --record session.script --hashes --exit-after 90 >recorded.txt &
+    "$sim" --record session.script --hashes --speed 2 --exit-after 90 >recorded.txt &
     pid=$!
     window=
     for i in $(seq 100); do
