@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "  --serial PATH         UART1 on a host serial device instead of the module model\n"
     "  --serial-pty          UART1 on a new pseudo-terminal (its path is printed)\n"
     "                        (with either, virtual time runs at the pace of real time)\n"
+    "  --image FILE          run the ARM firmware image (ELF, or the combined binary) on an\n"
+    "                        emulated Cortex-M3 instead of the host-compiled firmware\n"
     "  --modbus-log FILE     write every Modbus frame on UART1's line to FILE ('-': standard\n"
     "                        output): virtual time, direction, hex, meaning and a verdict\n"
     "  --record FILE         window or web: record the session as a script (replay it with\n"
@@ -75,6 +77,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .flag("--no-calibration", noCalibration)
         .text("--serial", options.serialDevice)
         .flag("--serial-pty", options.serialPty)
+        .text("--image", options.image)
         // The workbench.
         .text("--modbus-log", options.modbusLog)
         .text("--record", options.record)

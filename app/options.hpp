@@ -20,6 +20,7 @@ struct Options {
     std::string script;
     std::string serialDevice;  // UART1 on a host serial device instead of the module model
     bool serialPty = false;    // UART1 on a new pseudo-terminal
+    std::string image;         // run this ARM image on the emulated core instead (--image)
     sim::BoardConfig board;
     // The workbench.
     std::string modbusLog;  // the Modbus monitor's lines to this file ("-": standard output)

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 
+#include "image_run.hpp"
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
@@ -92,6 +93,14 @@ int main(int argc, char** argv) {
         }
     }
     sim::PanelHarness panel(options.board);
+    // --- The real image on the emulated core (--image). ---
+    std::unique_ptr<sim::arm::ArmCore> core;
+    if (!options.image.empty()) {
+        core = app::AttachImage(panel, options.image);
+        if (!core) {
+            return 1;
+        }
+    }
     std::unique_ptr<sim::SerialBridge> bridge;
     if (options.serialPty || !options.serialDevice.empty()) {
         bridge = ConnectSerial(panel.board(), options);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli.hpp"
+#include "image_run.hpp"
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
@@ -13,6 +14,10 @@
 namespace app {
 
 std::string StatusLine(sim::PanelHarness& panel) {
+    // --- The real image keeps its variables in the emulated core's memory. ---
+    if (const sim::arm::ArmCore* core = sim::arm::ArmCore::active()) {
+        return ImageStatusLine(panel, *core);
+    }
     sim::Board& board = panel.board();
     char line[200];
     std::snprintf(line, sizeof(line),
@@ -32,13 +37,14 @@ constexpr double kDefaultHoldMs = 150;
 // The words of one line and the checks on them; a mistake throws cli::UsageError.
 class Words {
   public:
-    explicit Words(const std::string& line) {
+    explicit Words(const std::string& line) : line_(line) {
         std::istringstream in(line);
         for (std::string word; in >> word;) {
             words_.push_back(word);
         }
     }
     bool empty() const { return words_.empty(); }
+    const std::string& line() const { return line_; }
     const std::string& command() const { return words_[0]; }
     bool has(size_t i) const { return i < words_.size(); }
     const std::string& at(size_t i, const std::string& what) const {
@@ -58,6 +64,7 @@ class Words {
     double ms(size_t i) const { return cli::Real(at(i, "a time in ms"), 0, kMaxWaitMs, "MS"); }
 
   private:
+    std::string line_;
     std::vector<std::string> words_;
 };
 
@@ -117,6 +124,9 @@ ScriptCommand ParseLine(const Words& words) {
     } else if (command == "status") {
         c.kind = Kind::Status;
         words.noMoreAfter(1);
+    } else if (IsScenarioCommand(command)) {
+        c.kind = Kind::Scenario;
+        c.text = words.line();
     } else if (Workbench::IsCommand(command)) {
         c.kind = Kind::Workbench;
         c.words = words.all();
@@ -212,6 +222,17 @@ int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& comman
             case Kind::Status:
                 std::printf("%s\n", StatusLine(panel).c_str());
                 break;
+            case Kind::Scenario: {
+                std::istringstream arguments(c.text);
+                std::string command;
+                arguments >> command;
+                std::string error;
+                ScenarioCommand(panel, command, arguments, error);
+                if (!error.empty()) {
+                    return fail(error);
+                }
+                break;
+            }
             case Kind::Workbench: {
                 std::string why;
                 if (Workbench::Current() == nullptr ||

@@ -7,6 +7,8 @@
 //   screenshot FILE         save the screen as a PNG (FILE relative to the current folder)
 //   expect-pixel X Y RRGGBB fail unless the screen shows this colour at (X, Y)
 //   status                  print a status line
+// and the scenario commands of image_run.hpp (modbus-log, module-fault, module-process,
+// screen-changes), whose arguments are checked when they run.
 // and the workbench's (see workbench.hpp): fault KIND, register ADDRESS|NAME VALUE,
 // serial-in MS HH HH ...
 // Blank lines and lines starting with '#' are ignored. X is 0-319, Y 0-239, MS a number of
@@ -24,7 +26,17 @@
 namespace app {
 
 struct ScriptCommand {
-    enum class Kind { Wait, Touch, Release, Tap, Screenshot, ExpectPixel, Status, Workbench };
+    enum class Kind {
+        Wait,
+        Touch,
+        Release,
+        Tap,
+        Screenshot,
+        ExpectPixel,
+        Status,
+        Scenario,
+        Workbench
+    };
     Kind kind = Kind::Status;
     int line = 0;
     int x = 0;
@@ -32,6 +44,7 @@ struct ScriptCommand {
     double ms = 0;
     uint32_t rgb = 0;
     std::string file;
+    std::string text;                // a scenario command's whole line
     std::vector<std::string> words;  // a workbench command as written
 };
 

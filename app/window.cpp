@@ -24,9 +24,11 @@ namespace {
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
-// Virtual time run per frame at most, so that the window stays responsive when the simulation
-// cannot keep up with the wall clock.
-constexpr double kMaxRunPerFrameMs = 100.0;
+// Virtual time runs in slices until it reaches the wall clock times the speed, or until a frame's
+// wall-time budget is spent (the window stays responsive); a backlog the host cannot catch up
+// with is dropped, and the title shows the speed actually reached.
+constexpr uint64_t kFrameBudgetMs = 40;
+constexpr double kSliceMs = 50.0;
 
 struct Sdl {
     SDL_Window* window = nullptr;
@@ -82,12 +84,18 @@ std::string NoDisplayReason() {
 }
 
 // A short title with what a user looks for first: whether it runs, which screen, the link.
-std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std::string& linePeer) {
+std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std::string& linePeer,
+                  double achievedSpeed, double speed) {
     std::string title = "panel-sim";
     if (halted) {
         title += " [stopped]";
     } else if (paused) {
         title += " [paused]";
+    } else if (achievedSpeed < 0.9 * speed) {
+        // The host cannot keep up with the requested speed: say what it reaches.
+        char reached[64];
+        std::snprintf(reached, sizeof(reached), " [speed %.1fx of %gx]", achievedSpeed, speed);
+        title += reached;
     }
     char state[96];
     std::snprintf(state, sizeof(state), " screen %u  %.1f s  module %s", _CurrentFrame,
@@ -156,6 +164,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         return std::pair{std::clamp(windowX / options.scale, 0, kWidth - 1),
                          std::clamp(windowY / options.scale, 0, kHeight - 1)};
     };
+    uint64_t speedWall = start;  // the achieved speed over the last second or so
+    double speedVirtual = panel.nowMs();
+    double achieved = options.speed;
 
     for (bool running = true; running;) {
         SDL_Event event;
@@ -207,28 +218,38 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         }
 
         const uint64_t now = SDL_GetTicks64();
+        bool behind = false;
         if (!paused && !halted) {
-            target +=
-                std::min(static_cast<double>(now - lastFrame) * options.speed, kMaxRunPerFrameMs);
+            target += static_cast<double>(now - lastFrame) * options.speed;
             if (endMs >= 0) {
                 target = std::min(target, endMs);
             }
-            // Run in steps that stop where a held-back finger event falls due.
-            for (;;) {
+            // Run in slices within the frame's budget, stopping where a held-back finger event
+            // falls due.
+            while (!halted && panel.nowMs() < target && SDL_GetTicks64() < now + kFrameBudgetMs) {
                 const double due = finger.apply(panel.nowMs());
-                const double step = due >= 0 && due < target ? due : target;
-                if (step <= panel.nowMs()) {
-                    break;
+                double step = std::min(target, panel.nowMs() + kSliceMs);
+                if (due >= 0 && due < step) {
+                    step = due;
                 }
                 if (panel.runUntilMs(step) == sim::StopReason::Halted) {
                     halted = true;
                     std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
                                  board.runner().haltReason().c_str());
-                    break;
                 }
             }
+            behind = panel.nowMs() < target;
+            target = std::min(target, panel.nowMs());
         }
         lastFrame = now;
+        if (paused || halted) {
+            speedWall = now;
+            speedVirtual = panel.nowMs();
+        } else if (now - speedWall >= 1000) {
+            achieved = (panel.nowMs() - speedVirtual) / static_cast<double>(now - speedWall);
+            speedWall = now;
+            speedVirtual = panel.nowMs();
+        }
 
         if (display.version() != shownVersion) {
             shownVersion = display.version();
@@ -241,7 +262,8 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         monitorPanel.draw(bench.monitor());
         SDL_RenderPresent(sdl.renderer);
 
-        if (const std::string title = Title(panel, paused, halted, linePeer);
+        if (const std::string title =
+                Title(panel, paused, halted, linePeer, achieved, options.speed);
             title != shownTitle) {
             shownTitle = title;
             SDL_SetWindowTitle(sdl.window, title.c_str());
@@ -253,7 +275,9 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         if (endMs >= 0 && panel.nowMs() >= endMs) {
             running = false;
         }
-        SDL_Delay(10);
+        if (!behind) {
+            SDL_Delay(10);
+        }
     }
 
     std::printf("%s\n", StatusLine(panel).c_str());

@@ -101,9 +101,31 @@ void Board::map(uint32_t base, uint32_t size, Device& device, int gateRegister, 
     mappings_.push_back(Mapping{base, size, &device, gateRegister, gateBit, {}});
     std::sort(mappings_.begin(), mappings_.end(),
               [](const Mapping& a, const Mapping& b) { return a.base < b.base; });
+    mapPages();
+}
+
+void Board::mapPages() {
+    pages_.fill(0);
+    for (size_t i = 0; i < mappings_.size() && i < 255; ++i) {
+        const Mapping& m = mappings_[i];
+        if (m.base < 0x40000000u || m.base >= 0x40100000u || (m.base & 0xFFFu) != 0 ||
+            (m.size & 0xFFFu) != 0) {
+            continue;
+        }
+        for (uint32_t page = (m.base - 0x40000000u) >> 12;
+             page < 256 && page < ((m.base - 0x40000000u + m.size) >> 12); ++page) {
+            if (pages_[page] == 0) {
+                pages_[page] = static_cast<uint8_t>(i + 1);
+            }
+        }
+    }
 }
 
 Board::Mapping* Board::find(uint32_t address) {
+    // The peripherals (GPIO above all) by page; the rest by search.
+    if (const uint32_t page = (address - 0x40000000u) >> 12; page < 256 && pages_[page] != 0) {
+        return &mappings_[pages_[page] - 1u];
+    }
     for (auto& mapping : mappings_) {
         if (address >= mapping.base && address - mapping.base < mapping.size) {
             return &mapping;
@@ -130,6 +152,10 @@ void Board::setVectorTable(const VectorEntry* table, uint32_t entries) {
 }
 
 void Board::startFirmware() {
+    if (externalCore_.run) {
+        runner_.start(externalCore_.run);
+        return;
+    }
     if (vectors_ == nullptr || vectorCount_ < 2) {
         Abort("no firmware vector table registered");
     }
@@ -227,11 +253,20 @@ uint32_t Board::storeExclusive(volatile uint8_t* address, uint8_t value) {
     return holds ? 0 : 1;
 }
 
-std::optional<Cycles> Board::deadlineCycle() const {
+std::optional<Cycles> Board::deadlineCycle() {
     if (!runner_.onFirmwareThread()) {
         return std::nullopt;
     }
-    return scheduler_.cycleAtOrAfter(runner_.deadline());
+    return firmwareDeadline();
+}
+
+Cycles Board::firmwareDeadline() {
+    if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {
+        deadlineCycle_ = scheduler_.cycleAtOrAfter(runner_.deadline());
+        deadlineTurn_ = runner_.turnNumber();
+        deadlineRate_ = scheduler_.rateGeneration();
+    }
+    return deadlineCycle_;
 }
 
 void Board::delayLoop(uint32_t count) {
@@ -297,7 +332,11 @@ void Board::simPoint(Cycles cost) {
 }
 
 void Board::maybeYield() {
-    if (runner_.onFirmwareThread() && runner_.shouldYield(scheduler_.nowPs())) {
+    if (!runner_.onFirmwareThread()) {
+        return;
+    }
+    const bool reached = scheduler_.now() >= firmwareDeadline();
+    if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
         runner_.yieldToHarness();
     }
 }
@@ -328,7 +367,11 @@ void Board::runHandler(uint32_t exception) {
 }
 
 void Board::takeInterrupts() {
-    if (!isCpuContext()) {
+    // Asked after every access: usually nothing is pending at all.
+    if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 && !nvic_.sysTickPending()) {
+        return;
+    }
+    if (!isCpuContext() || externalCore_.run) {
         return;
     }
     while (activeException_ == 0 && !primask_) {
@@ -356,12 +399,17 @@ void Board::raiseFault(uint32_t address, const std::string& what) {
         return;  // direct use and debugger accesses only record the fault
     }
     // A bus fault escalates to the hard fault, whose handler stops the firmware in place.
-    const VectorEntry handler = handlerFor(3);
+    const VectorEntry handler = externalCore_.run ? nullptr : handlerFor(3);
     if (handler != nullptr) {
         activeException_ = 3;
         ++exceptionsTaken_.at(3);
         handler();
     }
+    stopForGood("hard fault: " + what);
+}
+
+void Board::coreFault(uint32_t address, const std::string& what) {
+    raiseFault(address, what);
     stopForGood("hard fault: " + what);
 }
 

@@ -135,8 +135,25 @@ class Board {
     // Runs fn as an interrupt handler at the firmware's next sim point (test tooling).
     void injectInterrupt(std::function<void()> fn) { injected_.push_back(std::move(fn)); }
 
+    // --- An emulated core running the real image in place of the host-compiled firmware. ---
+    struct ExternalCore {
+        std::function<void()> run;      // its run loop, started on the firmware thread
+        std::function<bool()> primask;  // its interrupt mask
+    };
+    // From then on the core takes exceptions itself; the host vector table is not used.
+    void setExternalCore(ExternalCore core) { externalCore_ = std::move(core); }
+    bool hasExternalCore() const { return static_cast<bool>(externalCore_.run); }
+    // Time spent by the core's instructions: a sim point (events run, the harness may take over).
+    void coreAdvance(Cycles cycles) { simPoint(cycles); }
+    // The cycle at which the harness wants the firmware stopped, if it runs on the firmware thread.
+    std::optional<Cycles> coreDeadline() { return deadlineCycle(); }
+    // Something the core met that the processor would fault on: recorded, and the firmware stops.
+    [[noreturn]] void coreFault(uint32_t address, const std::string& what);
+
     // --- State for tests and tools. ---
-    bool interruptsMasked() const { return primask_; }
+    bool interruptsMasked() const {
+        return externalCore_.primask ? externalCore_.primask() : primask_;
+    }
     bool inHandler() const { return activeException_ != 0; }
     uint32_t activeException() const { return activeException_; }
     const std::vector<FaultRecord>& faults() const { return faults_; }
@@ -166,7 +183,9 @@ class Board {
     void raiseFault(uint32_t address, const std::string& what);
     [[noreturn]] void stopForGood(const std::string& why);
     void maybeYield();
-    std::optional<Cycles> deadlineCycle() const;
+    std::optional<Cycles> deadlineCycle();
+    Cycles firmwareDeadline();
+    void mapPages();
 
     BoardConfig config_;
     Scheduler scheduler_;
@@ -182,6 +201,7 @@ class Board {
     std::vector<Mapping> mappings_;
     Runner runner_;
 
+    ExternalCore externalCore_;
     const VectorEntry* vectors_ = nullptr;
     uint32_t vectorCount_ = 0;
     bool primask_ = false;
@@ -193,6 +213,12 @@ class Board {
     std::optional<BootLoaderCall> bootLoaderCall_;
     uint64_t idleHints_ = 0;
     std::array<uint64_t, 64> exceptionsTaken_{};
+    // The harness deadline as a cycle, recomputed only when the turn or the clock rate changes.
+    Cycles deadlineCycle_ = 0;
+    uint64_t deadlineTurn_ = ~0ull;
+    uint64_t deadlineRate_ = ~0ull;
+    // Peripheral space 0x40000000-0x400FFFFF by 4 KB page: index into mappings_ + 1, 0 none.
+    std::array<uint8_t, 256> pages_{};
 };
 
 std::string Hex(uint32_t value);

@@ -64,6 +64,8 @@ void DisplayModule::fillMemory(uint16_t value) {
 void DisplayModule::clearLogs() {
     registerWrites_.clear();
     memoryRuns_.clear();
+    logDropped_ = 0;
+    runLogged_ = false;
 }
 
 uint8_t DisplayModule::readByte(bool high) const {
@@ -120,20 +122,36 @@ void DisplayModule::onControlPins(const GpioPort& f) {
 void DisplayModule::latch(uint16_t word, bool data) {
     if (!data) {
         index_ = static_cast<uint8_t>(word);
+        if (tap_) {
+            tap_(Latched{word, false, index_, -1});
+        }
         if (index_ == kRegMemory) {
-            memoryRuns_.push_back(MemoryRun{registerWrites_.size(), 0, nowMs()});
+            if (memoryRuns_.size() < kLogLimit) {
+                memoryRuns_.push_back(MemoryRun{registerWrites_.size(), 0, nowMs()});
+                runLogged_ = true;
+            } else {
+                ++logDropped_;
+                runLogged_ = false;
+            }
         }
         return;
     }
     if (index_ == kRegMemory) {
         writePixel(word);
     } else {
+        if (tap_) {
+            tap_(Latched{word, true, index_, -1});
+        }
         writeRegister(index_, static_cast<uint8_t>(word));
     }
 }
 
 void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
-    registerWrites_.push_back(RegisterWrite{index, value, nowMs()});
+    if (registerWrites_.size() < kLogLimit) {
+        registerWrites_.push_back(RegisterWrite{index, value, nowMs()});
+    } else {
+        ++logDropped_;
+    }
     registers_[index] = value;
     // The start registers also place the address counter.
     if (index == 0x02 || index == 0x03) {
@@ -145,7 +163,7 @@ void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
 
 void DisplayModule::writePixel(uint16_t value) {
     ++pixelsWritten_;
-    if (!memoryRuns_.empty()) {
+    if (runLogged_ && !memoryRuns_.empty()) {
         ++memoryRuns_.back().pixels;
     }
     const Window w = window();
@@ -163,6 +181,9 @@ void DisplayModule::writePixel(uint16_t value) {
     }
     if (column >= kColumns || row >= kRows) {
         ++pixelsOutside_;
+        if (tap_) {
+            tap_(Latched{value, true, kRegMemory, -1});
+        }
     } else {
         if ((mode & kMirrorColumns) != 0) {
             column = kColumns - 1 - column;
@@ -172,6 +193,9 @@ void DisplayModule::writePixel(uint16_t value) {
         }
         gram_[Cell(column, row)] = value;
         ++version_;
+        if (tap_) {
+            tap_(Latched{value, true, kRegMemory, static_cast<int32_t>(Cell(column, row))});
+        }
     }
 
     // Along the window's row, wrapping to the next row of the window, and to its top.

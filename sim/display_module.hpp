@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,21 @@ class DisplayModule : public Part {
     };
     const std::vector<MemoryRun>& memoryRuns() const { return memoryRuns_; }
     void clearLogs();
+    // Each log keeps its first kLogLimit entries since the last clearLogs(); later ones are only
+    // counted, so that a long run's memory stays flat.
+    static constexpr size_t kLogLimit = 65536;
+    uint64_t logEntriesDropped() const { return logDropped_; }
+
+    // Every word as the controller takes it on a WR edge: an index (data false), a register
+    // value, or a pixel with the graphics-memory cell it landed in (-1 when outside).
+    struct Latched {
+        uint16_t word;
+        bool data;
+        uint8_t index;  // the index register when the word was taken
+        int32_t cell;   // row * kColumns + column for a pixel, else -1
+    };
+    // A tap for tests and tools; unset (the default) costs one test per word.
+    void setWordTap(std::function<void(const Latched&)> tap) { tap_ = std::move(tap); }
 
     uint64_t writeStrobes() const { return strobes_; }
     uint64_t pixelsWritten() const { return pixelsWritten_; }
@@ -122,6 +138,9 @@ class DisplayModule : public Part {
     uint64_t version_ = 0;
     std::vector<RegisterWrite> registerWrites_;
     std::vector<MemoryRun> memoryRuns_;
+    uint64_t logDropped_ = 0;
+    bool runLogged_ = false;
+    std::function<void(const Latched&)> tap_;
     uint64_t strobes_ = 0;
     uint64_t pixelsWritten_ = 0;
     uint64_t pixelsOutside_ = 0;

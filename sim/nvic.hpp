@@ -28,6 +28,7 @@ class Nvic {
     bool sysTickPending() const { return sysTickPending_; }
     bool isEnabled(uint32_t irq) const { return (enabled_ >> irq) & 1u; }
     uint32_t active() const { return active_; }
+    uint8_t priority(uint32_t irq) const { return priority_[irq]; }
     uint32_t vtor() const { return vtor_; }
     void setVtor(uint32_t value) { vtor_ = value; }
 

@@ -52,6 +52,8 @@ class RemoteModule : public SerialPeer {
         ModuleFault fault;
     };
     const std::vector<Exchange>& exchanges() const { return exchanges_; }
+    // Forgets the exchanges so far (a long run that has looked at them keeps memory flat).
+    void clearExchanges() { exchanges_.clear(); }
     // Requests of each function code that reached the module intact and addressed to it.
     uint64_t requests(uint8_t function) const { return requestsByFunction_[function]; }
 

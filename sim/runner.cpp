@@ -5,6 +5,7 @@ namespace sim {
 void Runner::start(std::function<void()> entry) {
     started_ = true;
     std::thread firmware([this, entry = std::move(entry)] {
+        firmwareRunner_ = this;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });
@@ -23,6 +24,7 @@ StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> conditio
     }
     std::unique_lock<std::mutex> lock(mutex_);
     deadline_ = deadline;
+    ++turnNumber_;
     condition_ = std::move(condition);
     turn_ = Turn::Firmware;
     turnChanged_.notify_all();
@@ -31,8 +33,8 @@ StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> conditio
     return reason_;
 }
 
-bool Runner::shouldYield(Picoseconds now) {
-    if (now >= deadline_) {
+bool Runner::shouldYield(bool deadlineReached) {
+    if (deadlineReached) {
         reason_ = StopReason::Deadline;
         return true;
     }

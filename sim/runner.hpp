@@ -27,14 +27,18 @@ class Runner {
 
     void start(std::function<void()> entry);
     bool started() const { return started_; }
-    bool onFirmwareThread() const { return started_ && std::this_thread::get_id() == firmwareId_; }
+    // Asked at every simulated access: a thread-local pointer, not a thread-id comparison.
+    bool onFirmwareThread() const { return firmwareRunner_ == this; }
 
     // Harness side: let the firmware run until the deadline or the condition (checked at the
     // firmware's sim points), whichever comes first.
     StopReason runUntil(Picoseconds deadline, std::function<bool()> condition);
 
-    // Firmware side, at every sim point.
-    bool shouldYield(Picoseconds now);
+    // Firmware side, at every sim point (the board keeps the deadline as a cycle count).
+    bool shouldYield(bool deadlineReached);
+    bool hasCondition() const { return static_cast<bool>(condition_); }
+    // Changes with every hand-over to the firmware (the deadline may have moved).
+    uint64_t turnNumber() const { return turnNumber_; }
     void yieldToHarness();
     // Firmware side: the firmware can never run again; hands the baton back for good.
     [[noreturn]] void park(const std::string& why);
@@ -53,7 +57,9 @@ class Runner {
     Turn turn_ = Turn::Harness;
     bool started_ = false;
     std::thread::id firmwareId_;
+    inline static thread_local const Runner* firmwareRunner_ = nullptr;
     Picoseconds deadline_ = 0;
+    uint64_t turnNumber_ = 0;
     std::function<bool()> condition_;
     StopReason reason_ = StopReason::Deadline;
     bool halted_ = false;

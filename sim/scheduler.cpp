@@ -1,5 +1,7 @@
 #include "scheduler.hpp"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -20,6 +22,7 @@ void Scheduler::setClockHz(uint32_t hz) {
     rateBasePs_ = nowPs();
     rateBaseCycles_ = now_;
     clockHz_ = hz;
+    ++rateGeneration_;
 }
 
 Cycles Scheduler::cyclesFor(Picoseconds ps) const {
@@ -28,8 +31,14 @@ Cycles Scheduler::cyclesFor(Picoseconds ps) const {
 }
 
 Cycles Scheduler::cycleAtOrAfter(Picoseconds ps) const {
-    const Picoseconds current = nowPs();
-    return ps <= current ? now_ : now_ + cyclesFor(ps - current);
+    // The first cycle c of the current rate with nowPs() at c >= ps, exactly: nowPs() rounds
+    // down, so c - base >= (ps - basePs) * hz / 10^12 rounded up.
+    if (ps <= rateBasePs_) {
+        return std::max(now_, rateBaseCycles_);
+    }
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(ps - rateBasePs_) * clockHz_;
+    const auto first = rateBaseCycles_ + static_cast<Cycles>((scaled + kPsPerSecond - 1) / kPsPerSecond);
+    return std::max(now_, first);
 }
 
 EventId Scheduler::at(Cycles when, std::function<void()> action) {
@@ -58,7 +67,7 @@ std::optional<Cycles> Scheduler::nextEvent() const {
     return events_.begin()->first.first;
 }
 
-void Scheduler::advanceTo(Cycles target) {
+void Scheduler::runDue(Cycles target) {
     while (!events_.empty() && events_.begin()->first.first <= target) {
         auto first = events_.begin();
         const Cycles when = first->first.first;

@@ -34,6 +34,8 @@ class Scheduler {
     Cycles cyclesFor(Picoseconds ps) const;
     // First cycle at or after the given time, at the current clock.
     Cycles cycleAtOrAfter(Picoseconds ps) const;
+    // Changes whenever the clock rate does (a cycle computed from a time is stale then).
+    uint64_t rateGeneration() const { return rateGeneration_; }
 
     EventId at(Cycles when, std::function<void()> action);
     EventId after(Cycles delay, std::function<void()> action) {
@@ -42,17 +44,29 @@ class Scheduler {
     void cancel(EventId id);
     std::optional<Cycles> nextEvent() const;
 
-    // Moves time forward, running every event that falls due, each at its own cycle.
-    void advanceTo(Cycles target);
+    // Moves time forward, running every event that falls due, each at its own cycle. Inline for
+    // the common case of every access: nothing due.
+    void advanceTo(Cycles target) {
+        if (events_.empty() || events_.begin()->first.first > target) {
+            if (target > now_) {
+                now_ = target;
+            }
+            return;
+        }
+        runDue(target);
+    }
     void advance(Cycles n) { advanceTo(now_ + n); }
 
   private:
     using Key = std::pair<Cycles, EventId>;
 
+    void runDue(Cycles target);
+
     Cycles now_ = 0;
     uint32_t clockHz_;
     Cycles rateBaseCycles_ = 0;
     Picoseconds rateBasePs_ = 0;
+    uint64_t rateGeneration_ = 0;
     EventId nextId_ = 1;
     std::map<Key, std::function<void()>> events_;
     std::unordered_map<EventId, Cycles> whenById_;

@@ -208,13 +208,14 @@ struct Driver {
         RunSequence(kHX8347AGamma, perMs);
         bus::WindowSet(O::kDrawing.window);
         bus::RegisterWrite(0x01, 0x06);
-        bus::RegisterWrite(bus::kRegMemoryAccess, O::kAStartupMemoryAccess);
+        bus::Put(bus::kRegMemoryAccess, O::kAStartupMemoryAccess);
         RunSequence(kHX8347APowerOn, perMs);
         ClearPanel(perMs);
     }
 
     static void Init() {
         const uint32_t perMs = DelayPerMs();
+        bus::Forget();  // the reset below returns the controller's registers to their defaults
         SysCtlPeripheralEnable(sysctl::kGpioA);
         SysCtlPeripheralEnable(sysctl::kGpioB);
         SysCtlPeripheralEnable(sysctl::kGpioC);
@@ -257,67 +258,114 @@ struct Driver {
         bus::PixelWrite(colour);
     }
 
+    // Mode and window registers are written only when they change; each operation leaves the
+    // controller in the drawing mode with the full window, as the next one expects.
     static void PixelDrawMultiple(void*, int32_t x, int32_t y, int32_t x0, int32_t count,
                                   int32_t bpp, const uint8_t* data, const void* palette) {
-        bus::RegisterWrite(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
+        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
         bus::Position(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         bus::IndexWrite(bus::kRegMemory);
         if (count <= 0) {
             return;
         }
-        const auto* entries = static_cast<const uint8_t*>(palette);
+        const auto n = static_cast<uint32_t>(count);
         switch (bpp) {
-            case 1: {
-                // Bits from the most significant; the palette holds two native words.
-                uint32_t colours[2];
-                std::memcpy(colours, palette, sizeof(colours));
-                uint32_t bit = static_cast<uint32_t>(x0) & 7u;
-                for (;;) {
-                    bus::PixelWrite(colours[(*data >> (7 - bit)) & 1u]);
-                    if (--count == 0) {
-                        break;
-                    }
-                    if (++bit == 8) {
-                        bit = 0;
-                        ++data;
-                    }
-                }
+            case 1:
+                Row1(data, static_cast<uint32_t>(x0) & 7u, n, palette);
                 break;
-            }
-            case 4: {
-                // Two pixels a byte, high nibble first; an odd x0 starts at the low nibble.
-                bool low = (x0 & 1) != 0;
-                for (;;) {
-                    const uint32_t index = low ? (*data & 0x0Fu) : (*data >> 4);
-                    bus::PixelWrite(NativeFromEntry(entries + 3 * index));
-                    if (--count == 0) {
-                        break;
-                    }
-                    if (low) {
-                        ++data;
-                    }
-                    low = !low;
-                }
+            case 4:
+                Row4(data, (x0 & 1) != 0, n, static_cast<const uint8_t*>(palette));
                 break;
-            }
             case 8:
-                for (; count != 0; --count) {
-                    bus::PixelWrite(NativeFromEntry(entries + 3 * *data++));
-                }
+                Row8(data, n, static_cast<const uint8_t*>(palette));
                 break;
             case 16:
-                for (; count != 0; --count) {
-                    bus::PixelWrite(NativeFrom565(data[0] | (static_cast<uint32_t>(data[1]) << 8)));
-                    data += 2;
-                }
+                Row16(data, n);
                 break;
             default:
                 break;  // an unknown depth draws nothing
         }
     }
 
+    // The picture rows, one loop per depth (count > 0). Out of line so that each is a routine
+    // of its own in the image, whose loop can be measured.
+
+    // Bits from the most significant; the palette holds two native words.
+    [[gnu::noinline]] static void Row1(const uint8_t* data, uint32_t bit, uint32_t count,
+                                       const void* palette) {
+        uint32_t colours[2];
+        std::memcpy(colours, palette, sizeof(colours));
+        colours[0] &= 0xFFFFu;
+        colours[1] &= 0xFFFFu;
+        bus::Lines lines;
+        for (;;) {
+            lines.Write(colours[(*data >> (7 - bit)) & 1u]);
+            if (--count == 0) {
+                break;
+            }
+            if (++bit == 8) {
+                bit = 0;
+                ++data;
+            }
+        }
+    }
+
+    // Two pixels a byte, high nibble first; an odd x0 starts at the low nibble. Entries are
+    // converted only when the index changes.
+    [[gnu::noinline]] static void Row4(const uint8_t* data, bool low, uint32_t count,
+                                       const uint8_t* entries) {
+        bus::Lines lines;
+        uint32_t last = 0x100;  // no index yet
+        uint32_t colour = 0;
+        for (;;) {
+            const uint32_t index = low ? (*data & 0x0Fu) : (*data >> 4);
+            if (index != last) {
+                last = index;
+                colour = NativeFromEntry(entries + 3 * index);
+            }
+            lines.Write(colour);
+            if (--count == 0) {
+                break;
+            }
+            if (low) {
+                ++data;
+            }
+            low = !low;
+        }
+    }
+
+    [[gnu::noinline]] static void Row8(const uint8_t* data, uint32_t count,
+                                       const uint8_t* entries) {
+        bus::Lines lines;
+        uint32_t last = 0x100;
+        uint32_t colour = 0;
+        do {
+            const uint32_t index = *data++;
+            if (index != last) {
+                last = index;
+                colour = NativeFromEntry(entries + 3 * index);
+            }
+            lines.Write(colour);
+        } while (--count != 0);
+    }
+
+    [[gnu::noinline]] static void Row16(const uint8_t* data, uint32_t count) {
+        // A repeated source word is a repeated colour: only the strobe.
+        bus::Lines lines;
+        uint32_t last = 0x10000;  // no word yet
+        do {
+            const uint32_t word = data[0] | (static_cast<uint32_t>(data[1]) << 8);
+            data += 2;
+            if (word != last) {
+                last = word;
+                lines.Hold(NativeFrom565(word));
+            }
+            bus::WriteStrobe();
+        } while (--count != 0);
+    }
+
     static void LineDrawH(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
-        bus::RegisterWrite(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
+        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
         bus::Position(static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
         bus::IndexWrite(bus::kRegMemory);
         if (x2 >= x1) {
@@ -328,30 +376,31 @@ struct Driver {
     // One run along a controller row, in a mode whose rows are the screen's columns; then the
     // full-screen window and the drawing mode are restored.
     static void LineDrawV(void*, int32_t x, int32_t y1, int32_t y2, uint32_t colour) {
-        bus::ModeSet(O::kVerticalRun);
-        bus::Position(O::VerticalRunColumn(y1, y2), static_cast<uint16_t>(x));
+        constexpr Window run = O::kVerticalRun.window;
+        bus::ModeUpdate(Mode{O::kVerticalRun.memoryAccess,
+                             Window{O::VerticalRunColumn(y1, y2), run.xmax,
+                                    static_cast<uint16_t>(x), run.ymax}},
+                        true);
         bus::IndexWrite(bus::kRegMemory);
         if (y2 >= y1) {
             bus::PixelRun(colour, static_cast<uint32_t>(y2 - y1 + 1));
         }
-        bus::ModeSet(O::kAfterVerticalRun);
-        if constexpr (O::kAfterVerticalRun.memoryAccess != O::kDrawing.memoryAccess) {
-            bus::RegisterWrite(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
-        }
+        bus::ModeUpdate(Mode{O::kDrawing.memoryAccess, O::kAfterVerticalRun.window}, false);
     }
 
     static void RectFill(void*, const Rect* rect, uint32_t colour) {
-        bus::RegisterWrite(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
-        bus::WindowSet(Window{static_cast<uint16_t>(rect->xmin), static_cast<uint16_t>(rect->xmax),
-                              static_cast<uint16_t>(rect->ymin),
-                              static_cast<uint16_t>(rect->ymax)});
+        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
+        bus::WindowUpdate(
+            Window{static_cast<uint16_t>(rect->xmin), static_cast<uint16_t>(rect->xmax),
+                   static_cast<uint16_t>(rect->ymin), static_cast<uint16_t>(rect->ymax)},
+            true);
         bus::IndexWrite(bus::kRegMemory);
         const int32_t columns = rect->xmax - rect->xmin + 1;
         const int32_t rows = rect->ymax - rect->ymin + 1;
         if (columns > 0 && rows > 0) {
             bus::PixelRun(colour, static_cast<uint32_t>(columns) * static_cast<uint32_t>(rows));
         }
-        bus::WindowSet(O::kDrawing.window);
+        bus::WindowUpdate(O::kDrawing.window, false);
     }
 
     static uint32_t ColorTranslate(void*, uint32_t rgb) { return hx8347::ColorTranslate(rgb); }

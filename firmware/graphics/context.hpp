@@ -48,6 +48,12 @@ static_assert(sizeof(Rect) == 8);
 static_assert(!kPointers32 || sizeof(DisplayDriver) == 40);
 static_assert(!kPointers32 || sizeof(DrawContext) == 28);
 
+// A clip with reversed corners contains no pixel: the primitives then draw nothing rather than
+// hand a driver reversed ranges.
+inline bool ClipEmpty(const Rect& clip) {
+    return clip.xmin > clip.xmax || clip.ymin > clip.ymax;
+}
+
 void GrContextInit(DrawContext* context, const DisplayDriver* display);
 void GrContextClipRegionSet(DrawContext* context, const Rect* rect);
 

@@ -2,6 +2,8 @@
 // direct-colour images, drawn clipped, one driver call per row or row piece.
 #include "graphics/image.hpp"
 
+#include <cstddef>
+
 ImageDrawFn GrImageDraw = _GrImageDraw;
 // Filled from GrImageDraw by display start-up; nothing draws through it before that.
 ImageDrawFn hmi_DrawImage;
@@ -46,8 +48,9 @@ class Decompressor {
         for (uint8_t& byte : g_pucDictionary) {
             byte = 0;
         }
-        const int32_t stride = (bpp_ * visible_.width + 7) / 8;
-        int32_t toProduce = stride * visible_.rows;
+        // 64 bits: a record of 65535 x 65535 pixels has more bytes than 32 bits count.
+        const int64_t stride = (bpp_ * visible_.width + 7) / 8;
+        int64_t toProduce = stride * visible_.rows;
         uint32_t flags = 0;
         uint32_t flagsLeft = 0;
         while (rowsLeft_ > 0 && toProduce > 0) {
@@ -142,12 +145,13 @@ void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, 
                const void* palette) {
     const Rect& clip = context->clip;
     const DisplayDriver* display = context->display;
-    const int32_t stride = (bpp * visible.width + 7) / 8;
+    // Row offsets in 64 bits: stride times rows can exceed 32 bits for the largest records.
+    const int64_t stride = (bpp * visible.width + 7) / 8;
     int32_t rows = visible.rows;
     int32_t screenRow = visible.y;
     if (screenRow < clip.ymin) {
         const int32_t skipped = clip.ymin - screenRow;
-        data += stride * skipped;
+        data += static_cast<ptrdiff_t>(stride * skipped);
         rows -= skipped;
         screenRow = clip.ymin;
     }
@@ -156,7 +160,7 @@ void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, 
     // 16-bit pixels are whole byte pairs: no position inside the first byte.
     const int32_t x0 = bpp == 16 ? 0 : first & 7;
     data += bpp * first / 8;
-    for (; rows > 0; --rows, ++screenRow, data += stride) {
+    for (; rows > 0; --rows, ++screenRow, data += static_cast<ptrdiff_t>(stride)) {
         display->PixelDrawMultiple(display->displayData, visible.x + first, screenRow, x0, count,
                                    bpp, data, palette);
     }
@@ -170,7 +174,7 @@ void _GrImageDraw(const DrawContext* context, const uint8_t* image, int32_t x, i
     const int32_t width = static_cast<int32_t>(ReadU16(image + 1));
     const int32_t height = static_cast<int32_t>(ReadU16(image + 3));
     // The tests run in this order so that x and y are known small before they are added to.
-    if (x > clip.xmax || x + width <= clip.xmin || y > clip.ymax || y + height <= clip.ymin) {
+    if (ClipEmpty(clip) || x > clip.xmax || x + width <= clip.xmin || y > clip.ymax || y + height <= clip.ymin) {
         return;
     }
 

@@ -6,7 +6,7 @@
 
 void GrLineDrawH(const DrawContext* context, int32_t x1, int32_t x2, int32_t y) {
     const Rect& clip = context->clip;
-    if (y < clip.ymin || y > clip.ymax) {
+    if (ClipEmpty(clip) || y < clip.ymin || y > clip.ymax) {
         return;
     }
     if (x1 > x2) {
@@ -29,7 +29,7 @@ void GrLineDrawH(const DrawContext* context, int32_t x1, int32_t x2, int32_t y) 
 
 void GrLineDrawV(const DrawContext* context, int32_t x, int32_t y1, int32_t y2) {
     const Rect& clip = context->clip;
-    if (x < clip.xmin || x > clip.xmax) {
+    if (ClipEmpty(clip) || x < clip.xmin || x > clip.xmax) {
         return;
     }
     if (y1 > y2) {
@@ -74,12 +74,22 @@ uint32_t Outcode(const Rect& clip, int32_t x, int32_t y) {
     return code;
 }
 
-// The point on the line through (a1, b1)-(a2, b2) whose first coordinate is edge. The product is
-// formed in 64 bits: far-away end points must not wrap into a point inside the clip. The result
-// lies between b1 and b2, so it fits 32 bits again; the division truncates toward zero.
+// The point on the line through (a1, b1)-(a2, b2) whose first coordinate is edge, edge lying
+// between a1 and a2. Each difference of two 32-bit values has a magnitude below 2^32, so the
+// product of two magnitudes fits 64 bits unsigned where the signed product would not; the
+// quotient is at most |b2 - b1|, so the result lies between b1 and b2. The division truncates
+// toward zero, as a signed division of the same values does.
 int32_t Intercept(int32_t a1, int32_t b1, int32_t a2, int32_t b2, int32_t edge) {
-    const int64_t numerator = (static_cast<int64_t>(edge) - a1) * (static_cast<int64_t>(b2) - b1);
-    return static_cast<int32_t>(b1 + numerator / (static_cast<int64_t>(a2) - a1));
+    const int64_t along = static_cast<int64_t>(edge) - a1;
+    const int64_t rise = static_cast<int64_t>(b2) - b1;
+    const int64_t run = static_cast<int64_t>(a2) - a1;
+    const auto magnitude = [](int64_t value) {
+        return static_cast<uint64_t>(value < 0 ? -value : value);
+    };
+    const uint64_t quotient = magnitude(along) * magnitude(rise) / magnitude(run);
+    const bool negative = ((along < 0) != (rise < 0)) != (run < 0);
+    const auto offset = static_cast<int64_t>(quotient);
+    return static_cast<int32_t>(b1 + (negative ? -offset : offset));
 }
 
 // Moves end points onto the clip edges; false when the line misses the clip rectangle.
@@ -95,8 +105,8 @@ bool ClipLine(const Rect& clip, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& 
         }
         const bool first = code1 != 0;
         const uint32_t code = first ? code1 : code2;
-        int32_t x;
-        int32_t y;
+        int32_t x = 0;
+        int32_t y = 0;
         if ((code & (kAbove | kBelow)) != 0) {
             y = (code & kAbove) != 0 ? clip.ymin : clip.ymax;
             x = Intercept(y1, x1, y2, x2, y);
@@ -131,7 +141,7 @@ void GrLineDraw(const DrawContext* context, int32_t x1, int32_t y1, int32_t x2, 
         GrLineDrawH(context, x1, x2, y1);
         return;
     }
-    if (!ClipLine(context->clip, x1, y1, x2, y2)) {
+    if (ClipEmpty(context->clip) || !ClipLine(context->clip, x1, y1, x2, y2)) {
         return;
     }
 

@@ -14,7 +14,7 @@ void _GrRectFill(const DrawContext* context, const Rect* rect) {
         fill.ymax = rect->ymin;
     }
     const Rect& clip = context->clip;
-    if (fill.xmin > clip.xmax || fill.xmax < clip.xmin || fill.ymin > clip.ymax ||
+    if (ClipEmpty(clip) || fill.xmin > clip.xmax || fill.xmax < clip.xmin || fill.ymin > clip.ymax ||
         fill.ymax < clip.ymin) {
         return;
     }

@@ -1,5 +1,7 @@
 // A small formatter for screen texts. Unknown conversions print "ERROR" instead of failing, and
-// output that does not fit is cut off while still being counted.
+// output that does not fit is cut off while still being counted. Widths and the count saturate
+// at 0xFFFFFFFF: a result of 0xFFFFFFFF means "at least that long", and no count can wrap round
+// into a position inside the buffer.
 #include "graphics/ustdlib.hpp"
 
 const char* const g_pcHex = "0123456789ABCDEF";
@@ -9,6 +11,11 @@ namespace {
 // Numbers are padded only up to this many characters; a larger padding is dropped.
 constexpr uint32_t kMaxPadding = 65534;
 constexpr char kError[] = "ERROR";
+constexpr uint32_t kSaturated = 0xFFFFFFFFu;
+
+uint32_t SaturatingAdd(uint32_t a, uint32_t b) {
+    return a > kSaturated - b ? kSaturated : a + b;
+}
 
 // Stores what fits (leaving room for the NUL) and counts everything.
 class Output {
@@ -16,19 +23,19 @@ class Output {
     Output(char* buffer, uint32_t size) : buffer_(buffer), size_(size) {}
 
     void Put(char character) {
-        if (count_ + 1 < size_) {
+        if (Room()) {
             buffer_[count_] = character;
         }
-        ++count_;
+        count_ = SaturatingAdd(count_, 1);
     }
 
     // Only the characters that can still be stored are written one by one.
     void Repeat(char character, uint32_t times) {
-        while (times > 0 && count_ + 1 < size_) {
+        while (times > 0 && Room()) {
             buffer_[count_++] = character;
             --times;
         }
-        count_ += times;
+        count_ = SaturatingAdd(count_, times);
     }
 
     void Text(const char* text) {
@@ -45,6 +52,9 @@ class Output {
     }
 
   private:
+    // Written as a subtraction so that a count near the top cannot wrap into the buffer.
+    bool Room() const { return size_ != 0 && count_ < size_ - 1; }
+
     char* buffer_;
     uint32_t size_;
     uint32_t count_ = 0;
@@ -91,7 +101,8 @@ uint32_t uvsnprintf(char* buffer, uint32_t size, const char* format, va_list arg
             if (*format == '0' && width == 0) {
                 fill = '0';
             }
-            width = width * 10 + static_cast<uint32_t>(*format - '0');
+            const auto digit = static_cast<uint32_t>(*format - '0');
+            width = width > (kSaturated - digit) / 10 ? kSaturated : width * 10 + digit;
             ++format;
         }
         const char conversion = *format;

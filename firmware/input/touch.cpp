@@ -142,10 +142,13 @@ void Released() {
     g_cState = static_cast<uint8_t>(g_cState - 1);
     if (g_cState == kReleased) {
         g_cState = kNoTouch;
-        // A touch that ends while the ring is still filling has sent no pointer-down; its oldest
-        // pair is pair 0 (the ring's negative index names no pair).
-        const int32_t index = g_cIndex < 0 ? 0 : g_cIndex;
-        Report(MSG_POINTER_UP, index);
+        // Only a touch that was reported pressed is reported released. A touch that ends while
+        // the ring is still filling sent no pointer-down; its release would go to whichever
+        // widget still holds an earlier touch whose own release was lost, and run that
+        // widget's release handler for a tap somewhere else.
+        if (g_cIndex >= 0) {
+            Report(MSG_POINTER_UP, g_cIndex);
+        }
     }
 }
 

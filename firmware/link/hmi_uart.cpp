@@ -144,13 +144,13 @@ uint32_t WordLengthBits(char digit) {
 namespace hmi_uart {
 
 PortSettings ParseConfiguration(const char* configuration) {
-    Fields fields;
+    Fields fields{};
     DefaultFields(fields);
     if (configuration == nullptr || !SplitConfiguration(configuration, fields)) {
         DefaultFields(fields);
         SplitConfiguration(kDefaultConfiguration, fields);
     }
-    PortSettings settings;
+    PortSettings settings{};
     settings.port = static_cast<uint32_t>(std::atoi(fields.slot[0] + kPortPrefixLength)) & 0xFFFFu;
     settings.baud = static_cast<uint32_t>(std::atol(fields.slot[1]));
     settings.lineControl = ParityBits(fields.slot[2][0]) | WordLengthBits(fields.slot[3][0]) |

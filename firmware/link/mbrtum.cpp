@@ -89,10 +89,11 @@ uint32_t mrm_ReadAIO(uint32_t handle, uint8_t slave, uint8_t function, uint16_t 
     if (answer[0] != slave || answer[1] != function) {
         return 0;
     }
-    // The CRC follows the bytes the answer declares; a declaration past what arrived would have
-    // it compared with bytes of no exchange.
+    // The answer must declare exactly the registers asked for: a shorter one would have the
+    // missing values taken from the bytes after its CRC (line noise reported as success), a
+    // longer one would have its CRC compared with bytes of no exchange.
     const uint32_t declared = answer[2];
-    if (declared + 5 > expected) {
+    if (declared != 2 * static_cast<uint32_t>(count)) {
         return 0;
     }
     if (!CrcFollows(answer, kReadAnswerHeader + declared)) {

@@ -43,7 +43,7 @@ void CheckBoxPaint(WidgetRecord* widget, uint32_t partial) {
 
     // The square is computed in the record's 16-bit coordinates: a box size of 0 gives corners
     // in reverse order, which the line primitives draw as they stand.
-    Rect square;
+    Rect square{};
     square.xmin = static_cast<int16_t>(position.xmin + 2);
     square.ymin = static_cast<int16_t>(position.ymin +
                                        (position.ymax - position.ymin - box->boxSize + 1) / 2);

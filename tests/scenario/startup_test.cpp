@@ -208,8 +208,10 @@ TEST(UpdateHandOff, DrainsTheQueueWaitsHalfASecondThenEntersTheBootLoader) {
     sim::PanelHarness panel;
     StartAndReachMainLoop(panel);
     sim::Board& board = panel.board();
-    // Give the NVIC something to disable.
+    // Give the NVIC something to disable, in both enable registers (interrupt 42 in the second).
     board.nvic().write(0x100, 1u << 6);
+    board.nvic().write(0x104, 1u << 10);
+    ASSERT_NE(board.nvic().enabled() >> 32 & (1u << 10), 0u);
 
     WidgetRecord widget = {sizeof(WidgetRecord), nullptr,    nullptr, nullptr, nullptr,
                            {0, 0, 0, 0},         RecordPaint};

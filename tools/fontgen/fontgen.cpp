@@ -5,9 +5,11 @@
 //   fontgen --regular FILE --bold FILE --out-dir DIR [--preview PNG]
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_OUTLINE_H
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -103,13 +105,29 @@ struct Ink {
     bool at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
+// Coverage at or above this level (of 255) becomes a foreground pixel when a glyph is fitted.
+constexpr int kFitThreshold = 100;
+// Coverage of two pixels, one above the other, that together make one pixel of a thin stroke.
+constexpr int kSplitStroke = 160;
+
+// A grey rendering (vertical hinting only) with its coverage kept, for fitting the glyph to the
+// pixel grid horizontally ourselves.
+struct GreyInk {
+    Ink ink;            // thresholded, trimmed to the inked columns and rows
+    double blur = 0;    // coverage that is neither clearly ink nor clearly paper, in pixels
+    int stem = 0;       // the weight of the left stroke, in pixels
+    int stemRight = 0;  // and of the right one
+    int heavy = 0;      // rows' runs of ink one pixel heavier than a stroke
+    int spurs = 0;      // outer columns holding a single pixel (a curve's point, not a side)
+};
+
 class Renderer {
   public:
-    // Regular faces are hinted for black and white, which keeps their 1-pixel stems crisp when
-    // squeezed; the bold face is hinted vertically only and thresholded, which keeps its
-    // stems 2 pixels wide where a glyph must be narrowed.
+    // For Render: regular faces are hinted for black and white, the bold face vertically only
+    // and thresholded. RenderGrey (the glyph fitting) hints vertically only in both and finds
+    // the horizontal grid itself.
     Renderer(const std::string& path, bool bold)
-        : loadFlags_(bold ? FT_LOAD_TARGET_LIGHT : FT_LOAD_TARGET_MONO) {
+        : loadFlags_(bold ? FT_LOAD_TARGET_LIGHT : FT_LOAD_TARGET_MONO), stroke_(bold ? 1.8 : 1.0) {
         if (FT_Init_FreeType(&library_) != 0 ||
             FT_New_Face(library_, path.c_str(), 0, &face_) != 0) {
             std::fprintf(stderr, "fontgen: cannot open %s\n", path.c_str());
@@ -172,48 +190,305 @@ class Renderer {
         return ink;
     }
 
+    // Renders at pixelsPerEm vertically and squeeze * pixelsPerEm horizontally, shifted right
+    // by shift pixels (a fraction), grey, thresholded at threshold.
+    GreyInk RenderGrey(uint32_t character, double pixelsPerEm, double squeeze, double shift,
+                       int threshold) {
+        const auto height = static_cast<FT_F26Dot6>(std::lround(pixelsPerEm * 64));
+        const auto width = static_cast<FT_F26Dot6>(std::lround(pixelsPerEm * squeeze * 64));
+        FT_Set_Char_Size(face_, width, height, 72, 72);
+        FT_Vector delta{static_cast<FT_Pos>(std::lround(shift * 64)), 0};
+        FT_Set_Transform(face_, nullptr, &delta);
+        FT_Error error = FT_Load_Char(face_, character, FT_LOAD_TARGET_LIGHT | FT_LOAD_NO_BITMAP);
+        if (error == 0 && squeeze != 1.0) {
+            // Squeezing thins the vertical strokes and stretching thickens them: give them back
+            // the face's own weight.
+            const double change = 1.0 - std::clamp(squeeze, 0.5, 2.0);
+            const auto strength = static_cast<FT_Pos>(std::lround(stroke_ * change * 64));
+            error = FT_Outline_EmboldenXY(&face_->glyph->outline, strength, 0);
+        }
+        if (error == 0) {
+            error = FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL);
+        }
+        FT_Set_Transform(face_, nullptr, nullptr);
+        if (error != 0) {
+            std::fprintf(stderr, "fontgen: no glyph for U+%04X\n", character);
+            std::exit(1);
+        }
+        const FT_GlyphSlot slot = face_->glyph;
+        const FT_Bitmap& bitmap = slot->bitmap;
+        GreyInk grey;
+        Ink& ink = grey.ink;
+        ink.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+        auto coverage = [&](int row, int column) {
+            return static_cast<int>(
+                bitmap.buffer[static_cast<ptrdiff_t>(row) * bitmap.pitch + column]);
+        };
+        const int rows = static_cast<int>(bitmap.rows);
+        const int columns = static_cast<int>(bitmap.width);
+        std::vector<bool> on(static_cast<size_t>(rows) * columns);
+        auto inked = [&](int row, int column) {
+            return on[static_cast<size_t>(row) * columns + column];
+        };
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                const int c = coverage(row, column);
+                grey.blur += std::min(c, 255 - c) / 255.0;
+                on[static_cast<size_t>(row) * columns + column] = c >= threshold;
+            }
+        }
+        // A thin horizontal stroke (the top of an 'O') that falls across two rows is kept, in
+        // the row that has more of it, rather than lost to the threshold in both.
+        for (int row = 0; row + 1 < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                const int upper = coverage(row, column);
+                const int lower = coverage(row + 1, column);
+                if (!inked(row, column) && !inked(row + 1, column) &&
+                    upper + lower >= kSplitStroke && std::min(upper, lower) >= kSplitStroke / 4) {
+                    on[static_cast<size_t>(upper >= lower ? row : row + 1) * columns + column] =
+                        true;
+                }
+            }
+        }
+        int minX = INT32_MAX, maxX = -1, minY = INT32_MAX, maxY = -1;
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                if (inked(row, column)) {
+                    minX = std::min(minX, column);
+                    maxX = std::max(maxX, column);
+                    minY = std::min(minY, row);
+                    maxY = std::max(maxY, row);
+                }
+            }
+        }
+        if (maxX < 0) {
+            return grey;
+        }
+        ink.left = slot->bitmap_left + minX;
+        ink.top = slot->bitmap_top - minY;
+        ink.width = maxX - minX + 1;
+        ink.height = maxY - minY + 1;
+        ink.pixels.resize(static_cast<size_t>(ink.width) * ink.height);
+        for (int row = 0; row < ink.height; ++row) {
+            for (int column = 0; column < ink.width; ++column) {
+                ink.pixels[static_cast<size_t>(row) * ink.width + column] =
+                    inked(minY + row, minX + column);
+            }
+        }
+        grey.stem = StrokeWidth(ink, false);
+        grey.stemRight = StrokeWidth(ink, true);
+        grey.heavy = HeavyRuns(ink, stroke_ < 1.5 ? 2 : 3);
+        for (const int column : {0, ink.width - 1}) {
+            int count = 0;
+            for (int row = 0; row < ink.height; ++row) {
+                count += ink.at(column, row) ? 1 : 0;
+            }
+            grey.spurs += count == 1 ? 1 : 0;
+        }
+        return grey;
+    }
+
   private:
+    // The runs of ink of exactly length pixels across all rows: strokes one pixel too heavy.
+    static int HeavyRuns(const Ink& ink, int length) {
+        int heavy = 0;
+        for (int row = 0; row < ink.height; ++row) {
+            int run = 0;
+            for (int column = 0; column <= ink.width; ++column) {
+                if (column < ink.width && ink.at(column, row)) {
+                    ++run;
+                    continue;
+                }
+                heavy += run == length ? 1 : 0;
+                run = 0;
+            }
+        }
+        return heavy;
+    }
+
+    // The middle one of the rows' first (or last) runs of ink: the weight of the glyph's left
+    // (right) stroke.
+    static int StrokeWidth(const Ink& ink, bool right) {
+        std::vector<int> runs;
+        auto inked = [&](int column, int row) {
+            return ink.at(right ? ink.width - 1 - column : column, row);
+        };
+        for (int row = 0; row < ink.height; ++row) {
+            int column = 0;
+            while (column < ink.width && !inked(column, row)) {
+                ++column;
+            }
+            int run = 0;
+            while (column < ink.width && inked(column, row)) {
+                ++column;
+                ++run;
+            }
+            if (run > 0) {
+                runs.push_back(run);
+            }
+        }
+        if (runs.empty()) {
+            return 0;
+        }
+        std::nth_element(runs.begin(), runs.begin() + static_cast<ptrdiff_t>(runs.size() / 2),
+                         runs.end());
+        return runs[runs.size() / 2];
+    }
+
     FT_Int32 loadFlags_;
+    double stroke_;  // the weight of a vertical stroke at the face's own proportions, in pixels
     FT_Library library_ = nullptr;
     FT_Face face_ = nullptr;
 };
 
-// Fits one glyph into its cell: squeezed horizontally until its ink leaves a column of space
-// on the right (cells of 2 pixels or fewer get none), placed with its own side bearings shared
-// out, and sat on the baseline; ink above or below the cell is cut.
+std::string CharName(int code) {
+    if (code == '\'') {
+        return "'\\''";
+    }
+    if (code == '\\') {
+        return "'\\\\'";
+    }
+    return std::string("'") + static_cast<char>(code) + "'";
+}
+
+// How much a change of the face's proportions costs against a column of grey coverage.
+constexpr double kShapeWeight = 4.0;
+// And a stroke heavier or lighter than the face's weight (one pixel, two in bold).
+constexpr double kWeightWeight = 3.0;
+// And each row's run of ink one pixel heavier than the stroke (a thickened stem or bowl).
+constexpr double kHeavyWeight = 0.5;
+// And an outer column that holds one pixel only: a round side drawn as a point.
+constexpr double kSpurWeight = 3.0;
+// What a second blank column after a glyph costs against a cleaner shape.
+constexpr double kWideGapWeight = 2.0;
+// Beyond these horizontal scales a glyph loses its shape; fitted only when nothing else fits.
+constexpr double kLeastSqueeze = 0.5;
+constexpr double kMostStretch = 1.6;
+
+// A lone vertical stroke widened to width columns by serifs: the stroke centred, a bar across the
+// top (capitals) or a flag to its left (small letters) where the stroke begins, and a foot across
+// the width where it stands on the baseline.
+Ink WithSerifs(const Ink& stroke, int width, bool capital) {
+    Ink ink = stroke;
+    ink.width = width;
+    ink.pixels.assign(static_cast<size_t>(width) * ink.height, false);
+    const int left = (width - stroke.width) / 2;
+    auto set = [&](int x, int y) { ink.pixels[static_cast<size_t>(y) * width + x] = true; };
+    int stemTop = 0;  // the first row after the last blank one: below an 'i's dot
+    for (int row = 0; row < stroke.height; ++row) {
+        bool any = false;
+        for (int column = 0; column < stroke.width; ++column) {
+            if (stroke.at(column, row)) {
+                set(left + column, row);
+                any = true;
+            }
+        }
+        if (!any) {
+            stemTop = row + 1;
+        }
+    }
+    for (int column = 0; column < (capital ? width : left); ++column) {
+        set(column, stemTop);
+    }
+    const int bottom = stroke.height - 1;
+    if (stroke.top - stroke.height == 0) {  // the last row is the one above the baseline
+        for (int column = 0; column < width; ++column) {
+            set(column, bottom);
+        }
+    }
+    return ink;
+}
+
+// Fits one glyph to its cell. Its ink starts at the cell's left edge and ends one column short
+// of the right (two where that fits much more cleanly, more only where nothing else fits), so
+// that any two letters stand one or two blank columns apart. Among the horizontal scales and
+// sub-pixel shifts that give that width, the one chosen leaves the least grey coverage (vertical
+// strokes on whole pixels, which thresholding then keeps whole) at the smallest change of the
+// face's proportions, with the face's stroke weight (two pixels bold, one regular) and round
+// sides drawn as sides. Sat on the baseline; ink above or below the cell is cut.
 Cell FitGlyph(Renderer& renderer, const FontLayout& layout, int code) {
     const int width = layout.widths[code - 32];
     Cell cell{width, layout.height, std::vector<bool>(static_cast<size_t>(width) * layout.height)};
     if (code == ' ') {
         return cell;
     }
-    // The panel's '|' is a wide horizontal dash.
-    const uint32_t character = code == '|' ? kEmDash : static_cast<uint32_t>(code);
-    const int room = code == '|' ? width : (width > 2 ? width - 1 : width);
-
-    double squeeze = 1.0;
-    Ink ink = renderer.Render(character, layout.pixelsPerEm, squeeze);
-    while (ink.width > room && squeeze > 0.2) {
-        squeeze *= 0.97;
-        ink = renderer.Render(character, layout.pixelsPerEm, squeeze);
-    }
+    Ink ink;
+    int x = 0;
     if (code == '|') {
-        // Stretch the dash to the whole cell.
-        while (ink.width < room && squeeze < 4.0) {
+        // The panel's '|' is a horizontal dash across the whole cell.
+        double squeeze = 1.0;
+        ink = renderer.Render(kEmDash, layout.pixelsPerEm, squeeze);
+        while (ink.width > width && squeeze > 0.2) {
+            squeeze *= 0.97;
+            ink = renderer.Render(kEmDash, layout.pixelsPerEm, squeeze);
+        }
+        while (ink.width < width && squeeze < 4.0) {
             squeeze *= 1.03;
-            Ink wider = renderer.Render(character, layout.pixelsPerEm, squeeze);
-            if (wider.width > room) {
+            Ink wider = renderer.Render(kEmDash, layout.pixelsPerEm, squeeze);
+            if (wider.width > width) {
                 break;
             }
             ink = wider;
         }
+        x = (width - ink.width) / 2;
+    } else {
+        const int wantStem = layout.bold ? 2 : 1;
+        // The best rendering whose ink is target columns wide (any width for target 0), among
+        // horizontal scales from least to most; none: width 0.
+        double best = 1e9;
+        auto search = [&](int target, double least, double most) {
+            Ink found;
+            best = 1e9;
+            for (double squeeze = least; squeeze < most; squeeze *= 1.02) {  // 2 % steps
+                for (int quarter = 0; quarter < 4; ++quarter) {
+                    const GreyInk grey =
+                        renderer.RenderGrey(static_cast<uint32_t>(code), layout.pixelsPerEm,
+                                            squeeze, quarter / 4.0, kFitThreshold);
+                    if (grey.ink.width == 0 || (target != 0 && grey.ink.width != target)) {
+                        continue;
+                    }
+                    const double score = grey.blur + kShapeWeight * std::fabs(std::log(squeeze)) +
+                                         kWeightWeight * (std::abs(grey.stem - wantStem) +
+                                                          std::abs(grey.stemRight - wantStem)) +
+                                         kHeavyWeight * grey.heavy + kSpurWeight * grey.spurs;
+                    if (score < best) {
+                        best = score;
+                        found = grey.ink;
+                    }
+                }
+            }
+            return found;
+        };
+        // A lone stroke ('I', 'i', 'l', 'j') stretched to its cell would be a block: it keeps
+        // its own weight, with slab serifs across the width where the cell is wide enough.
+        const Ink natural = std::isalpha(code) != 0 ? search(0, 0.9, 1.1) : Ink{};
+        if (natural.width > 0 && natural.width <= wantStem) {
+            if (width - 1 - natural.width >= 2) {
+                ink = WithSerifs(natural, width - 1, std::isupper(code) != 0);
+            } else if (natural.width >= width - 2) {
+                ink = natural;
+            }
+        }
+        if (ink.width == 0) {
+            // One blank column where a clean fit gives it, else two.
+            ink = search(width - 1, kLeastSqueeze, kMostStretch);
+            const double narrowest = ink.width > 0 ? best : 1e9;
+            if (width > 2) {
+                const Ink narrower = search(width - 2, kLeastSqueeze, kMostStretch);
+                if (narrower.width > 0 && best + kWideGapWeight < narrowest) {
+                    ink = narrower;
+                }
+            }
+        }
+        for (int target = width - 1; target > 0 && ink.width == 0; --target) {
+            ink = search(target, 0.05, 3.0);  // out of proportion, as nothing else fits
+        }
+        if (ink.width == 0) {
+            std::fprintf(stderr, "fontgen: %s: no fit for %s in %d columns\n", layout.record,
+                         CharName(code).c_str(), width);
+            std::exit(1);
+        }
     }
-    if (ink.width == 0) {
-        return cell;
-    }
-    // Keep the glyph's own position in its advance, shifted by half the difference to the cell.
-    int x = ink.left + (width - ink.advance) / 2;
-    x = std::clamp(x, 0, std::max(0, room - ink.width));
     int y = layout.baseline - ink.top;
     if (ink.top <= 0 && y + ink.height > layout.height) {
         // Marks wholly below the baseline ('_') move up into the cell instead of being cut.
@@ -250,16 +525,6 @@ std::string Hex(uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof(text), "0x%02X", byte);
     return text;
-}
-
-std::string CharName(int code) {
-    if (code == '\'') {
-        return "'\\''";
-    }
-    if (code == '\\') {
-        return "'\\\\'";
-    }
-    return std::string("'") + static_cast<char>(code) + "'";
 }
 
 std::string FontSource(const FontLayout& layout, const std::string& faceName,
@@ -304,8 +569,8 @@ std::string FontSource(const FontLayout& layout, const std::string& faceName,
         << data.str() << "};\n\n"
         << "}  // namespace\n\n"
         << "const FontRecord " << layout.record << " = {\n"
-        << "    1,\n    " << layout.maxWidth << ",\n    " << layout.height << ",\n    " << layout.baseline
-        << ",\n    {";
+        << "    1,\n    " << layout.maxWidth << ",\n    " << layout.height << ",\n    "
+        << layout.baseline << ",\n    {";
     for (size_t i = 0; i < offsets.size(); ++i) {
         out << (i % 12 == 0 ? "\n        " : " ") << offsets[i] << ",";
     }

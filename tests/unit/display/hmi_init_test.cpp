@@ -61,6 +61,17 @@ TEST(DisplayStartUp, Code2IsPortraitToo) {
     ExpectPortrait(2);
 }
 
+TEST(DisplayStartUp, Code3IsLandscapeWithCalibrationSet0) {
+    sim::DisplayModule& display = StartedBoard();
+    hmi_Init(3);
+    EXPECT_EQ(std::memcmp(&g_sDisplayDriverROM, &g_sFoxLink320x240x16_HX8347A, 40), 0);
+    EXPECT_EQ(display.memoryAccess(), 0xE0);
+    EXPECT_TRUE(display.backlight());
+    EXPECT_EQ(hmi_BacklightOff, FoxLink320x240x16_HX8347A_BacklightOff);
+    EXPECT_EQ(_Touch_M0, sim::MatchingLandscapeCalibration()[0]);
+    EXPECT_EQ(_Touch_M6, sim::MatchingLandscapeCalibration()[6]);
+}
+
 TEST(DisplayStartUp, AnUnknownCodeLeavesNoDriverAndADeadBacklightSwitch) {
     sim::DisplayModule& display = StartedBoard();
     hmi_BacklightSet(255);  // before start-up: harmless

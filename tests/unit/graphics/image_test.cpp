@@ -1,6 +1,9 @@
 // Drawing pictures: the clip window, plain rows, and the compressed stream with its window.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
@@ -212,6 +215,34 @@ TEST(PlainImage, WhollyOutsideDrawsNothing) {
     EXPECT_TRUE(c.display.calls().empty());
     _GrImageDraw(&c.context, record.data(), 7, 7);
     EXPECT_EQ(c.display.calls().size(), 1u);
+}
+
+// The largest direct-colour record, 65535 x 65535 pixels (8.6 GB, mapped but never backed),
+// with all but its last row above the clip: the skip of 65534 rows of 131070 bytes is beyond
+// 32 bits and must land on the last row.
+TEST(PlainImage, SkippingRowsOfTheLargestRecordDoesNotOverflow) {
+    constexpr size_t kSide = 65535;
+    constexpr size_t kStride = 2 * kSide;
+    const size_t bytes = 5 + kStride * kSide;
+    void* mapping = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    auto* record = static_cast<uint8_t*>(mapping);
+    const std::vector<uint8_t> header = Header(0xC0, kSide, kSide);
+    std::copy(header.begin(), header.end(), record);
+    uint8_t* lastRow = record + 5 + kStride * (kSide - 1);
+    for (int x = 0; x < 320; ++x) {
+        lastRow[2 * x] = static_cast<uint8_t>(x);
+        lastRow[2 * x + 1] = 0x07;
+    }
+    Canvas c;
+    c.clip(0, 0, 319, 239);
+    _GrImageDraw(&c.context, record, 0, -static_cast<int32_t>(kSide - 1));
+    ASSERT_EQ(c.display.calls().size(), 1u);
+    for (int x = 0; x < 320; x += 53) {
+        EXPECT_EQ(c.display.at(x, 0), RecordingDisplay::Native565(0x0700 | (x & 0xFF))) << x;
+    }
+    munmap(mapping, bytes);
 }
 
 TEST(ImageEntryPoints, WidgetsAndScreensReachTheDrawRoutine) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
 #include <random>
 #include <set>
 #include <tuple>
@@ -9,6 +12,7 @@
 
 #include "graphics/context.hpp"
 #include "graphics/hmi.hpp"
+#include "graphics/image.hpp"
 #include "support/recording_display.hpp"
 
 namespace {
@@ -163,6 +167,72 @@ TEST(GeneralLine, RandomLinesStayInsideTheClipAndKeepInsideEnds) {
                 EXPECT_EQ(d.display.at(x, y), kInk) << "end point (" << x << ", " << y << ")";
             }
         }
+    }
+}
+
+// End points anywhere in 32 bits: the clipped line stays inside the clip and within one pixel
+// of the true line (checked in 128 bits), and lines that cross the clip draw there.
+TEST(GeneralLine, ExtremeEndPointsClipWithoutOverflow) {
+    constexpr int32_t kMin = INT32_MIN;
+    constexpr int32_t kMax = INT32_MAX;
+    struct Case {
+        int32_t x1, y1, x2, y2;
+        size_t pixels;  // 0: none, SIZE_MAX: some
+    };
+    const Case cases[] = {
+        {kMin, kMin, kMax, kMax, 140},  // the diagonal through rows 100-239
+        {kMax, kMax, kMin, kMin, 140},
+        {kMin, kMax, kMax, kMin, 0},  // y = -x - 1 misses the clip
+        {0, kMin, 319, kMax, SIZE_MAX},
+        {kMin, 170, kMax, 171, SIZE_MAX},
+        {kMax, 239, kMin, 100, SIZE_MAX},
+        {-1, kMin, 1, kMax, SIZE_MAX},
+    };
+    for (const Case& c : cases) {
+        Drawing d;
+        d.clip(0, 100, 319, 239);
+        GrLineDraw(&d.context, c.x1, c.y1, c.x2, c.y2);
+        const auto points = d.inked();
+        const __int128 dx = static_cast<__int128>(c.x2) - c.x1;
+        const __int128 dy = static_cast<__int128>(c.y2) - c.y1;
+        const __int128 major = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
+        for (const auto& [x, y] : points) {
+            __int128 cross = dx * (y - static_cast<__int128>(c.y1)) - dy * (x - static_cast<__int128>(c.x1));
+            cross = cross < 0 ? -cross : cross;
+            EXPECT_LE(cross, major) << "(" << x << ", " << y << ") is off the line " << c.x1 << ","
+                                    << c.y1 << " - " << c.x2 << "," << c.y2;
+        }
+        if (c.pixels == SIZE_MAX) {
+            EXPECT_GT(points.size(), 100u) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+        } else {
+            EXPECT_EQ(points.size(), c.pixels) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+        }
+    }
+}
+
+// A clip with reversed corners holds no pixel: no primitive calls the driver at all.
+TEST(EmptyClip, NothingReachesTheDriver) {
+    const std::vector<uint8_t> picture = {0x08, 4, 0, 4, 0, 0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0,
+                                          0,    0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Rect clips[] = {{50, 10, 49, 100}, {10, 50, 100, 49}, {60, 60, 20, 20}};
+    for (const Rect& clip : clips) {
+        Drawing d;
+        d.context.clip = clip;  // set directly: the setter keeps reversed corners too
+        const Rect rect{0, 0, 319, 239};
+        GrLineDrawH(&d.context, 0, 319, 55);
+        GrLineDrawH(&d.context, 0, 319, 30);
+        GrLineDrawV(&d.context, 55, 0, 239);
+        GrLineDrawV(&d.context, 30, 0, 239);
+        GrLineDraw(&d.context, 0, 0, 319, 239);
+        GrLineDraw(&d.context, 0, 239, 319, 0);
+        _GrRectFill(&d.context, &rect);
+        GrRectDraw(&d.context, &rect);
+        for (int y = 0; y < 120; y += 7) {
+            _GrImageDraw(&d.context, picture.data(), 47, y);
+        }
+        EXPECT_TRUE(d.display.calls().empty())
+            << d.display.calls().size() << " calls with clip " << clip.xmin << "," << clip.ymin
+            << " - " << clip.xmax << "," << clip.ymax;
     }
 }
 

@@ -3,9 +3,14 @@
 
 #include <array>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "graphics/string.hpp"
+#include "project/_frame1.hpp"
+#include "project/_frame2.hpp"
+#include "project/_frame4.hpp"
+#include "project/_frame5.hpp"
 #include "support/recording_display.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -365,6 +370,68 @@ TEST(Fonts, BoldFaceCarriesMoreInk) {
         return ink;
     };
     EXPECT_GT(inkOf(&g_sFontCm14b), inkOf(&g_sFontCm14) * 5 / 4);
+}
+
+// Blank columns between the ink of a and the ink of b drawn next to it.
+int Gap(const FontRecord* font, char a, char b) {
+    auto inkColumns = [font](char code, bool last) {
+        const auto cell = Cell(font, code);
+        const int width = static_cast<int>(cell[0].size());
+        for (int i = 0; i < width; ++i) {
+            const int x = last ? width - 1 - i : i;
+            for (const auto& row : cell) {
+                if (row[x]) {
+                    return i;  // blank columns before the ink, from that side
+                }
+            }
+        }
+        return width;
+    };
+    return inkColumns(a, true) + inkColumns(b, false);
+}
+
+// Every text the panel shows, in its font: one or two blank columns between any two letters, so
+// that no word falls apart and no letters run together.
+TEST(Fonts, EveryPanelTextHasOneOrTwoBlankColumnsBetweenLetters) {
+    struct Shown {
+        const FontRecord* font;
+        const char* text;
+    };
+    std::vector<Shown> texts = {
+        {&g_sFontCm14, "Witamy w aplikacji demonstracyjnej"},
+        {&g_sFontCm12, "Varo 7150K"},
+        {&g_sFontCm14b, "DIODY"},
+        {&g_sFontCm14b, "WEJSCIA"},
+        {&g_sFontCm14b, "WYJSCIA"},
+        {&g_sFontCm14b, "SMS/MAIL"},
+        {&g_sFontCm14, "STATUS LED"},
+        {&g_sFontCm14, "GPRS LED"},
+        {&g_sFontCm14, "USER LED"},
+        {&g_sFontCm14, "DI1 DI2 DI3 DI4 DI5 DI6 DI7 AI1 AI2 AI3 AIV"},
+        // The value labels: any two digits, a sign, the overflow mark.
+        {&g_sFontCm14, "0011223344556677889902468013579-1-2-3-4-5-6-7-8-9##"},
+        {&g_sFontCm14, "0918273645546372819009"},
+    };
+    for (const PushButtonRecord* button :
+         {&TextPushButton71, &TextPushButton77, &TextPushButton79, &TextPushButton81,
+          &TextPushButton83, &TextPushButton28, &TextPushButton30}) {
+        texts.push_back({button->font, button->text});
+    }
+    for (const CheckBoxRecord* box :
+         {&CheckBox16, &CheckBox21, &CheckBox46, &CheckBox155, &CheckBox178, &CheckBox183}) {
+        texts.push_back({box->font, box->text});
+    }
+    for (const Shown& shown : texts) {
+        const std::string text = shown.text;
+        for (size_t i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == ' ' || text[i + 1] == ' ') {
+                continue;
+            }
+            const int gap = Gap(shown.font, text[i], text[i + 1]);
+            EXPECT_TRUE(gap >= 1 && gap <= 2) << "\"" << text.substr(i, 2) << "\" in \"" << text
+                                              << "\": " << gap << " blank columns";
+        }
+    }
 }
 
 }  // namespace

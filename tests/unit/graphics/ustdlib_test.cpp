@@ -20,6 +20,14 @@ std::string Format(const char* format, ...) {
     return buffer;
 }
 
+uint32_t FormatInto(char* buffer, uint32_t size, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const uint32_t count = uvsnprintf(buffer, size, format, arguments);
+    va_end(arguments);
+    return count;
+}
+
 // Formats into a buffer of the given size inside a larger one, to see what was stored.
 struct Limited {
     char bytes[16];
@@ -109,6 +117,46 @@ TEST(Formatter, OutputIsCutToTheBufferButCountedInFull) {
     const Limited padded(6, "%10s", "xy");
     EXPECT_EQ(padded.count, 10u);
     EXPECT_STREQ(padded.bytes, "xy   ");
+}
+
+// Widths and counts near 2^32 saturate: nothing is written outside the buffer (guards on both
+// sides), what fits is the start of the complete output, and a length beyond 32 bits is
+// reported as 0xFFFFFFFF.
+TEST(Formatter, CountsAndWidthsSaturateInsteadOfWrapping) {
+    struct Case {
+        uint32_t size;
+        const char* format;
+        const char* stored;
+        uint32_t count;
+    };
+    const Case cases[] = {
+        {16, "%4294967295sx", "               ", 0xFFFFFFFFu},
+        {16, "ab%4294967295sXY", "ab             ", 0xFFFFFFFFu},
+        {16, "ab%4294967293s", "ab             ", 0xFFFFFFFFu},
+        {16, "ab%4294967292s", "ab             ", 0xFFFFFFFEu},
+        {16, "%99999999999999999999s!", "               ", 0xFFFFFFFFu},
+        {16, "%4294967296s|", "               ", 0xFFFFFFFFu},  // wrapped to 0 before
+        {4, "%4294967295s%4294967295s", "   ", 0xFFFFFFFFu},
+        {0, "%4294967295sx", "", 0xFFFFFFFFu},
+    };
+    // A width that wrapped to 7 would pad; a saturated one is beyond the padding limit.
+    EXPECT_EQ(Format("%4294967303d", 7), "7");
+    for (const Case& c : cases) {
+        char guarded[48];
+        std::memset(guarded, '#', sizeof(guarded));
+        char* buffer = guarded + 16;
+        const uint32_t count = FormatInto(buffer, c.size, c.format, "", "");
+        EXPECT_EQ(count, c.count) << c.format;
+        if (c.size != 0) {
+            EXPECT_STREQ(buffer, c.stored) << c.format;
+        }
+        for (uint32_t i = 0; i < sizeof(guarded); ++i) {
+            const bool inside = i >= 16 && i < 16 + c.size;
+            if (!inside) {
+                EXPECT_EQ(guarded[i], '#') << c.format << ": byte " << int(i) - 16 << " written";
+            }
+        }
+    }
 }
 
 TEST(Formatter, UsprintfFillsTheValueBuffersOfTheScreens) {

@@ -169,20 +169,29 @@ TEST_F(Touch, AOnePairLiftInsideATouchDoesNotEndIt) {
     EXPECT_EQ(g_messages.back().message, MSG_POINTER_UP);
 }
 
-TEST_F(Touch, ATouchEndingWhileTheRingFillsReportsItsFirstTrackedPair) {
-    // Established on the third pair; lifted before the down is due.
-    Pair(111, 211);
-    Pair(112, 212);
-    Pair(113, 213);
-    Pair(114, 214);
-    EXPECT_EQ(g_cIndex, -6);
+TEST_F(Touch, OnlyATouchReportedPressedIsReportedReleased) {
+    // Established on the third pair, lifted before the down is due (at each stage of the ring),
+    // then one whole touch: a single down and a single up, nothing for the short ones.
+    for (int held = 3; held <= 6; ++held) {
+        for (int k = 0; k < held; ++k) {
+            Pair(111, 211);
+        }
+        ReleasedPair();
+        ReleasedPair();
+        ReleasedPair();
+        EXPECT_EQ(g_cState, 0) << held;
+        EXPECT_TRUE(g_messages.empty()) << "a touch of " << held << " pairs";
+    }
+    for (int k = 0; k < 7; ++k) {
+        Pair(120, 220);
+    }
     ReleasedPair();
     ReleasedPair();
     ReleasedPair();
-    ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0].message, MSG_POINTER_UP);
-    EXPECT_EQ(g_messages[0].x, 113);
-    EXPECT_EQ(g_messages[0].y, 213);
+    ASSERT_EQ(g_messages.size(), 2u);
+    EXPECT_EQ(g_messages[0].message, MSG_POINTER_DOWN);
+    EXPECT_EQ(g_messages[1].message, MSG_POINTER_UP);
+    EXPECT_EQ(g_messages[1].x, 120);
 }
 
 TEST_F(Touch, WithoutACallbackTheStateMachineStillRuns) {

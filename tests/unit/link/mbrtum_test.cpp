@@ -166,28 +166,34 @@ TEST_F(ModbusMaster, AnExceptionAnswerIsWaitedOut) {
     EXPECT_TRUE(valuesUntouched());
 }
 
-TEST_F(ModbusMaster, TheCrcCoversTheDeclaredByteCount) {
-    // Declares 40 data bytes, CRC after them, padded to the expected 49 bytes: accepted, and
-    // the values are taken from byte 3 on for the requested count.
-    Bytes answer = {0x01, 0x03, 40};
-    for (int i = 0; i < 40; ++i) {
-        answer.push_back(static_cast<uint8_t>(i));
+// Only an answer declaring exactly 2 x count data bytes is a success, whatever the bytes
+// after its CRC hold: a short declaration with a matching CRC, padded with noise up to the
+// 49 bytes expected, fails and leaves the values.
+TEST_F(ModbusMaster, AByteCountOtherThanTwiceTheCountFails) {
+    for (const int declared : {0, 1, 40, 42, 43}) {
+        Bytes answer = {0x01, 0x03, static_cast<uint8_t>(declared)};
+        for (int i = 0; i < declared; ++i) {
+            answer.push_back(static_cast<uint8_t>(i));
+        }
+        answer = WithCrc(answer);
+        while (answer.size() < 49) {
+            answer.push_back(0x77);
+        }
+        answerWith(answer);
+        EXPECT_EQ(read(), 0u) << "byte count " << declared;
+        EXPECT_TRUE(valuesUntouched()) << "byte count " << declared;
     }
-    answer = WithCrc(answer);
-    while (answer.size() < 49) {
-        answer.push_back(0x77);
-    }
-    answerWith(answer);
-    EXPECT_EQ(read(), 1u);
-    EXPECT_EQ(values_[0], 0x0001);
-    EXPECT_EQ(values_[19], (38 << 8) | 39);
-    EXPECT_EQ(values_[21], 0x7777);
-
-    // A count that differs from 2 x count with the CRC at the usual place fails.
+    // The same with the CRC at the usual place.
     Bytes wrong = ReadAnswer(kCount);
     wrong[2] = 42;
     answerWith(wrong);
     EXPECT_EQ(read(), 0u);
+    // And the example seen on a line: "01 03 00 20 F0" then 44 bytes of noise.
+    Bytes noise = {0x01, 0x03, 0x00, 0x20, 0xF0};
+    noise.resize(49, 0x5A);
+    answerWith(noise);
+    EXPECT_EQ(read(), 0u);
+    EXPECT_TRUE(valuesUntouched());
 }
 
 TEST_F(ModbusMaster, AByteCountBeyondTheReceivedBytesIsRejected) {

@@ -1,6 +1,10 @@
 // Sound on the simulated timer 2 and speaker: the key click, tunes, volume and the pin left low.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "panel_models.hpp"
 #include "periph/sysctl.hpp"
 #include "sound/beep.hpp"
@@ -125,6 +129,42 @@ TEST_F(Sound, APlayDuringATuneRestartsFromTickZeroOnTheRunningTick) {
     EXPECT_NEAR(tones[1].durationMs(), 125.0, 0.01);
     EXPECT_LT(tones[1].startMs - tones[0].endMs, 5.0) << "the running tick was not restarted";
     EXPECT_GT(sim::PanelModelsOf(*board_).timer2->timeouts(sim::GpTimer::kB), tickTimeouts);
+}
+
+// Tunes of unusual lengths, each copied to a block of exactly its size so that a read past its
+// end is caught: an empty tune is muted on its first tick, and a start tick left without its
+// frequency ends the tune there.
+TEST_F(Sound, EmptyAndOddLengthTunesEndWithoutReadingPastThem) {
+    struct Tone {
+        double hz;
+        double ms;
+    };
+    struct Case {
+        std::vector<uint16_t> tune;
+        std::vector<Tone> heard;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{0}, {}},
+        {{0, 1000, 5}, {{1000, 25}}},
+        {{0, 1000, 5, 2000, 8}, {{1000, 25}, {2000, 15}}},
+        {{2, 1000, 4}, {{1000, 10}}},
+    };
+    for (const Case& c : cases) {
+        const size_t before = speaker().audibleTones().size();
+        std::unique_ptr<uint16_t[]> tune(new uint16_t[c.tune.size()]);
+        std::copy(c.tune.begin(), c.tune.end(), tune.get());
+        SoundPlay(tune.get(), static_cast<uint16_t>(c.tune.size()));
+        WaitMs(100);
+        EXPECT_EQ(g_pusMusic, nullptr) << c.tune.size() << " elements: muted";
+        ExpectPinLow();
+        const auto tones = speaker().audibleTones();
+        ASSERT_EQ(tones.size() - before, c.heard.size()) << c.tune.size() << " elements";
+        for (size_t i = 0; i < c.heard.size(); ++i) {
+            EXPECT_NEAR(tones[before + i].hz, c.heard[i].hz, 0.01);
+            EXPECT_NEAR(tones[before + i].durationMs(), c.heard[i].ms, 0.01);
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include "image_run.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <istream>
+
+#include "panel_models.hpp"
+#include "remote_module.hpp"
+#include "uart.hpp"
+
+namespace app {
+
+namespace {
+
+// The firmware routine whose calls are the screen changes.
+constexpr const char* kScreenChange = "hmi_GotoFrame";
+
+double Ms(sim::Picoseconds ps) {
+    return static_cast<double>(ps) / static_cast<double>(sim::kPsPerMs);
+}
+
+void PrintHex(std::ostream& out, const char* label, const std::vector<uint8_t>& bytes) {
+    out << label;
+    char text[4];
+    for (const uint8_t byte : bytes) {
+        std::snprintf(text, sizeof(text), " %02X", byte);
+        out << text;
+    }
+    out << '\n';
+}
+
+}  // namespace
+
+std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const std::string& path) {
+    std::string error;
+    std::unique_ptr<sim::arm::ArmCore> core = sim::arm::ArmCore::Attach(panel.board(), path, &error);
+    if (!core) {
+        std::fprintf(stderr, "panel-sim: %s\n", error.c_str());
+        return nullptr;
+    }
+    if (!core->probe(kScreenChange)) {
+        std::fprintf(stderr, "panel-sim: %s has no symbol %s; screen changes are not measured\n",
+                     path.c_str(), kScreenChange);
+    }
+    return core;
+}
+
+std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core) {
+    sim::Board& board = panel.board();
+    const int32_t ticks = core.readSymbolWord("g_TimerTicksCount").value_or(-1);
+    const int32_t frame = core.readSymbolWord("_CurrentFrame").value_or(-1);
+    const int32_t error = core.readSymbolWord("Dev_1_ERROR").value_or(-1);  // its value field
+    char line[260];
+    std::snprintf(line, sizeof(line),
+                  "t=%8.3f s  clock=%u Hz  ticks=%d  backlight=%s  frame=%d  Dev_1_ERROR=%d  "
+                  "instructions=%llu  cycles~%llu",
+                  panel.nowMs() / 1000.0, board.sysctl().clockHz(), ticks,
+                  sim::DisplayOf(board).backlight() ? "on" : "off", frame, error,
+                  static_cast<unsigned long long>(core.instructions()),
+                  static_cast<unsigned long long>(core.cycles()));
+    return line;
+}
+
+bool IsScenarioCommand(const std::string& command) {
+    return command == "modbus-log" || command == "module-fault" || command == "module-process" ||
+           command == "screen-changes";
+}
+
+bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,
+                     std::string& error) {
+    sim::Board& board = panel.board();
+    if (command == "modbus-log") {
+        std::string file;
+        if (!(words >> file)) {
+            error = "modbus-log needs a file name";
+            return true;
+        }
+        std::ofstream out(file);
+        for (const auto& exchange : sim::RemoteModuleOf(board).exchanges()) {
+            PrintHex(out, "request", exchange.request);
+            PrintHex(out, "answer", exchange.answer);
+        }
+        if (!out) {
+            error = "cannot write " + file;
+        }
+        return true;
+    }
+    if (command == "module-fault") {
+        static const std::pair<const char*, sim::ModuleFault> kKinds[] = {
+            {"none", sim::ModuleFault::None},
+            {"silence", sim::ModuleFault::Silence},
+            {"bad-crc", sim::ModuleFault::BadCrc},
+            {"wrong-address", sim::ModuleFault::WrongAddress},
+            {"wrong-function", sim::ModuleFault::WrongFunction},
+            {"exception", sim::ModuleFault::Exception},
+            {"truncated", sim::ModuleFault::Truncated},
+            {"late", sim::ModuleFault::Late},
+            {"noise", sim::ModuleFault::Noise},
+        };
+        std::string kind;
+        int answers = -1;
+        words >> kind;
+        if (!(words >> answers)) {
+            answers = -1;
+        }
+        for (const auto& [name, fault] : kKinds) {
+            if (kind == name) {
+                sim::RemoteModuleOf(board).setFault(fault, answers);
+                return true;
+            }
+        }
+        error = "module-fault needs a kind: none silence bad-crc wrong-address wrong-function "
+                "exception truncated late noise";
+        return true;
+    }
+    if (command == "module-process") {
+        std::string state;
+        if (!(words >> state) || (state != "run" && state != "stop")) {
+            error = "module-process needs run or stop";
+            return true;
+        }
+        sim::RemoteModuleOf(board).process().setRunning(state == "run");
+        return true;
+    }
+    if (command == "screen-changes") {
+        const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        if (core == nullptr) {
+            std::printf("screen-changes: measured on the image only (--image)\n");
+            return true;
+        }
+        for (const sim::arm::CallRecord& call : core->calls()) {
+            std::printf("%s(%u) at %9.3f ms: %llu instructions, ~%llu cycles, %.3f ms virtual\n",
+                        kScreenChange, call.argument, Ms(call.startTime),
+                        static_cast<unsigned long long>(call.instructions),
+                        static_cast<unsigned long long>(call.cycles), Ms(call.virtualTime));
+        }
+        if (!core->calls().empty()) {
+            const sim::arm::CallRecord& first = core->calls().front();
+            std::printf(
+                "start-up to the first screen painted: %llu instructions, ~%llu cycles, %.3f ms "
+                "virtual\n",
+                static_cast<unsigned long long>(first.startInstructions + first.instructions),
+                static_cast<unsigned long long>(first.startCycles + first.cycles),
+                Ms(first.startTime + first.virtualTime));
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace app

@@ -1,0 +1,153 @@
+#include "firmware_image.hpp"
+
+#include <cxxabi.h>
+#include <elf.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace sim::arm {
+
+namespace {
+
+template <typename T>
+bool ReadAt(const std::vector<uint8_t>& file, uint64_t offset, T& out) {
+    if (offset > file.size() || file.size() - offset < sizeof(T)) {
+        return false;
+    }
+    std::memcpy(&out, file.data() + offset, sizeof(T));
+    return true;
+}
+
+}  // namespace
+
+std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read " + path;
+        return std::nullopt;
+    }
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    FirmwareImage image;
+    if (file.size() < 4 || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
+        if (file.empty() || file.size() > 256 * 1024) {
+            *error = path + " is neither an ELF file nor a flat image of at most 256 KB";
+            return std::nullopt;
+        }
+        image.segments_.push_back(Segment{0, file});
+        return image;
+    }
+    image.elf_ = true;
+    Elf32_Ehdr header{};
+    if (!ReadAt(file, 0, header) || header.e_ident[EI_CLASS] != ELFCLASS32 ||
+        header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_machine != EM_ARM) {
+        *error = path + " is not a 32-bit little-endian ARM ELF file";
+        return std::nullopt;
+    }
+    for (uint32_t i = 0; i < header.e_phnum; ++i) {
+        Elf32_Phdr program{};
+        if (!ReadAt(file, header.e_phoff + uint64_t{i} * header.e_phentsize, program)) {
+            *error = path + ": truncated program header";
+            return std::nullopt;
+        }
+        if (program.p_type != PT_LOAD || program.p_filesz == 0) {
+            continue;
+        }
+        if (program.p_offset > file.size() || file.size() - program.p_offset < program.p_filesz) {
+            *error = path + ": a segment lies outside the file";
+            return std::nullopt;
+        }
+        // A segment may start with the file's own headers; its contents start at the lowest
+        // allocated section inside it.
+        uint32_t skip = program.p_filesz;
+        for (uint32_t s = 0; s < header.e_shnum; ++s) {
+            Elf32_Shdr section{};
+            if (ReadAt(file, header.e_shoff + uint64_t{s} * header.e_shentsize, section) &&
+                (section.sh_flags & SHF_ALLOC) != 0 && section.sh_type != SHT_NOBITS &&
+                section.sh_size != 0 && section.sh_addr >= program.p_vaddr &&
+                section.sh_addr - program.p_vaddr < program.p_filesz) {
+                skip = std::min(skip, section.sh_addr - program.p_vaddr);
+            }
+        }
+        if (skip == program.p_filesz) {
+            continue;
+        }
+        const auto* first = file.data() + program.p_offset;
+        image.segments_.push_back(
+            Segment{program.p_paddr + skip,
+                    std::vector<uint8_t>(first + skip, first + program.p_filesz)});
+    }
+    // The symbol table, for the status line, call probes and fault messages.
+    for (uint32_t i = 0; i < header.e_shnum; ++i) {
+        Elf32_Shdr section{};
+        if (!ReadAt(file, header.e_shoff + uint64_t{i} * header.e_shentsize, section) ||
+            section.sh_type != SHT_SYMTAB) {
+            continue;
+        }
+        Elf32_Shdr strings{};
+        if (!ReadAt(file, header.e_shoff + uint64_t{section.sh_link} * header.e_shentsize,
+                    strings)) {
+            continue;
+        }
+        for (uint64_t at = section.sh_offset; at + sizeof(Elf32_Sym) <= section.sh_offset +
+                                                                            section.sh_size;
+             at += sizeof(Elf32_Sym)) {
+            Elf32_Sym symbol{};
+            if (!ReadAt(file, at, symbol) || symbol.st_name >= strings.sh_size) {
+                continue;
+            }
+            const uint64_t nameAt = strings.sh_offset + symbol.st_name;
+            if (nameAt >= file.size()) {
+                continue;
+            }
+            const char* text = reinterpret_cast<const char*>(file.data() + nameAt);
+            const std::string name(text, strnlen(text, file.size() - nameAt));
+            const uint32_t type = ELF32_ST_TYPE(symbol.st_info);
+            if (name.empty() || (type != STT_OBJECT && type != STT_FUNC && type != STT_NOTYPE)) {
+                continue;
+            }
+            const uint32_t address = type == STT_FUNC ? symbol.st_value & ~1u : symbol.st_value;
+            image.symbols_.emplace(name, Symbol{address, symbol.st_size});
+            // C++ names are also found by their plain name ("f" for "_Z1fv").
+            if (int status = 0; name.rfind("_Z", 0) == 0) {
+                char* plain = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+                if (status == 0 && plain != nullptr) {
+                    const std::string text(plain);
+                    image.symbols_.emplace(text.substr(0, text.find('(')),
+                                           Symbol{address, symbol.st_size});
+                }
+                std::free(plain);
+            }
+            if (type == STT_FUNC) {
+                image.functions_[address] = {name, symbol.st_size};
+            }
+        }
+    }
+    return image;
+}
+
+std::optional<Symbol> FirmwareImage::symbol(const std::string& name) const {
+    const auto found = symbols_.find(name);
+    if (found == symbols_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::string FirmwareImage::functionAt(uint32_t address) const {
+    auto found = functions_.upper_bound(address);
+    if (found == functions_.begin()) {
+        return {};
+    }
+    --found;
+    if (address - found->first >= std::max<uint32_t>(found->second.second, 1)) {
+        return {};
+    }
+    return found->second.first;
+}
+
+}  // namespace sim::arm
