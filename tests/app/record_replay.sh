@@ -68,15 +68,15 @@ for word in touch release "fault exception" "fault none"; do
 done
 "$sim" --script session.script --hashes >replayed.txt
 cat replayed.txt
-recorded=$(grep "screens, hash" recorded.txt)
-replayed=$(grep "screens, hash" replayed.txt)
+recorded=$(grep "line characters, hash" recorded.txt)
+replayed=$(grep "line characters, hash" replayed.txt)
 if [ "$recorded" != "$replayed" ]; then
     echo "record_replay: the replay differs"
     exit 1
 fi
 # The comparison can tell: without the fault the line carries other answers.
 grep -v "^fault exception" session.script >session-altered.script
-altered=$("$sim" --script session-altered.script --hashes | grep "screens, hash")
+altered=$("$sim" --script session-altered.script --hashes | grep "line characters, hash")
 if [ "$altered" = "$recorded" ]; then
     echo "record_replay: a replay without the fault gives the same hashes"
     exit 1
