@@ -18,8 +18,6 @@ namespace {
 
 Workbench* g_current = nullptr;
 
-// How often the screen is looked at for the frame hash (virtual time).
-constexpr sim::Picoseconds kSamplePs = 10 * sim::kPsPerMs;
 
 uint64_t Fnv(uint64_t hash, const uint8_t* data, size_t length) {
     for (size_t i = 0; i < length; ++i) {
@@ -63,8 +61,8 @@ Workbench::Workbench(sim::PanelHarness& panel, const Options& options)
 }
 
 Workbench::~Workbench() {
-    if (sampleEvent_ != 0) {
-        panel_.board().scheduler().cancel(sampleEvent_);
+    if (options_.hashes) {
+        sim::DisplayOf(panel_.board()).setWordTap(nullptr);
     }
     monitor_.reset();
     if (tap_) {
@@ -125,7 +123,8 @@ bool Workbench::start() {
         tap_->listen([this](Direction direction, uint8_t byte, sim::Picoseconds at) {
             hashLine(direction, byte, at);
         });
-        sampleScreen();
+        sim::DisplayOf(panel_.board()).setWordTap(
+            [this](const sim::DisplayModule::Latched& latched) { hashWord(latched); });
     }
     return true;
 }
@@ -136,10 +135,12 @@ void Workbench::finish() {
         recorder_->close(now);
     }
     if (options_.hashes) {
-        std::printf("panel-sim: at %s ms: %" PRIu64 " screens, hash %016" PRIx64 "; %" PRIu64
-                    " line characters, hash %016" PRIx64 "\n",
-                    Recorder::Milliseconds(now).c_str(), screens_, screenHash_, lineBytes_,
-                    lineHash_);
+        const std::vector<uint8_t> rgb = sim::DisplayOf(panel_.board()).renderRgb();
+        std::printf("panel-sim: at %s ms: %" PRIu64 " display words, hash %016" PRIx64
+                    ", screen now %016" PRIx64 "; %" PRIu64 " line characters, hash %016" PRIx64
+                    "\n",
+                    Recorder::Milliseconds(now).c_str(), displayWords_, screenHash_,
+                    Fnv(0xcbf29ce484222325ull, rgb.data(), rgb.size()), lineBytes_, lineHash_);
         std::fflush(stdout);
     }
 }
@@ -153,21 +154,17 @@ void Workbench::hashLine(Direction direction, uint8_t byte, sim::Picoseconds at)
     ++lineBytes_;
 }
 
-void Workbench::sampleScreen() {
-    sim::DisplayModule& display = sim::DisplayOf(panel_.board());
-    if (display.version() != shownVersion_) {
-        shownVersion_ = display.version();
-        const std::vector<uint8_t> rgb = display.renderRgb();
-        const uint64_t frameHash = Fnv(0xcbf29ce484222325ull, rgb.data(), rgb.size());
-        // Only a changed picture counts as a new screen.
-        if (screens_ == 0 || frameHash != lastFrameHash_) {
-            lastFrameHash_ = frameHash;
-            screenHash_ = Fnv(screenHash_, reinterpret_cast<const uint8_t*>(&frameHash), 8);
-            ++screens_;
-        }
+void Workbench::hashWord(const sim::DisplayModule::Latched& latched) {
+    // In order, without their times: the virtual time at which the display model sees a word
+    // can shift by a few cycles with where the harness stopped the firmware (seen in window
+    // sessions), while the words themselves and the line's characters with their times do not.
+    uint8_t record[8] = {static_cast<uint8_t>(latched.word), static_cast<uint8_t>(latched.word >> 8),
+                         static_cast<uint8_t>(latched.data), latched.index};
+    for (int i = 0; i < 4; ++i) {
+        record[4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(latched.cell) >> (8 * i));
     }
-    sim::Scheduler& scheduler = panel_.board().scheduler();
-    sampleEvent_ = scheduler.after(scheduler.cyclesFor(kSamplePs), [this] { sampleScreen(); });
+    screenHash_ = Fnv(screenHash_, record, sizeof(record));
+    ++displayWords_;
 }
 
 sim::Picoseconds Workbench::CharacterStep(const sim::Scheduler& scheduler,

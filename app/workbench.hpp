@@ -17,6 +17,7 @@
 #include "line_tap.hpp"
 #include "modbus_monitor.hpp"
 #include "options.hpp"
+#include "display_module.hpp"
 #include "panel_harness.hpp"
 #include "remote_module.hpp"
 
@@ -82,7 +83,7 @@ class Workbench {
     void deliverAt(sim::Picoseconds at, std::shared_ptr<const std::vector<uint8_t>> bytes,
                    size_t index);
     void hashLine(Direction direction, uint8_t byte, sim::Picoseconds at);
-    void sampleScreen();
+    void hashWord(const sim::DisplayModule::Latched& latched);
 
     sim::PanelHarness& panel_;
     const Options& options_;
@@ -93,15 +94,13 @@ class Workbench {
     std::FILE* log_ = nullptr;
     const FaultKind* fault_;
 
-    // Hashes (FNV-1a, 64 bits) of every screen the display showed, sampled each few ms of
-    // virtual time, and of every character on the line with its direction and time.
+    // Hashes (FNV-1a, 64 bits) of every word the display controller took, in order (so of every
+    // picture it showed), and of every character on the line with its direction and virtual
+    // time.
     uint64_t screenHash_ = 0xcbf29ce484222325ull;
-    uint64_t screens_ = 0;
-    uint64_t shownVersion_ = ~uint64_t{0};
-    uint64_t lastFrameHash_ = 0;
+    uint64_t displayWords_ = 0;
     uint64_t lineHash_ = 0xcbf29ce484222325ull;
     uint64_t lineBytes_ = 0;
-    sim::EventId sampleEvent_ = 0;
 };
 
 }  // namespace app

@@ -12,7 +12,7 @@ rm -f session.script recorded.txt replayed.txt
 # its release reach the window in different frames even on a slow, busy machine.
 xvfb-run -a sh -c '
     sim=$1
-    "$sim" --record session.script --hashes --exit-after 90 >recorded.txt &
+    "$sim" --record session.script --hashes --speed 2 --exit-after 90 >recorded.txt &
     pid=$!
     window=
     for i in $(seq 100); do
@@ -68,15 +68,15 @@ for word in touch release "fault exception" "fault none"; do
 done
 "$sim" --script session.script --hashes >replayed.txt
 cat replayed.txt
-recorded=$(grep "screens, hash" recorded.txt)
-replayed=$(grep "screens, hash" replayed.txt)
+recorded=$(grep "line characters, hash" recorded.txt)
+replayed=$(grep "line characters, hash" replayed.txt)
 if [ "$recorded" != "$replayed" ]; then
     echo "record_replay: the replay differs"
     exit 1
 fi
 # The comparison can tell: without the fault the line carries other answers.
 grep -v "^fault exception" session.script >session-altered.script
-altered=$("$sim" --script session-altered.script --hashes | grep "screens, hash")
+altered=$("$sim" --script session-altered.script --hashes | grep "line characters, hash")
 if [ "$altered" = "$recorded" ]; then
     echo "record_replay: a replay without the fault gives the same hashes"
     exit 1

@@ -26,7 +26,7 @@ echo "record_replay_serial: $lines serial-in lines in the recording"
 [ "$lines" -gt 10 ] || { echo "record_replay_serial: the peer's answers are missing"; exit 1; }
 "$sim" --script serial-session.script --hashes >serial-replayed.txt
 cat serial-replayed.txt
-[ "$(grep 'screens, hash' serial-recorded.txt)" = "$(grep 'screens, hash' serial-replayed.txt)" ] || {
+[ "$(grep 'line characters, hash' serial-recorded.txt)" = "$(grep 'line characters, hash' serial-replayed.txt)" ] || {
     echo "record_replay_serial: the replay differs"
     exit 1
 }
