@@ -1,10 +1,10 @@
 #include "display_module.hpp"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+
+#include "png_io.hpp"
 
 namespace sim {
 
@@ -216,17 +216,22 @@ std::vector<uint8_t> DisplayModule::renderRgb() const {
 }
 
 bool DisplayModule::savePng(const std::string& path, std::string* error) const {
-    const std::vector<uint8_t> rgb = renderRgb();
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
+    pngio::RgbImage image;
     image.width = kScreenWidth;
     image.height = kScreenHeight;
-    image.format = PNG_FORMAT_RGB;
-    if (png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) == 0) {
-        if (error != nullptr) {
-            *error = image.message;
+    image.pixels.resize(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0);
+    if (backlight_) {
+        for (int y = 0; y < kScreenHeight; ++y) {
+            for (int x = 0; x < kScreenWidth; ++x) {
+                image.at(x, y) = screenRgb(x, y);
+            }
         }
-        png_image_free(&image);
+    }
+    std::string why;
+    if (!pngio::Write(path, image, why)) {
+        if (error != nullptr) {
+            *error = why;
+        }
         return false;
     }
     return true;
