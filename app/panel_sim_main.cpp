@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "options.hpp"
 #include "panel_harness.hpp"
@@ -90,6 +91,14 @@ int main(int argc, char** argv) {
             result = app::RunScript(panel, script, options.script);
             break;
         }
+    }
+    // What the firmware did that the board does not model; a script run fails on it.
+    const std::vector<sim::BoardWarning> warnings = sim::TakeBoardWarnings();
+    for (const sim::BoardWarning& warning : warnings) {
+        std::fprintf(stderr, "panel-sim: %s\n", sim::Describe(warning).c_str());
+    }
+    if (!warnings.empty() && options.mode == app::Options::Mode::Script && result == 0) {
+        result = 1;
     }
     if (!options.screenshot.empty()) {
         std::string error;

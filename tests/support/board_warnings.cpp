@@ -1,0 +1,46 @@
+// Every test, unit or scenario, ends with no board warnings left: something the firmware did that
+// the board does not model, or a character lost on the serial line, fails the run. A test that
+// provokes warnings on purpose takes them with sim::TakeBoardWarnings() and checks them itself.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "board.hpp"
+
+namespace {
+
+std::vector<std::string> g_offenders;
+
+class WarningsListener : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo& test) override {
+        const std::vector<sim::BoardWarning> left = sim::TakeBoardWarnings();
+        if (left.empty()) {
+            return;
+        }
+        const std::string name = std::string(test.test_suite_name()) + "." + test.name();
+        for (const sim::BoardWarning& warning : left) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), sim::Describe(warning).c_str());
+        }
+        g_offenders.push_back(name + " (" + std::to_string(left.size()) + " board warnings)");
+    }
+};
+
+// A failure in an environment's tear-down fails the whole run; the listener above has already
+// printed each warning under the name of the test that left it.
+class WarningsCheck : public testing::Environment {
+    void TearDown() override {
+        for (const std::string& offender : g_offenders) {
+            ADD_FAILURE() << offender;
+        }
+    }
+};
+
+const bool g_installed = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new WarningsListener);
+    testing::AddGlobalTestEnvironment(new WarningsCheck);
+    return true;
+}();
+
+}  // namespace
