@@ -12,9 +12,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "command_line.hpp"
 #include "image_codec.hpp"
 
 int main(int argc, char** argv) {
+    const std::string command = gensource::CommandLine(argc, argv);
     std::string in, out, name;
     long format = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
         const imagegen::Encoded encoded = imagegen::Encode(picture, static_cast<uint8_t>(format));
         std::ofstream file(out, std::ios::binary);
         const std::string origin = in.substr(in.find_last_of('/') + 1);
-        file << imagegen::RecordSource(name, origin, encoded.record);
+        file << imagegen::RecordSource(name, origin, encoded.record,
+                                        gensource::CommandComment(command));
         if (!file) {
             std::fprintf(stderr, "imagegen: cannot write %s\n", out.c_str());
             return 1;
