@@ -130,8 +130,7 @@ void AdcModel::write(uint32_t offset, uint32_t value, unsigned) {
             sspri_ = value & SSPRI_MASK;
             break;
         case PSSI:
-            if ((value & kSequencerBit) != 0 && sequencerEnabled() &&
-                trigger() == EMUX_PROCESSOR) {
+            if ((value & kSequencerBit) != 0 && sequencerEnabled() && trigger() == EMUX_PROCESSOR) {
                 start();
             }
             break;

@@ -88,9 +88,8 @@ std::string Hex(uint32_t value) {
 }
 
 std::string Describe(const BoardWarning& warning) {
-    return "board warning at cycle " + std::to_string(warning.cycle) + ", " +
-           Hex(warning.address) + " value " + Hex(warning.value) + " (" +
-           KindName(warning.kind) + "): " + warning.what;
+    return "board warning at cycle " + std::to_string(warning.cycle) + ", " + Hex(warning.address) +
+           " value " + Hex(warning.value) + " (" + KindName(warning.kind) + "): " + warning.what;
 }
 
 std::vector<BoardWarning> BoardWarnings() {
@@ -432,18 +431,25 @@ void Board::raiseFault(uint32_t address, const std::string& what) {
 }
 
 void Board::checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write) {
+    // Every access passes here: the names are put together only for a warning.
     const Register* reg = FindRegister(mapping.registers, offset);
-    const std::string model = mapping.device->name();
+    const bool unimplemented = reg == nullptr;
+    const bool readOnly = !unimplemented && write && reg->access == Access::ReadOnly;
+    const bool writeOnly = !unimplemented && !write && reg->access == Access::WriteOnly;
+    if (!unimplemented && !readOnly && !writeOnly) {
+        return;
+    }
     char at[16];
     std::snprintf(at, sizeof(at), "+0x%03X", offset);
-    if (reg == nullptr) {
+    const std::string model = mapping.device->name();
+    if (unimplemented) {
         recordWarning(WarningKind::Unimplemented, mapping.base + offset, value,
                       std::string(write ? "store to " : "load from ") + model + " " + at +
                           ": no register there");
-    } else if (write && reg->access == Access::ReadOnly) {
+    } else if (readOnly) {
         recordWarning(WarningKind::WriteToReadOnly, mapping.base + offset, value,
                       "store to read-only " + model + " " + reg->name + " (" + at + ")");
-    } else if (!write && reg->access == Access::WriteOnly) {
+    } else {
         recordWarning(WarningKind::ReadOfWriteOnly, mapping.base + offset, 0,
                       "load from write-only " + model + " " + reg->name + " (" + at + ")");
     }

@@ -13,7 +13,7 @@ namespace sim {
 // What a model tells the board it does not model or cannot carry; the board records it with the
 // cycle and address (board.hpp, BoardWarning).
 enum class WarningKind : uint8_t {
-    Unimplemented,     // no register at that offset
+    Unimplemented,  // no register at that offset
     WriteToReadOnly,
     ReadOfWriteOnly,
     CharacterDropped,  // a serial character that never reached its receiver

@@ -82,7 +82,7 @@ uint32_t FlashController::read(uint32_t offset, unsigned) {
             return interruptMask_;
         case FCMISC:
             return (flash_.accessViolation() && (interruptMask_ & INT_ACCESS) != 0) ? INT_ACCESS
-                                                                                      : 0u;
+                                                                                    : 0u;
         default:
             return 0;  // the bus decoder has reported the offset
     }

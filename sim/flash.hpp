@@ -74,9 +74,9 @@ enum : uint32_t {
     FCMISC = 0x014,  // read: masked status; write: clear
 };
 inline constexpr Register kRegisters[] = {
-    {FMA, "FMA"},
-    {FMD, "FMD"},
-    {FMC, "FMC"},
+    {FMA, "FMA"},  // address
+    {FMD, "FMD"},  // data
+    {FMC, "FMC"},  // command
     {FCRIS, "FCRIS", Access::ReadOnly},
     {FCIM, "FCIM"},
     {FCMISC, "FCMISC"},

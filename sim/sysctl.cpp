@@ -15,7 +15,6 @@ constexpr uint32_t kXtalFieldHz[16] = {
 constexpr uint32_t kInternalOscHz = 12'000'000;
 constexpr uint64_t kPllOutputHz = 200'000'000;  // for a crystal matching the XTAL field
 
-
 uint32_t OscSource(uint32_t rcc) {
     return (rcc >> RCC_OSCSRC_SHIFT) & 3u;
 }

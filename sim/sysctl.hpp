@@ -40,7 +40,7 @@ enum : uint32_t {
     RCC_SYSDIV_SHIFT = 23,
     RCC2 = 0x070,
     RCC2_USERCC2 = 1u << 31,  // not modelled: reads back as 0
-    RCGC0 = 0x100,  // RCGC0-2, SCGC0-2, DCGC0-2: three words each
+    RCGC0 = 0x100,            // RCGC0-2, SCGC0-2, DCGC0-2: three words each
     SCGC0 = 0x110,
     DCGC0 = 0x120,
     kGateWords = 3,

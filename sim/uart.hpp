@@ -161,8 +161,8 @@ class Uart : public Device, public SerialPort {
     SerialPeer* peer_ = nullptr;
     std::unique_ptr<SerialPeer> plugged_;
 
-    uint32_t ibrd_ = 0, fbrd_ = 0;     // as written
-    uint32_t divisor_ = 0;             // latched by an LCRH write, in 1/64
+    uint32_t ibrd_ = 0, fbrd_ = 0;  // as written
+    uint32_t divisor_ = 0;          // latched by an LCRH write, in 1/64
     uint32_t lcrh_ = 0, ctl_ = uart::CTL_RESET;
     uint32_t ifls_ = uart::IFLS_RESET;
     uint32_t im_ = 0, ris_ = 0, rsr_ = 0;

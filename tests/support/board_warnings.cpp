@@ -20,8 +20,14 @@ class WarningsListener : public testing::EmptyTestEventListener {
             return;
         }
         const std::string name = std::string(test.test_suite_name()) + "." + test.name();
-        for (const sim::BoardWarning& warning : left) {
-            std::fprintf(stderr, "%s: %s\n", name.c_str(), sim::Describe(warning).c_str());
+        // The first ones say what went wrong; a lost exchange repeats the same thing.
+        constexpr size_t kShown = 10;
+        for (size_t i = 0; i < left.size() && i < kShown; ++i) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), sim::Describe(left[i]).c_str());
+        }
+        if (left.size() > kShown) {
+            std::fprintf(stderr, "%s: ... and %zu more board warnings\n", name.c_str(),
+                         left.size() - kShown);
         }
         g_offenders.push_back(name + " (" + std::to_string(left.size()) + " board warnings)");
     }

@@ -2,6 +2,8 @@
 // none left) and gives their texts, for comparing with what the test expects.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 

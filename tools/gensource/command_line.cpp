@@ -10,7 +10,8 @@ bool NeedsQuotes(const std::string& argument) {
     }
     for (const char c : argument) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || std::string("_-./=:,+@%").find(c) != std::string::npos;
+                           (c >= '0' && c <= '9') ||
+                           std::string("_-./=:,+@%").find(c) != std::string::npos;
         if (!plain) {
             return true;
         }

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         std::ofstream file(out, std::ios::binary);
         const std::string origin = in.substr(in.find_last_of('/') + 1);
         file << imagegen::RecordSource(name, origin, encoded.record,
-                                        gensource::CommandComment(command));
+                                       gensource::CommandComment(command));
         if (!file) {
             std::fprintf(stderr, "imagegen: cannot write %s\n", out.c_str());
             return 1;
