@@ -56,9 +56,12 @@ class SystemControlSpace : public Device {
 
 Board* g_board = nullptr;
 
-// Process-wide, so that warnings of a board a test replaced are not lost.
+// Process-wide, so that warnings of a board a test replaced are not lost. Bounded, so that a
+// long run that keeps provoking one (a soak with the module unplugged) stays flat in memory.
+constexpr size_t kWarningsKept = 4096;
 std::mutex g_warningsLock;
 std::vector<BoardWarning> g_warnings;
+uint64_t g_warningsNotKept = 0;
 
 const char* KindName(WarningKind kind) {
     switch (kind) {
@@ -99,7 +102,13 @@ std::vector<BoardWarning> BoardWarnings() {
 
 std::vector<BoardWarning> TakeBoardWarnings() {
     const std::lock_guard<std::mutex> lock(g_warningsLock);
+    g_warningsNotKept = 0;
     return std::exchange(g_warnings, {});
+}
+
+uint64_t BoardWarningsNotKept() {
+    const std::lock_guard<std::mutex> lock(g_warningsLock);
+    return g_warningsNotKept;
 }
 
 Board& Board::instance() {
@@ -457,6 +466,10 @@ void Board::checkRegister(const Mapping& mapping, uint32_t offset, uint32_t valu
 
 void Board::recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what) {
     const std::lock_guard<std::mutex> lock(g_warningsLock);
+    if (g_warnings.size() >= kWarningsKept) {
+        ++g_warningsNotKept;
+        return;
+    }
     g_warnings.push_back(BoardWarning{kind, scheduler_.now(), address, value, std::move(what)});
 }
 

@@ -54,6 +54,8 @@ std::string Describe(const BoardWarning& warning);
 // list empty; a test that provokes warnings on purpose takes them with TakeBoardWarnings().
 std::vector<BoardWarning> BoardWarnings();
 std::vector<BoardWarning> TakeBoardWarnings();
+// Warnings beyond the first 4096 are only counted (until the next take).
+uint64_t BoardWarningsNotKept();
 
 struct BootLoaderCall {
     Cycles cycle;
