@@ -1,9 +1,11 @@
 // panel-sim: the panel firmware running on the simulated board, in a window, headless or from
 // a script.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "image_run.hpp"
 #include "options.hpp"
@@ -133,6 +135,20 @@ int main(int argc, char** argv) {
             break;
     }
     bench.finish();
+    // What the firmware did that the board does not model; a script run fails on a register
+    // access no model implements (characters lost on the line are a session's own doing, for
+    // example with the module unplugged, and are only reported).
+    const std::vector<sim::BoardWarning> warnings = sim::TakeBoardWarnings();
+    for (const sim::BoardWarning& warning : warnings) {
+        std::fprintf(stderr, "panel-sim: %s\n", sim::Describe(warning).c_str());
+    }
+    const bool registerWarning =
+        std::any_of(warnings.begin(), warnings.end(), [](const sim::BoardWarning& w) {
+            return w.kind != sim::WarningKind::CharacterDropped;
+        });
+    if (registerWarning && options.mode == app::Options::Mode::Script && result == 0) {
+        result = 1;
+    }
     if (!options.screenshot.empty()) {
         std::string error;
         if (!sim::DisplayOf(panel.board()).savePng(options.screenshot, &error)) {

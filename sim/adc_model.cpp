@@ -4,18 +4,16 @@
 
 namespace sim {
 
+using namespace adc;
+
 namespace {
-constexpr uint32_t kSequencerBit = 1u << 3;
-constexpr uint32_t kTriggerProcessor = 0x0;
-constexpr uint32_t kTriggerTimer = 0x5;
-constexpr uint32_t kStepEnd = 1u << 1;
-constexpr uint32_t kStepInterrupt = 1u << 2;
+constexpr uint32_t kSequencerBit = 1u << 3;  // the modelled sequencer's bit in ACTSS, RIS, ...
 constexpr uint32_t kSequence3Irq = 17;
 constexpr uint32_t kMaxReading = 1023;
 }  // namespace
 
 void AdcModel::timerTrigger() {
-    if (sequencerEnabled() && trigger() == kTriggerTimer) {
+    if (sequencerEnabled() && trigger() == EMUX_TIMER) {
         start();
     }
 }
@@ -25,7 +23,7 @@ void AdcModel::start() {
         return;  // a trigger during a conversion is lost
     }
     converting_ = true;
-    const unsigned channel = ssmux_[kSequencer] & 0xFu;
+    const unsigned channel = ssmux_[kSequencer] & SSMUX_MUX0;
     lastChannel_ = channel;
     const uint32_t value = std::min<uint32_t>(input_ ? input_(channel) : 0, kMaxReading);
     scheduler_.after(scheduler_.cyclesFor(kConversionTime), [this, value] { complete(value); });
@@ -43,7 +41,7 @@ void AdcModel::complete(uint32_t value) {
         fifoFull_ = true;
     }
     const uint32_t control = ssctl_[kSequencer];
-    if ((control & kStepEnd) != 0 && (control & kStepInterrupt) != 0) {
+    if ((control & SSCTL_END0) != 0 && (control & SSCTL_IE0) != 0) {
         ris_ |= kSequencerBit;
         updateLine();
     }
@@ -54,59 +52,55 @@ void AdcModel::updateLine() {
 }
 
 uint32_t AdcModel::read(uint32_t offset, unsigned) {
-    if (offset >= 0x040 && offset < 0x0C0) {
-        const unsigned seq = (offset - 0x040) / 0x20;
-        switch ((offset - 0x040) % 0x20) {
-            case 0x00:
+    if (offset >= SS_BLOCK && offset < SS_BLOCK + kSequencers * SS_STRIDE) {
+        const unsigned seq = (offset - SS_BLOCK) / SS_STRIDE;
+        switch ((offset - SS_BLOCK) % SS_STRIDE) {
+            case SSMUX:
                 return ssmux_[seq];
-            case 0x04:
+            case SSCTL:
                 return ssctl_[seq];
-            case 0x08:
+            case SSFIFO:
                 if (seq == kSequencer && fifoFull_) {
                     fifoFull_ = false;
                     return fifo_;
                 }
                 return 0;
-            case 0x0C:
-                // Status: bit 8 empty, bit 12 full.
-                if (seq == kSequencer && fifoFull_) {
-                    return 1u << 12;
-                }
-                return 1u << 8;
+            case SSFSTAT:
+                return seq == kSequencer && fifoFull_ ? SSFSTAT_FULL : SSFSTAT_EMPTY;
             default:
-                return 0;
+                return 0;  // the bus decoder has reported the offset
         }
     }
     switch (offset) {
-        case 0x000:
+        case ACTSS:
             return actss_;
-        case 0x004:
+        case RIS:
             return ris_;
-        case 0x008:
+        case IM:
             return im_;
-        case 0x00C:
+        case ISC:
             return ris_ & im_;
-        case 0x010:
+        case OSTAT:
             return ostat_;
-        case 0x014:
+        case EMUX:
             return emux_;
-        case 0x020:
+        case SSPRI:
             return sspri_;
-        case 0x030:
+        case SAC:
             return sac_;
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
 void AdcModel::write(uint32_t offset, uint32_t value, unsigned) {
-    if (offset >= 0x040 && offset < 0x0C0) {
-        const unsigned seq = (offset - 0x040) / 0x20;
-        switch ((offset - 0x040) % 0x20) {
-            case 0x00:
+    if (offset >= SS_BLOCK && offset < SS_BLOCK + kSequencers * SS_STRIDE) {
+        const unsigned seq = (offset - SS_BLOCK) / SS_STRIDE;
+        switch ((offset - SS_BLOCK) % SS_STRIDE) {
+            case SSMUX:
                 ssmux_[seq] = value;
                 break;
-            case 0x04:
+            case SSCTL:
                 ssctl_[seq] = value;
                 break;
             default:
@@ -115,34 +109,33 @@ void AdcModel::write(uint32_t offset, uint32_t value, unsigned) {
         return;
     }
     switch (offset) {
-        case 0x000:
-            actss_ = value & 0xFu;
+        case ACTSS:
+            actss_ = value & ACTSS_MASK;
             break;
-        case 0x008:
-            im_ = value & 0xFu;
+        case IM:
+            im_ = value & ACTSS_MASK;
             updateLine();
             break;
-        case 0x00C:
+        case ISC:
             ris_ &= ~value;
             updateLine();
             break;
-        case 0x010:
+        case OSTAT:
             ostat_ &= ~value;
             break;
-        case 0x014:
-            emux_ = value & 0xFFFFu;
+        case EMUX:
+            emux_ = value & EMUX_MASK;
             break;
-        case 0x020:
-            sspri_ = value & 0x3333u;
+        case SSPRI:
+            sspri_ = value & SSPRI_MASK;
             break;
-        case 0x028:
-            if ((value & kSequencerBit) != 0 && sequencerEnabled() &&
-                trigger() == kTriggerProcessor) {
+        case PSSI:
+            if ((value & kSequencerBit) != 0 && sequencerEnabled() && trigger() == EMUX_PROCESSOR) {
                 start();
             }
             break;
-        case 0x030:
-            sac_ = value & 7u;
+        case SAC:
+            sac_ = value & SAC_MASK;
             break;
         default:
             break;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <utility>
 
 namespace sim {
 
@@ -13,24 +15,67 @@ class SystemControlSpace : public Device {
   public:
     SystemControlSpace(Nvic& nvic, SysTick& systick) : nvic_(nvic), systick_(systick) {}
     std::string name() const override { return "core (NVIC, SysTick)"; }
+    RegisterTable registers() const override { return kRegisters; }
     uint32_t read(uint32_t offset, unsigned) override {
-        return IsSysTick(offset) ? systick_.read(offset - 0x10) : nvic_.read(offset);
+        return IsSysTick(offset) ? systick_.read(offset - kSysTickAt) : nvic_.read(offset);
     }
     void write(uint32_t offset, uint32_t value, unsigned) override {
         if (IsSysTick(offset)) {
-            systick_.write(offset - 0x10, value);
+            systick_.write(offset - kSysTickAt, value);
         } else {
             nvic_.write(offset, value);
         }
     }
 
   private:
-    static bool IsSysTick(uint32_t offset) { return offset >= 0x10 && offset < 0x20; }
+    // SysTick's registers sit at 0x010 in this space; the rest belongs to the NVIC and the SCB.
+    static constexpr uint32_t kSysTickAt = 0x010;
+    static constexpr Register kRegisters[] = {
+        {kSysTickAt + systick::CTRL, "STCTRL"},
+        {kSysTickAt + systick::RELOAD, "STRELOAD"},
+        {kSysTickAt + systick::CURRENT, "STCURRENT"},
+        {kSysTickAt + systick::CALIB, "STCALIB", Access::ReadOnly},
+        {nvic::EN, "EN", Access::ReadWrite, 2},
+        {nvic::DIS, "DIS", Access::ReadWrite, 2},
+        {nvic::PEND, "PEND", Access::ReadWrite, 2},
+        {nvic::UNPEND, "UNPEND", Access::ReadWrite, 2},
+        {nvic::ACTIVE, "ACTIVE", Access::ReadOnly, 2},
+        {nvic::PRI, "PRI", Access::ReadWrite, nvic::kPriorityWords},
+        {nvic::CPUID, "CPUID", Access::ReadOnly},
+        {nvic::INT_CTRL, "INT_CTRL"},
+        {nvic::VTABLE, "VTABLE"},
+        {nvic::APINT, "APINT"},
+        {nvic::SYS_HND_CTRL, "SYS_HND_CTRL"},
+    };
+    static bool IsSysTick(uint32_t offset) {
+        return offset >= kSysTickAt && offset < kSysTickAt + 0x10;
+    }
     Nvic& nvic_;
     SysTick& systick_;
 };
 
 Board* g_board = nullptr;
+
+// Process-wide, so that warnings of a board a test replaced are not lost. Bounded, so that a
+// long run that keeps provoking one (a soak with the module unplugged) stays flat in memory.
+constexpr size_t kWarningsKept = 4096;
+std::mutex g_warningsLock;
+std::vector<BoardWarning> g_warnings;
+uint64_t g_warningsNotKept = 0;
+
+const char* KindName(WarningKind kind) {
+    switch (kind) {
+        case WarningKind::Unimplemented:
+            return "unimplemented";
+        case WarningKind::WriteToReadOnly:
+            return "write to read-only";
+        case WarningKind::ReadOfWriteOnly:
+            return "read of write-only";
+        case WarningKind::CharacterDropped:
+            return "character dropped";
+    }
+    return "?";
+}
 
 [[noreturn]] void Abort(const std::string& why) {
     std::fprintf(stderr, "simulated board: %s\n", why.c_str());
@@ -43,6 +88,27 @@ std::string Hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08X", value);
     return text;
+}
+
+std::string Describe(const BoardWarning& warning) {
+    return "board warning at cycle " + std::to_string(warning.cycle) + ", " + Hex(warning.address) +
+           " value " + Hex(warning.value) + " (" + KindName(warning.kind) + "): " + warning.what;
+}
+
+std::vector<BoardWarning> BoardWarnings() {
+    const std::lock_guard<std::mutex> lock(g_warningsLock);
+    return g_warnings;
+}
+
+std::vector<BoardWarning> TakeBoardWarnings() {
+    const std::lock_guard<std::mutex> lock(g_warningsLock);
+    g_warningsNotKept = 0;
+    return std::exchange(g_warnings, {});
+}
+
+uint64_t BoardWarningsNotKept() {
+    const std::lock_guard<std::mutex> lock(g_warningsLock);
+    return g_warningsNotKept;
 }
 
 Board& Board::instance() {
@@ -98,7 +164,12 @@ GpioPort& Board::gpio(char port) {
 
 void Board::map(uint32_t base, uint32_t size, Device& device, int gateRegister, uint32_t gateBit) {
     device.setFaultReporter([this](const std::string& what) { raiseFault(currentAddress_, what); });
-    mappings_.push_back(Mapping{base, size, &device, gateRegister, gateBit, {}});
+    device.setWarningReporter(
+        [this, base](WarningKind kind, uint32_t offset, uint32_t value, const std::string& what) {
+            recordWarning(kind, base + offset, value, what);
+        });
+    mappings_.push_back(
+        Mapping{base, size, &device, gateRegister, gateBit, {}, device.registers()});
     std::sort(mappings_.begin(), mappings_.end(),
               [](const Mapping& a, const Mapping& b) { return a.base < b.base; });
     mapPages();
@@ -179,6 +250,9 @@ uint32_t Board::access(uint32_t address, uint32_t value, unsigned size, bool wri
         return 0;
     }
     const uint32_t offset = address - mapping->base;
+    if (!mapping->registers.empty()) {
+        checkRegister(*mapping, offset, value, write);
+    }
     if (write) {
         ++mapping->counts.writes;
         mapping->device->write(offset, value, size);
@@ -411,6 +485,40 @@ void Board::raiseFault(uint32_t address, const std::string& what) {
 void Board::coreFault(uint32_t address, const std::string& what) {
     raiseFault(address, what);
     stopForGood("hard fault: " + what);
+}
+
+void Board::checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write) {
+    // Every access passes here: the names are put together only for a warning.
+    const Register* reg = FindRegister(mapping.registers, offset);
+    const bool unimplemented = reg == nullptr;
+    const bool readOnly = !unimplemented && write && reg->access == Access::ReadOnly;
+    const bool writeOnly = !unimplemented && !write && reg->access == Access::WriteOnly;
+    if (!unimplemented && !readOnly && !writeOnly) {
+        return;
+    }
+    char at[16];
+    std::snprintf(at, sizeof(at), "+0x%03X", offset);
+    const std::string model = mapping.device->name();
+    if (unimplemented) {
+        recordWarning(WarningKind::Unimplemented, mapping.base + offset, value,
+                      std::string(write ? "store to " : "load from ") + model + " " + at +
+                          ": no register there");
+    } else if (readOnly) {
+        recordWarning(WarningKind::WriteToReadOnly, mapping.base + offset, value,
+                      "store to read-only " + model + " " + reg->name + " (" + at + ")");
+    } else {
+        recordWarning(WarningKind::ReadOfWriteOnly, mapping.base + offset, 0,
+                      "load from write-only " + model + " " + reg->name + " (" + at + ")");
+    }
+}
+
+void Board::recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what) {
+    const std::lock_guard<std::mutex> lock(g_warningsLock);
+    if (g_warnings.size() >= kWarningsKept) {
+        ++g_warningsNotKept;
+        return;
+    }
+    g_warnings.push_back(BoardWarning{kind, scheduler_.now(), address, value, std::move(what)});
 }
 
 void Board::stopForGood(const std::string& why) {

@@ -38,6 +38,25 @@ struct FaultRecord {
     std::string what;
 };
 
+// Something the firmware did that the board does not model or that loses data: an access to an
+// offset no register answers, a store to a read-only or a load from a write-only register, a
+// character the UART drops. The board keeps going; tests assert the list is empty.
+struct BoardWarning {
+    WarningKind kind;
+    Cycles cycle;
+    uint32_t address;
+    uint32_t value;    // the value stored, the character dropped; 0 for loads
+    std::string what;  // names the model and the register
+};
+std::string Describe(const BoardWarning& warning);
+
+// The warnings of every board this process has had, oldest first. Test teardown asserts the
+// list empty; a test that provokes warnings on purpose takes them with TakeBoardWarnings().
+std::vector<BoardWarning> BoardWarnings();
+std::vector<BoardWarning> TakeBoardWarnings();
+// Warnings beyond the first 4096 are only counted (until the next take).
+uint64_t BoardWarningsNotKept();
+
 struct BootLoaderCall {
     Cycles cycle;
     Picoseconds time;
@@ -171,6 +190,7 @@ class Board {
         int gateRegister;
         uint32_t gateBit;
         AccessCounts counts;
+        RegisterTable registers;
     };
 
     bool isCpuContext() const { return !runner_.started() || runner_.onFirmwareThread(); }
@@ -181,6 +201,8 @@ class Board {
     void runHandler(uint32_t exception);
     VectorEntry handlerFor(uint32_t exception);
     void raiseFault(uint32_t address, const std::string& what);
+    void checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write);
+    void recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what);
     [[noreturn]] void stopForGood(const std::string& why);
     void maybeYield();
     std::optional<Cycles> deadlineCycle();

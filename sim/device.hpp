@@ -6,7 +6,21 @@
 #include <string>
 #include <utility>
 
+#include "registers.hpp"
+
 namespace sim {
+
+// What a model tells the board it does not model or cannot carry; the board records it with the
+// cycle and address (board.hpp, BoardWarning).
+enum class WarningKind : uint8_t {
+    Unimplemented,  // no register at that offset
+    WriteToReadOnly,
+    ReadOfWriteOnly,
+    CharacterDropped,  // a serial character that never reached its receiver
+};
+
+using WarningReporter =
+    std::function<void(WarningKind, uint32_t offset, uint32_t value, const std::string& what)>;
 
 // A part of the board that is not on the bus (a model that watches pins, say), owned by the
 // board for its lifetime.
@@ -22,6 +36,8 @@ class Device {
     // offset: from the device's base; size: 4 for word accesses, 1 for byte accesses.
     virtual uint32_t read(uint32_t offset, unsigned size) = 0;
     virtual void write(uint32_t offset, uint32_t value, unsigned size) = 0;
+    // The registers the model implements; empty for plain memory, which the bus does not check.
+    virtual RegisterTable registers() const { return {}; }
 
     // The bus decoder installs this; a model calls fault() for an access the hardware would
     // answer with a bus fault.
@@ -29,7 +45,15 @@ class Device {
         faultReporter_ = std::move(reporter);
     }
 
+    // The bus decoder installs this too; a model calls warn() for something it drops.
+    void setWarningReporter(WarningReporter reporter) { warningReporter_ = std::move(reporter); }
+
   protected:
+    void warn(WarningKind kind, uint32_t offset, uint32_t value, const std::string& what) const {
+        if (warningReporter_) {
+            warningReporter_(kind, offset, value, what);
+        }
+    }
     void fault(const std::string& what) const {
         if (faultReporter_) {
             faultReporter_(what);
@@ -38,6 +62,7 @@ class Device {
 
   private:
     std::function<void(const std::string&)> faultReporter_;
+    WarningReporter warningReporter_;
 };
 
 }  // namespace sim

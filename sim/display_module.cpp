@@ -1,10 +1,10 @@
 #include "display_module.hpp"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+
+#include "png_io.hpp"
 
 namespace sim {
 
@@ -15,7 +15,15 @@ constexpr uint8_t kRsPin = 0x04;
 constexpr uint8_t kResetPin = 0x01;
 constexpr uint8_t kBacklightPin = 0x40;
 constexpr uint8_t kRegId = 0x00;
-constexpr uint8_t kRegMemoryAccess = 0x16;
+// The window, high and low byte of each bound; the starts also place the address counter.
+constexpr uint8_t kRegColumnStartHigh = 0x02;
+constexpr uint8_t kRegColumnStartLow = 0x03;
+constexpr uint8_t kRegColumnEndHigh = 0x04;
+constexpr uint8_t kRegColumnEndLow = 0x05;
+constexpr uint8_t kRegRowStartHigh = 0x06;
+constexpr uint8_t kRegRowStartLow = 0x07;
+constexpr uint8_t kRegRowEndHigh = 0x08;
+constexpr uint8_t kRegRowEndLow = 0x09;
 constexpr uint8_t kRegMemory = 0x22;
 constexpr uint8_t kExchange = 0x20;
 constexpr uint8_t kMirrorColumns = 0x40;
@@ -51,9 +59,10 @@ DisplayModule::DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, Gpi
 }
 
 DisplayModule::Window DisplayModule::window() const {
-    return Window{
-        Pair(registers_[0x02], registers_[0x03]), Pair(registers_[0x04], registers_[0x05]),
-        Pair(registers_[0x06], registers_[0x07]), Pair(registers_[0x08], registers_[0x09])};
+    return Window{Pair(registers_[kRegColumnStartHigh], registers_[kRegColumnStartLow]),
+                  Pair(registers_[kRegColumnEndHigh], registers_[kRegColumnEndLow]),
+                  Pair(registers_[kRegRowStartHigh], registers_[kRegRowStartLow]),
+                  Pair(registers_[kRegRowEndHigh], registers_[kRegRowEndLow])};
 }
 
 void DisplayModule::fillMemory(uint16_t value) {
@@ -85,9 +94,9 @@ void DisplayModule::onReset(bool low) {
     // Registers return to their defaults (the graphics memory keeps what it held).
     ++resets_;
     registers_.fill(0);
-    registers_[0x05] = 0xEF;
-    registers_[0x08] = 0x01;
-    registers_[0x09] = 0x3F;
+    registers_[kRegColumnEndLow] = 0xEF;  // the whole 240 x 320 memory
+    registers_[kRegRowEndHigh] = 0x01;
+    registers_[kRegRowEndLow] = 0x3F;
     index_ = 0;
     counterColumn_ = 0;
     counterRow_ = 0;
@@ -154,10 +163,10 @@ void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
     }
     registers_[index] = value;
     // The start registers also place the address counter.
-    if (index == 0x02 || index == 0x03) {
-        counterColumn_ = Pair(registers_[0x02], registers_[0x03]);
-    } else if (index == 0x06 || index == 0x07) {
-        counterRow_ = Pair(registers_[0x06], registers_[0x07]);
+    if (index == kRegColumnStartHigh || index == kRegColumnStartLow) {
+        counterColumn_ = Pair(registers_[kRegColumnStartHigh], registers_[kRegColumnStartLow]);
+    } else if (index == kRegRowStartHigh || index == kRegRowStartLow) {
+        counterRow_ = Pair(registers_[kRegRowStartHigh], registers_[kRegRowStartLow]);
     }
 }
 
@@ -240,17 +249,22 @@ std::vector<uint8_t> DisplayModule::renderRgb() const {
 }
 
 bool DisplayModule::savePng(const std::string& path, std::string* error) const {
-    const std::vector<uint8_t> rgb = renderRgb();
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
+    pngio::RgbImage image;
     image.width = kScreenWidth;
     image.height = kScreenHeight;
-    image.format = PNG_FORMAT_RGB;
-    if (png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) == 0) {
-        if (error != nullptr) {
-            *error = image.message;
+    image.pixels.resize(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0);
+    if (backlight_) {
+        for (int y = 0; y < kScreenHeight; ++y) {
+            for (int x = 0; x < kScreenWidth; ++x) {
+                image.at(x, y) = screenRgb(x, y);
+            }
         }
-        png_image_free(&image);
+    }
+    std::string why;
+    if (!pngio::Write(path, image, why)) {
+        if (error != nullptr) {
+            *error = why;
+        }
         return false;
     }
     return true;

@@ -30,6 +30,7 @@ class DisplayModule : public Part {
     static constexpr int kScreenHeight = 240;
     static constexpr uint16_t kIdHX8347A = 0x0047;
     static constexpr uint16_t kIdHX8347G = 0x0075;
+    static constexpr uint8_t kRegMemoryAccess = 0x16;  // its bits: see the top of this file
 
     DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, GpioPort& c, GpioPort& f,
                   GpioPort& g, DisplayController controller);
@@ -54,7 +55,7 @@ class DisplayModule : public Part {
 
     // --- The controller. ---
     uint8_t reg(uint8_t index) const { return registers_[index]; }
-    uint8_t memoryAccess() const { return registers_[0x16]; }
+    uint8_t memoryAccess() const { return registers_[kRegMemoryAccess]; }
     struct Window {
         uint16_t xmin, xmax, ymin, ymax;
         bool operator==(const Window&) const = default;

@@ -68,56 +68,59 @@ bool FlashMemory::erasePage(uint32_t address) {
 }
 
 uint32_t FlashController::read(uint32_t offset, unsigned) {
+    using namespace flashctl;
     switch (offset) {
-        case 0x000:
+        case FMA:
             return address_;
-        case 0x004:
+        case FMD:
             return data_;
-        case 0x008:
+        case FMC:
             return 0;  // operations complete at once
-        case 0x00C:
-            return flash_.accessViolation() ? 1u : 0u;
-        case 0x010:
+        case FCRIS:
+            return flash_.accessViolation() ? INT_ACCESS : 0u;
+        case FCIM:
             return interruptMask_;
-        case 0x014:
-            return (flash_.accessViolation() && (interruptMask_ & 1u) != 0) ? 1u : 0u;
+        case FCMISC:
+            return (flash_.accessViolation() && (interruptMask_ & INT_ACCESS) != 0) ? INT_ACCESS
+                                                                                    : 0u;
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
 void FlashController::write(uint32_t offset, uint32_t value, unsigned) {
+    using namespace flashctl;
     switch (offset) {
-        case 0x000:
+        case FMA:
             address_ = value & (FlashMemory::kSize - 1);
             break;
-        case 0x004:
+        case FMD:
             data_ = value;
             break;
-        case 0x008:
-            if ((value >> 16) != 0xA442) {
+        case FMC:
+            if ((value & 0xFFFF0000u) != FMC_KEY) {
                 break;  // without the key the command is ignored
             }
-            if ((value & 1u) != 0) {
+            if ((value & FMC_WRITE) != 0) {
                 flash_.programWord(address_, data_);
-            } else if ((value & 2u) != 0) {
+            } else if ((value & FMC_ERASE) != 0) {
                 flash_.erasePage(address_);
-            } else if ((value & 4u) != 0) {
+            } else if ((value & FMC_MERASE) != 0) {
                 for (uint32_t page = 0; page < FlashMemory::kSize; page += FlashMemory::kPageSize) {
                     flash_.erasePage(page);
                 }
             }
             break;
-        case 0x010:
-            interruptMask_ = value & 3u;
+        case FCIM:
+            interruptMask_ = value & FCIM_MASK;
             break;
-        case 0x014:
-            if ((value & 1u) != 0) {
+        case FCMISC:
+            if ((value & INT_ACCESS) != 0) {
                 flash_.clearAccessViolation();
             }
             break;
         default:
-            break;
+            break;  // the bus decoder has reported the offset
     }
 }
 

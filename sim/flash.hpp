@@ -57,11 +57,37 @@ class FlashMemory {
     bool accessViolation_ = false;
 };
 
-// The flash controller's registers (FMA, FMD, FMC, FCRIS, FCIM, FCMISC).
+// The flash controller's registers, offsets from its base, each followed by its fields.
+namespace flashctl {
+enum : uint32_t {
+    FMA = 0x000,
+    FMD = 0x004,
+    FMC = 0x008,
+    FMC_WRITE = 1u << 0,
+    FMC_ERASE = 1u << 1,
+    FMC_MERASE = 1u << 2,
+    FMC_KEY = 0xA4420000,
+    FCRIS = 0x00C,  // FCRIS, FCIM and FCMISC share these bits
+    INT_ACCESS = 1u << 0,
+    FCIM = 0x010,
+    FCIM_MASK = 3,
+    FCMISC = 0x014,  // read: masked status; write: clear
+};
+inline constexpr Register kRegisters[] = {
+    {FMA, "FMA"},  // address
+    {FMD, "FMD"},  // data
+    {FMC, "FMC"},  // command
+    {FCRIS, "FCRIS", Access::ReadOnly},
+    {FCIM, "FCIM"},
+    {FCMISC, "FCMISC"},
+};
+}  // namespace flashctl
+
 class FlashController : public Device {
   public:
     explicit FlashController(FlashMemory& flash) : flash_(flash) {}
     std::string name() const override { return "flash controller"; }
+    RegisterTable registers() const override { return flashctl::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 

@@ -2,6 +2,8 @@
 
 namespace sim {
 
+using namespace gpio;
+
 GpioPort::GpioPort(char letter, bool pin7Locked) : letter_(letter) {
     if (pin7Locked) {
         // This pin powers up given to another function and protected by the commit register.
@@ -27,36 +29,36 @@ void GpioPort::notify() {
 }
 
 uint32_t GpioPort::read(uint32_t offset, unsigned) {
-    if (offset < 0x400) {
-        return pinLevels() & ((offset >> 2) & 0xFFu);
+    if (offset < DIR) {
+        return pinLevels() & ((offset >> DATA_MASK_SHIFT) & 0xFFu);
     }
     switch (offset) {
-        case 0x400:
+        case DIR:
             return dir_;
-        case 0x410:
+        case IM:
             return interruptMask_;
-        case 0x420:
+        case AFSEL:
             return afsel_;
-        case 0x500:
+        case DR2R:
             return drive2mA_;
-        case 0x504:
+        case DR4R:
             return drive4mA_;
-        case 0x508:
+        case DR8R:
             return drive8mA_;
-        case 0x50C:
+        case ODR:
             return openDrain_;
-        case 0x510:
+        case PUR:
             return pullUp_;
-        case 0x514:
+        case PDR:
             return pullDown_;
-        case 0x51C:
+        case DEN:
             return den_;
-        case 0x520:
+        case LOCK:
             return locked_ ? 1u : 0u;
-        case 0x524:
+        case CR:
             return cr_;
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
@@ -66,10 +68,10 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
     const auto committed = [this, byte](uint8_t current) {
         return static_cast<uint8_t>((current & ~cr_) | (byte & cr_));
     };
-    if (offset < 0x400) {
+    if (offset < DIR) {
         // The hot path (the display bus): the attached models see levels, so a store that
         // changes no bit of the latch tells them nothing.
-        const auto mask = static_cast<uint8_t>((offset >> 2) & 0xFFu);
+        const auto mask = static_cast<uint8_t>((offset >> DATA_MASK_SHIFT) & 0xFFu);
         const auto data = static_cast<uint8_t>((data_ & ~mask) | (byte & mask));
         if (data != data_) {
             data_ = data;
@@ -78,49 +80,49 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
         return;
     }
     switch (offset) {
-        case 0x400:
+        case DIR:
             dir_ = byte;
             notify();
             break;
-        case 0x410:
+        case IM:
             interruptMask_ = byte;
             break;
-        case 0x420:
+        case AFSEL:
             afsel_ = committed(afsel_);
             notify();
             break;
-        case 0x500:
+        case DR2R:
             drive2mA_ = byte;
             break;
-        case 0x504:
+        case DR4R:
             drive4mA_ = byte;
             break;
-        case 0x508:
+        case DR8R:
             drive8mA_ = byte;
             break;
-        case 0x50C:
+        case ODR:
             openDrain_ = byte;
             break;
-        case 0x510:
+        case PUR:
             pullUp_ = committed(pullUp_);
             break;
-        case 0x514:
+        case PDR:
             pullDown_ = committed(pullDown_);
             break;
-        case 0x51C:
+        case DEN:
             den_ = committed(den_);
             break;
-        case 0x520:
-            locked_ = value != 0x1ACCE551;
+        case LOCK:
+            locked_ = value != LOCK_KEY;
             break;
-        case 0x524:
+        case CR:
             // Only protected pins have a writable commit bit; the others always commit.
             if (!locked_) {
                 cr_ = static_cast<uint8_t>((byte & protected_) | ~protected_);
             }
             break;
         default:
-            break;
+            break;  // the bus decoder has reported the offset
     }
 }
 

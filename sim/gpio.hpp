@@ -12,11 +12,57 @@
 
 namespace sim {
 
+// A GPIO port's registers, offsets from its base, each followed by its fields. Every register
+// holds one bit per pin.
+namespace gpio {
+enum : uint32_t {
+    DATA = 0x000,  // 256 words: address bits 9-2 mask the pins an access touches
+    kDataWords = 256,
+    DATA_MASK_SHIFT = 2,
+    DIR = 0x400,
+    IS = 0x404,
+    IBE = 0x408,
+    IEV = 0x40C,
+    IM = 0x410,
+    RIS = 0x414,
+    MIS = 0x418,
+    ICR = 0x41C,
+    AFSEL = 0x420,
+    DR2R = 0x500,
+    DR4R = 0x504,
+    DR8R = 0x508,
+    ODR = 0x50C,
+    PUR = 0x510,
+    PDR = 0x514,
+    SLR = 0x518,
+    DEN = 0x51C,
+    LOCK = 0x520,  // write the key to unlock CR; reads 1 while locked
+    LOCK_KEY = 0x1ACCE551,
+    CR = 0x524,
+};
+inline constexpr Register kRegisters[] = {
+    {DATA, "DATA", Access::ReadWrite, kDataWords},
+    {DIR, "DIR"},
+    {IM, "IM"},
+    {AFSEL, "AFSEL"},
+    {DR2R, "DR2R"},
+    {DR4R, "DR4R"},
+    {DR8R, "DR8R"},
+    {ODR, "ODR"},
+    {PUR, "PUR"},
+    {PDR, "PDR"},
+    {DEN, "DEN"},
+    {LOCK, "LOCK"},
+    {CR, "CR"},
+};
+}  // namespace gpio
+
 class GpioPort : public Device {
   public:
     GpioPort(char letter, bool pin7Locked);
 
     std::string name() const override { return std::string("GPIO port ") + letter_; }
+    RegisterTable registers() const override { return gpio::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 

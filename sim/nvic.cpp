@@ -54,85 +54,94 @@ void Nvic::complete(uint32_t exception) {
     }
 }
 
+namespace {
+// The bank (0 or 1) of a two-word register array at `first`, or -1 if offset is not in it.
+int Bank(uint32_t offset, uint32_t first) {
+    return offset >= first && offset < first + 8 ? static_cast<int>((offset - first) / 4) : -1;
+}
+}  // namespace
+
 uint32_t Nvic::read(uint32_t offset) {
-    if (offset >= 0x100 && offset < 0x108) {
-        return Half(enabled_, (offset - 0x100) / 4);
+    using namespace nvic;
+    if (const int bank = Bank(offset, EN); bank >= 0) {
+        return Half(enabled_, static_cast<uint32_t>(bank));
     }
-    if (offset >= 0x180 && offset < 0x188) {
-        return Half(enabled_, (offset - 0x180) / 4);
+    if (const int bank = Bank(offset, DIS); bank >= 0) {
+        return Half(enabled_, static_cast<uint32_t>(bank));
     }
-    if (offset >= 0x200 && offset < 0x208) {
-        return Half(pending_, (offset - 0x200) / 4);
+    if (const int bank = Bank(offset, PEND); bank >= 0) {
+        return Half(pending_, static_cast<uint32_t>(bank));
     }
-    if (offset >= 0x280 && offset < 0x288) {
-        return Half(pending_, (offset - 0x280) / 4);
+    if (const int bank = Bank(offset, UNPEND); bank >= 0) {
+        return Half(pending_, static_cast<uint32_t>(bank));
     }
-    if (offset >= 0x300 && offset < 0x308) {
+    if (const int bank = Bank(offset, ACTIVE); bank >= 0) {
         const uint64_t activeBit = active_ >= kFirstPeripheralException
                                        ? uint64_t{1} << (active_ - kFirstPeripheralException)
                                        : 0;
-        return Half(activeBit, (offset - 0x300) / 4);
+        return Half(activeBit, static_cast<uint32_t>(bank));
     }
-    if (offset >= 0x400 && offset < 0x440) {
-        const uint32_t first = offset - 0x400;
+    if (offset >= PRI && offset < PRI + 4 * kPriorityWords) {
+        const uint32_t first = (offset - PRI) & ~3u;
         return priority_[first] | (priority_[first + 1] << 8) | (priority_[first + 2] << 16) |
                (static_cast<uint32_t>(priority_[first + 3]) << 24);
     }
     switch (offset) {
-        case 0xD00:
-            return 0x412FC230;  // CPUID: Cortex-M3
-        case 0xD04: {
-            uint32_t icsr = active_ & 0x1FF;
+        case CPUID:
+            return kCpuidCortexM3;
+        case INT_CTRL: {
+            uint32_t icsr = active_ & INT_CTRL_VEC_ACT;
             const uint32_t next = nextPending();
-            icsr |= (next & 0x1FF) << 12;
+            icsr |= (next & INT_CTRL_VEC_ACT) << INT_CTRL_VEC_PEN_SHIFT;
             if (next != 0) {
-                icsr |= 1u << 22;
+                icsr |= INT_CTRL_ISR_PEND;
             }
             if (sysTickPending_) {
-                icsr |= 1u << 26;
+                icsr |= INT_CTRL_PEND_SYST;
             }
             return icsr;
         }
-        case 0xD08:
+        case VTABLE:
             return vtor_;
-        case 0xD0C:
-            return 0xFA050000 | (aircr_ & 0x700);
-        case 0xD24:
+        case APINT:
+            return APINT_VECTKEY_READ | (aircr_ & APINT_PRIGROUP);
+        case SYS_HND_CTRL:
             return shcsr_;
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
 void Nvic::write(uint32_t offset, uint32_t value) {
-    if (offset >= 0x100 && offset < 0x108) {
-        enabled_ |= Widen(value, (offset - 0x100) / 4) & kLineMask;
-    } else if (offset >= 0x180 && offset < 0x188) {
-        enabled_ &= ~Widen(value, (offset - 0x180) / 4);
-    } else if (offset >= 0x200 && offset < 0x208) {
-        pending_ |= Widen(value, (offset - 0x200) / 4) & kLineMask;
-    } else if (offset >= 0x280 && offset < 0x288) {
-        pending_ &= ~Widen(value, (offset - 0x280) / 4);
-    } else if (offset >= 0x400 && offset < 0x440) {
-        const uint32_t first = offset - 0x400;
+    using namespace nvic;
+    if (const int bank = Bank(offset, EN); bank >= 0) {
+        enabled_ |= Widen(value, static_cast<uint32_t>(bank)) & kLineMask;
+    } else if (const int bank = Bank(offset, DIS); bank >= 0) {
+        enabled_ &= ~Widen(value, static_cast<uint32_t>(bank));
+    } else if (const int bank = Bank(offset, PEND); bank >= 0) {
+        pending_ |= Widen(value, static_cast<uint32_t>(bank)) & kLineMask;
+    } else if (const int bank = Bank(offset, UNPEND); bank >= 0) {
+        pending_ &= ~Widen(value, static_cast<uint32_t>(bank));
+    } else if (offset >= PRI && offset < PRI + 4 * kPriorityWords) {
+        const uint32_t first = (offset - PRI) & ~3u;
         for (uint32_t i = 0; i < 4; ++i) {
             priority_[first + i] = static_cast<uint8_t>(value >> (8 * i));
         }
-    } else if (offset == 0xD04) {
-        if ((value & (1u << 26)) != 0) {
+    } else if (offset == INT_CTRL) {
+        if ((value & INT_CTRL_PEND_SYST) != 0) {
             sysTickPending_ = true;
         }
-        if ((value & (1u << 25)) != 0) {
+        if ((value & INT_CTRL_UNPEND_SYST) != 0) {
             sysTickPending_ = false;
         }
-    } else if (offset == 0xD08) {
-        vtor_ = value & 0x3FFFFF80;
-    } else if (offset == 0xD0C) {
-        if ((value >> 16) == 0x05FA) {
-            aircr_ = value & 0x700;
+    } else if (offset == VTABLE) {
+        vtor_ = value & VTABLE_OFFSET;
+    } else if (offset == APINT) {
+        if ((value & 0xFFFF0000u) == APINT_VECTKEY) {
+            aircr_ = value & APINT_PRIGROUP;
         }
-    } else if (offset == 0xD24) {
-        shcsr_ = value & 0x00070000;
+    } else if (offset == SYS_HND_CTRL) {
+        shcsr_ = value & SYS_HND_CTRL_ENABLES;
     }
 }
 

@@ -12,6 +12,36 @@ constexpr uint32_t kExceptionSysTick = 15;
 constexpr uint32_t kFirstPeripheralException = 16;
 constexpr uint32_t kPeripheralInterrupts = 44;
 
+// The interrupt controller's and system control block's registers, offsets from 0xE000E000,
+// each followed by its fields.
+namespace nvic {
+enum : uint32_t {
+    EN = 0x100,      // two words: set-enable
+    DIS = 0x180,     // two words: clear-enable
+    PEND = 0x200,    // two words: set-pending
+    UNPEND = 0x280,  // two words: clear-pending
+    ACTIVE = 0x300,  // two words
+    PRI = 0x400,     // a priority byte per peripheral interrupt
+    kPriorityWords = 16,
+    CPUID = 0xD00,
+    kCpuidCortexM3 = 0x412FC230,
+    INT_CTRL = 0xD04,
+    INT_CTRL_VEC_ACT = 0x1FFu,
+    INT_CTRL_VEC_PEN_SHIFT = 12,
+    INT_CTRL_ISR_PEND = 1u << 22,
+    INT_CTRL_UNPEND_SYST = 1u << 25,
+    INT_CTRL_PEND_SYST = 1u << 26,
+    VTABLE = 0xD08,
+    VTABLE_OFFSET = 0x3FFFFF80,
+    APINT = 0xD0C,
+    APINT_VECTKEY = 0x05FA0000,
+    APINT_VECTKEY_READ = 0xFA050000,
+    APINT_PRIGROUP = 0x700,
+    SYS_HND_CTRL = 0xD24,
+    SYS_HND_CTRL_ENABLES = 0x00070000,  // usage, bus and memory fault enables
+};
+}  // namespace nvic
+
 class Nvic {
   public:
     // Peripheral interrupt n (0..43), as models drive their interrupt outputs.

@@ -4,6 +4,8 @@
 
 namespace sim {
 
+using namespace sysctl;
+
 namespace {
 
 constexpr uint32_t kXtalFieldHz[16] = {
@@ -13,20 +15,14 @@ constexpr uint32_t kXtalFieldHz[16] = {
 constexpr uint32_t kInternalOscHz = 12'000'000;
 constexpr uint64_t kPllOutputHz = 200'000'000;  // for a crystal matching the XTAL field
 
-constexpr uint32_t kMainOscDisable = 1u << 0;
-constexpr uint32_t kBypass = 1u << 11;
-constexpr uint32_t kPllPowerDown = 1u << 13;
-constexpr uint32_t kUseSysDiv = 1u << 22;
-constexpr uint32_t kPllLockBit = 1u << 6;
-
 uint32_t OscSource(uint32_t rcc) {
-    return (rcc >> 4) & 3u;
+    return (rcc >> RCC_OSCSRC_SHIFT) & 3u;
 }
 uint32_t XtalField(uint32_t rcc) {
-    return (rcc >> 6) & 0xFu;
+    return (rcc >> RCC_XTAL_SHIFT) & 0xFu;
 }
 uint32_t SysDiv(uint32_t rcc) {
-    return (rcc >> 23) & 0xFu;
+    return (rcc >> RCC_SYSDIV_SHIFT) & 0xFu;
 }
 
 }  // namespace
@@ -46,7 +42,7 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
     uint64_t oscillator = 0;
     switch (OscSource(rcc)) {
         case 0:
-            if ((rcc & kMainOscDisable) != 0) {
+            if ((rcc & RCC_MOSCDIS) != 0) {
                 return fail("the main oscillator is selected but disabled");
             }
             oscillator = config_.crystalHz;
@@ -63,8 +59,8 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
     }
 
     uint64_t clock = oscillator;
-    if ((rcc & kBypass) == 0) {
-        if ((rcc & kPllPowerDown) != 0) {
+    if ((rcc & RCC_BYPASS) == 0) {
+        if ((rcc & RCC_PWRDN) != 0) {
             return fail("the PLL is selected but powered down");
         }
         if (!pllLocked_) {
@@ -74,7 +70,7 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
         const uint64_t assumed = OscSource(rcc) == 0 ? kXtalFieldHz[XtalField(rcc)] : oscillator;
         clock = kPllOutputHz * oscillator / assumed;
     }
-    if ((rcc & kUseSysDiv) != 0) {
+    if ((rcc & RCC_USESYSDIV) != 0) {
         clock /= SysDiv(rcc) + 1;
     }
     if (clock > kMaxClockHz) {
@@ -88,9 +84,9 @@ void SysCtl::applyRcc(uint32_t value) {
     rcc_ = value;
 
     // Powering the PLL up or changing its input restarts its lock.
-    const bool pllOn = (value & kPllPowerDown) == 0;
+    const bool pllOn = (value & RCC_PWRDN) == 0;
     const bool restarted =
-        pllOn && (((previous & kPllPowerDown) != 0) || XtalField(previous) != XtalField(value) ||
+        pllOn && (((previous & RCC_PWRDN) != 0) || XtalField(previous) != XtalField(value) ||
                   OscSource(previous) != OscSource(value));
     if (!pllOn) {
         pllLocked_ = false;
@@ -115,107 +111,107 @@ void SysCtl::applyRcc(uint32_t value) {
 
 uint32_t SysCtl::read(uint32_t offset, unsigned) {
     switch (offset) {
-        case 0x000:
+        case DID0:
             return 0x10010000;  // DID0
-        case 0x004:
+        case DID1:
             return 0x10000000;  // DID1
-        case 0x008:
+        case DC0:
             return 0x00FF007F;  // DC0: 64 KB SRAM, 256 KB flash
-        case 0x010:
-            return (config_.adc0Present ? 1u << 16 : 0u) | 0x0000001F;  // DC1
-        case 0x014:
-            return (config_.uart1Present ? 1u << 1 : 0u) | 1u | (0xFu << 16);  // DC2
-        case 0x018:
+        case DC1:
+            return (config_.adc0Present ? DC1_ADC : 0u) | 0x0000001F;  // DC1
+        case DC2:
+            return (config_.uart1Present ? DC2_UART1 : 0u) | 1u | (0xFu << 16);  // DC2
+        case DC3:
             return 0;  // DC3
-        case 0x01C:
+        case DC4:
             return 0x7F;  // DC4: GPIO A-G
-        case 0x050:
-            return pllLockFlag_ ? kPllLockBit : 0u;
-        case 0x054:
+        case RIS:
+            return pllLockFlag_ ? INT_PLLL : 0u;
+        case IMC:
             return interruptMask_;
-        case 0x058:
-            return (pllLockFlag_ && (interruptMask_ & kPllLockBit) != 0) ? kPllLockBit : 0u;
-        case 0x060:
+        case MISC:
+            return (pllLockFlag_ && (interruptMask_ & INT_PLLL) != 0) ? INT_PLLL : 0u;
+        case RCC:
             return rcc_;
-        case 0x070:
+        case RCC2:
             return rcc2_;
-        case 0x100:
-        case 0x104:
-        case 0x108:
-            return runGates_[(offset - 0x100) / 4];
-        case 0x110:
-        case 0x114:
-        case 0x118:
-            return sleepGates_[(offset - 0x110) / 4];
-        case 0x120:
-        case 0x124:
-        case 0x128:
-            return deepSleepGates_[(offset - 0x120) / 4];
-        case 0x130:
+        case RCGC0:
+        case RCGC0 + 4:
+        case RCGC0 + 8:
+            return runGates_[(offset - RCGC0) / 4];
+        case SCGC0:
+        case SCGC0 + 4:
+        case SCGC0 + 8:
+            return sleepGates_[(offset - SCGC0) / 4];
+        case DCGC0:
+        case DCGC0 + 4:
+        case DCGC0 + 8:
+            return deepSleepGates_[(offset - DCGC0) / 4];
+        case FMPRE:
             return flash_.readEnable(0);
-        case 0x134:
+        case FMPPE:
             return flash_.programEnable(0);
-        case 0x140:
+        case USECRL:
             return usecrl_;
         default:
             break;
     }
-    if (offset >= 0x200 && offset < 0x210) {
-        return flash_.readEnable((offset - 0x200) / 4);
+    if (offset >= FMPRE0 && offset < FMPRE0 + 4 * kProtectionWords) {
+        return flash_.readEnable((offset - FMPRE0) / 4);
     }
-    if (offset >= 0x400 && offset < 0x410) {
-        return flash_.programEnable((offset - 0x400) / 4);
+    if (offset >= FMPPE0 && offset < FMPPE0 + 4 * kProtectionWords) {
+        return flash_.programEnable((offset - FMPPE0) / 4);
     }
-    return 0;
+    return 0;  // the bus decoder has reported the offset
 }
 
 void SysCtl::write(uint32_t offset, uint32_t value, unsigned) {
     switch (offset) {
-        case 0x054:
-            interruptMask_ = value & kPllLockBit;
+        case IMC:
+            interruptMask_ = value & INT_PLLL;
             return;
-        case 0x058:
-            if ((value & kPllLockBit) != 0) {
+        case MISC:
+            if ((value & INT_PLLL) != 0) {
                 pllLockFlag_ = false;
             }
             return;
-        case 0x060:
+        case RCC:
             applyRcc(value);
             return;
-        case 0x070:
-            rcc2_ = value & 0x7FFFFFFF;  // the RCC2 override bit is not modelled
+        case RCC2:
+            rcc2_ = value & ~RCC2_USERCC2;
             return;
-        case 0x100:
-        case 0x104:
-        case 0x108:
-            runGates_[(offset - 0x100) / 4] = value;
+        case RCGC0:
+        case RCGC0 + 4:
+        case RCGC0 + 8:
+            runGates_[(offset - RCGC0) / 4] = value;
             return;
-        case 0x110:
-        case 0x114:
-        case 0x118:
-            sleepGates_[(offset - 0x110) / 4] = value;
+        case SCGC0:
+        case SCGC0 + 4:
+        case SCGC0 + 8:
+            sleepGates_[(offset - SCGC0) / 4] = value;
             return;
-        case 0x120:
-        case 0x124:
-        case 0x128:
-            deepSleepGates_[(offset - 0x120) / 4] = value;
+        case DCGC0:
+        case DCGC0 + 4:
+        case DCGC0 + 8:
+            deepSleepGates_[(offset - DCGC0) / 4] = value;
             return;
-        case 0x130:
+        case FMPRE:
             flash_.writeReadEnable(0, value);
             return;
-        case 0x134:
+        case FMPPE:
             flash_.writeProgramEnable(0, value);
             return;
-        case 0x140:
-            usecrl_ = value & 0xFF;
+        case USECRL:
+            usecrl_ = value & USECRL_MASK;
             return;
         default:
             break;
     }
-    if (offset >= 0x200 && offset < 0x210) {
-        flash_.writeReadEnable((offset - 0x200) / 4, value);
-    } else if (offset >= 0x400 && offset < 0x410) {
-        flash_.writeProgramEnable((offset - 0x400) / 4, value);
+    if (offset >= FMPRE0 && offset < FMPRE0 + 4 * kProtectionWords) {
+        flash_.writeReadEnable((offset - FMPRE0) / 4, value);
+    } else if (offset >= FMPPE0 && offset < FMPPE0 + 4 * kProtectionWords) {
+        flash_.writeProgramEnable((offset - FMPPE0) / 4, value);
     }
 }
 

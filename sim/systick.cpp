@@ -6,7 +6,6 @@ namespace sim {
 
 namespace {
 constexpr size_t kWrapHistory = 4096;
-constexpr uint32_t kMask24 = 0x00FFFFFF;
 }  // namespace
 
 uint32_t SysTick::currentValue() const {
@@ -57,29 +56,31 @@ void SysTick::onZero() {
 }
 
 uint32_t SysTick::read(uint32_t offset) {
+    using namespace systick;
     switch (offset) {
-        case 0x0: {
+        case CTRL: {
             uint32_t value = ctrl_;
             if (countFlag_) {
-                value |= 1u << 16;
+                value |= CTRL_COUNT;
             }
             countFlag_ = false;  // reading CTRL clears COUNTFLAG
             return value;
         }
-        case 0x4:
+        case RELOAD:
             return reload_;
-        case 0x8:
+        case CURRENT:
             return currentValue();
         default:
-            return 0;  // CALIB: no reference clock
+            return 0;  // CALIB
     }
 }
 
 void SysTick::write(uint32_t offset, uint32_t value) {
+    using namespace systick;
     switch (offset) {
-        case 0x0: {
+        case CTRL: {
             const bool wasEnabled = enabled();
-            ctrl_ = value & 7u;
+            ctrl_ = value & (CTRL_ENABLE | CTRL_INTEN | CTRL_CLK_SRC);
             if (enabled() && !wasEnabled) {
                 start(frozen_);
             } else if (!enabled() && wasEnabled) {
@@ -87,10 +88,10 @@ void SysTick::write(uint32_t offset, uint32_t value) {
             }
             break;
         }
-        case 0x4:
-            reload_ = value & kMask24;  // takes effect at the next reload
+        case RELOAD:
+            reload_ = value & RELOAD_MASK;  // takes effect at the next reload
             break;
-        case 0x8:
+        case CURRENT:
             countFlag_ = false;
             frozen_ = 0;
             if (enabled()) {

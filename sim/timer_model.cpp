@@ -2,14 +2,14 @@
 
 namespace sim {
 
+using namespace timer;
+
 namespace {
-constexpr uint32_t kEnableBit[2] = {1u << 0, 1u << 8};
-constexpr uint32_t kTriggerBit[2] = {1u << 5, 1u << 13};
-constexpr uint32_t kInvertBit[2] = {1u << 6, 1u << 14};
-constexpr uint32_t kTimeoutBit[2] = {1u << 0, 1u << 8};
-constexpr uint32_t kModeOneShot = 1;
-constexpr uint32_t kModePeriodic = 2;
-constexpr uint32_t kModeAlternate = 8;
+// Each field of halves A and B, indexed by Half.
+constexpr uint32_t kEnableBit[2] = {CTL_TAEN, CTL_TBEN};
+constexpr uint32_t kTriggerBit[2] = {CTL_TAOTE, CTL_TBOTE};
+constexpr uint32_t kInvertBit[2] = {CTL_TAPWML, CTL_TBPWML};
+constexpr uint32_t kTimeoutBit[2] = {INT_TATO, INT_TBTO};
 }  // namespace
 
 GpTimer::GpTimer(Scheduler& scheduler, Nvic& nvic, unsigned index)
@@ -21,7 +21,7 @@ bool GpTimer::enabled(Half half) const {
 
 bool GpTimer::pwmMode(Half half) const {
     const uint32_t mode = halves_[half].mode;
-    return (mode & kModeAlternate) != 0 && (mode & 3u) == kModePeriodic;
+    return (mode & TMR_ALTERNATE) != 0 && (mode & TMR_MODE) == TMR_PERIODIC;
 }
 
 Cycles GpTimer::periodOf(Half half) const {
@@ -31,16 +31,16 @@ Cycles GpTimer::periodOf(Half half) const {
     }
     if (pwmMode(half)) {
         // In PWM mode the prescaler extends the 16-bit counter.
-        return ((Cycles{h.prescale & 0xFFu} << 16) | (h.load & 0xFFFFu)) + 1;
+        return ((Cycles{h.prescale & PR_MASK} << 16) | (h.load & HALF_MASK)) + 1;
     }
-    return (Cycles{h.load & 0xFFFFu} + 1) * (Cycles{h.prescale & 0xFFu} + 1);
+    return (Cycles{h.load & HALF_MASK} + 1) * (Cycles{h.prescale & PR_MASK} + 1);
 }
 
 GpTimer::Pwm GpTimer::pwm(Half half) const {
     Pwm out;
     out.running = split() && enabled(half) && pwmMode(half);
     out.periodClocks = static_cast<uint32_t>(periodOf(half));
-    out.pulseClocks = halves_[half].match & 0xFFFFu;
+    out.pulseClocks = halves_[half].match & HALF_MASK;
     out.inverted = (ctl_ & kInvertBit[half]) != 0;
     return out;
 }
@@ -54,10 +54,10 @@ void GpTimer::schedule(Half half) {
     if (!enabled(half) || (half == kB && !split())) {
         return;
     }
-    const uint32_t countMode = h.mode & 3u;
+    const uint32_t countMode = h.mode & TMR_MODE;
     h.started = scheduler_.now();
     h.period = periodOf(half);
-    if (pwmMode(half) || (countMode != kModeOneShot && countMode != kModePeriodic)) {
+    if (pwmMode(half) || (countMode != TMR_ONE_SHOT && countMode != TMR_PERIODIC)) {
         return;  // PWM and capture modes raise no timeouts here
     }
     h.event = scheduler_.after(h.period, [this, half] { timeout(half); });
@@ -80,7 +80,7 @@ void GpTimer::timeout(Half half) {
     if ((ctl_ & kTriggerBit[half]) != 0 && adcTrigger_) {
         adcTrigger_();
     }
-    if ((h.mode & 3u) == kModeOneShot) {
+    if ((h.mode & TMR_MODE) == TMR_ONE_SHOT) {
         ctl_ &= ~kEnableBit[half];
         return;
     }
@@ -103,7 +103,7 @@ uint32_t GpTimer::counter(Half half) const {
     }
     const Cycles elapsed = scheduler_.now() - h.started;
     const Cycles remaining = h.period - (elapsed % h.period);
-    return static_cast<uint32_t>(remaining / (Cycles{h.prescale & 0xFFu} + 1));
+    return static_cast<uint32_t>(remaining / (Cycles{h.prescale & PR_MASK} + 1));
 }
 
 void GpTimer::controlChanged(uint32_t previous) {
@@ -119,88 +119,88 @@ void GpTimer::controlChanged(uint32_t previous) {
 
 uint32_t GpTimer::read(uint32_t offset, unsigned) {
     switch (offset) {
-        case 0x000:
+        case CFG:
             return cfg_;
-        case 0x004:
+        case TAMR:
             return halves_[kA].mode;
-        case 0x008:
+        case TBMR:
             return halves_[kB].mode;
-        case 0x00C:
+        case CTL:
             return ctl_;
-        case 0x018:
+        case IMR:
             return imr_;
-        case 0x01C:
+        case RIS:
             return ris_;
-        case 0x020:
+        case MIS:
             return ris_ & imr_;
-        case 0x028:
+        case TAILR:
             return halves_[kA].load;
-        case 0x02C:
+        case TBILR:
             return halves_[kB].load;
-        case 0x030:
+        case TAMATCHR:
             return halves_[kA].match;
-        case 0x034:
+        case TBMATCHR:
             return halves_[kB].match;
-        case 0x038:
+        case TAPR:
             return halves_[kA].prescale;
-        case 0x03C:
+        case TBPR:
             return halves_[kB].prescale;
-        case 0x048:
+        case TAR:
             return counter(kA);
-        case 0x04C:
+        case TBR:
             return counter(kB);
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
 void GpTimer::write(uint32_t offset, uint32_t value, unsigned) {
     // Split halves are 16 bits wide, their prescalers 8.
-    const uint32_t half16 = split() ? value & 0xFFFFu : value;
+    const uint32_t half16 = split() ? value & HALF_MASK : value;
     switch (offset) {
-        case 0x000:
-            cfg_ = value & 7u;
+        case CFG:
+            cfg_ = value & CFG_MASK;
             break;
-        case 0x004:
-            halves_[kA].mode = value & 0xFFu;
+        case TAMR:
+            halves_[kA].mode = value & TMR_MASK;
             break;
-        case 0x008:
-            halves_[kB].mode = value & 0xFFu;
+        case TBMR:
+            halves_[kB].mode = value & TMR_MASK;
             break;
-        case 0x00C: {
+        case CTL: {
             const uint32_t previous = ctl_;
             ctl_ = value;
             controlChanged(previous);
             break;
         }
-        case 0x018:
+        case IMR:
             imr_ = value;
             updateLines();
             break;
-        case 0x024:
+        case ICR:
             ris_ &= ~value;
             updateLines();
             break;
-        case 0x028:
+        case TAILR:
             halves_[kA].load = half16;
             break;
-        case 0x02C:
-            halves_[kB].load = value & 0xFFFFu;
+        case TBILR:
+            halves_[kB].load = value & HALF_MASK;
             break;
-        case 0x030:
+        case TAMATCHR:
             halves_[kA].match = half16;
             break;
-        case 0x034:
-            halves_[kB].match = value & 0xFFFFu;
+        case TBMATCHR:
+            halves_[kB].match = value & HALF_MASK;
             break;
-        case 0x038:
-            halves_[kA].prescale = value & 0xFFu;
+        case TAPR:
+            halves_[kA].prescale = value & PR_MASK;
             break;
-        case 0x03C:
-            halves_[kB].prescale = value & 0xFFu;
+        case TBPR:
+            halves_[kB].prescale = value & PR_MASK;
             break;
         default:
-            break;
+            break;  // the bus decoder has reported the offset
     }
     for (auto& listener : listeners_) {
         listener();

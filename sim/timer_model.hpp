@@ -14,6 +14,63 @@
 
 namespace sim {
 
+// A general-purpose timer's registers, offsets from its base, each followed by its fields.
+namespace timer {
+enum : uint32_t {
+    CFG = 0x000,
+    CFG_MASK = 7,
+    CFG_16_BIT = 4,  // two 16-bit halves
+    TAMR = 0x004,    // TAMR and TBMR share these fields
+    TMR_MODE = 3,
+    TMR_ONE_SHOT = 1,
+    TMR_PERIODIC = 2,
+    TMR_ALTERNATE = 1u << 3,  // PWM
+    TMR_MASK = 0xFF,
+    TBMR = 0x008,
+    CTL = 0x00C,
+    CTL_TAEN = 1u << 0,
+    CTL_TAOTE = 1u << 5,  // ADC trigger
+    CTL_TAPWML = 1u << 6,
+    CTL_TBEN = 1u << 8,
+    CTL_TBOTE = 1u << 13,
+    CTL_TBPWML = 1u << 14,
+    IMR = 0x018,  // IMR, RIS, MIS and ICR share these bits
+    INT_TATO = 1u << 0,
+    INT_TBTO = 1u << 8,
+    RIS = 0x01C,
+    MIS = 0x020,
+    ICR = 0x024,
+    TAILR = 0x028,
+    TBILR = 0x02C,
+    TAMATCHR = 0x030,
+    TBMATCHR = 0x034,
+    TAPR = 0x038,
+    TBPR = 0x03C,
+    PR_MASK = 0xFF,
+    TAR = 0x048,
+    TBR = 0x04C,
+    HALF_MASK = 0xFFFF,  // a split half's load and match
+};
+inline constexpr Register kRegisters[] = {
+    {CFG, "CFG"},
+    {TAMR, "TAMR"},
+    {TBMR, "TBMR"},
+    {CTL, "CTL"},
+    {IMR, "IMR"},
+    {RIS, "RIS", Access::ReadOnly},
+    {MIS, "MIS", Access::ReadOnly},
+    {ICR, "ICR", Access::WriteOnly},
+    {TAILR, "TAILR"},
+    {TBILR, "TBILR"},
+    {TAMATCHR, "TAMATCHR"},
+    {TBMATCHR, "TBMATCHR"},
+    {TAPR, "TAPR"},
+    {TBPR, "TBPR"},
+    {TAR, "TAR", Access::ReadOnly},
+    {TBR, "TBR", Access::ReadOnly},
+};
+}  // namespace timer
+
 class GpTimer : public Device {
   public:
     enum Half { kA = 0, kB = 1 };
@@ -22,6 +79,7 @@ class GpTimer : public Device {
     GpTimer(Scheduler& scheduler, Nvic& nvic, unsigned index);
 
     std::string name() const override { return "timer " + std::to_string(index_); }
+    RegisterTable registers() const override { return timer::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 
@@ -56,7 +114,7 @@ class GpTimer : public Device {
         uint32_t timeouts = 0;
     };
 
-    bool split() const { return cfg_ == 4; }
+    bool split() const { return cfg_ == timer::CFG_16_BIT; }
     bool pwmMode(Half half) const;
     Cycles periodOf(Half half) const;
     void schedule(Half half);

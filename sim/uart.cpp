@@ -7,19 +7,11 @@
 
 namespace sim {
 
+using namespace uart;
+
 namespace {
-constexpr uint32_t kCtlUarten = 1u << 0;
-constexpr uint32_t kCtlTxe = 1u << 8;
-constexpr uint32_t kCtlRxe = 1u << 9;
-constexpr uint32_t kFrBusy = 1u << 3;
-constexpr uint32_t kFrRxfe = 1u << 4;
-constexpr uint32_t kFrTxff = 1u << 5;
-constexpr uint32_t kFrRxff = 1u << 6;
-constexpr uint32_t kFrTxfe = 1u << 7;
 constexpr uint8_t kRxPin = 1u << 2;
 constexpr uint8_t kTxPin = 1u << 3;
-constexpr uint16_t kFramingError = 1u << 8;
-constexpr uint32_t kRsrOverrun = 1u << 3;
 constexpr double kBaudTolerance = 0.02;
 // Receive time-out after 32 bit periods without a new character.
 constexpr uint32_t kTimeoutBits = 32;
@@ -50,15 +42,15 @@ void Uart::plug(std::unique_ptr<SerialPeer> peer) {
 }
 
 bool Uart::enabled() const {
-    return (ctl_ & kCtlUarten) != 0;
+    return (ctl_ & CTL_UARTEN) != 0;
 }
 
 bool Uart::transmitterOn() const {
-    return enabled() && (ctl_ & kCtlTxe) != 0;
+    return enabled() && (ctl_ & CTL_TXE) != 0;
 }
 
 bool Uart::receiverOn() const {
-    return enabled() && (ctl_ & kCtlRxe) != 0;
+    return enabled() && (ctl_ & CTL_RXE) != 0;
 }
 
 bool Uart::pinGiven(uint8_t pin) const {
@@ -83,14 +75,14 @@ double Uart::configuredBaud() const {
 LineFormat Uart::configuredFormat() const {
     LineFormat format;
     format.baud = static_cast<uint32_t>(std::lround(configuredBaud()));
-    format.dataBits = static_cast<uint8_t>(5 + ((lcrh_ >> 5) & 3u));
-    format.stopBits = (lcrh_ & kLcrhStp2) != 0 ? 2 : 1;
-    if ((lcrh_ & kLcrhPen) == 0) {
+    format.dataBits = static_cast<uint8_t>(5 + ((lcrh_ >> LCRH_WLEN_SHIFT) & 3u));
+    format.stopBits = (lcrh_ & LCRH_STP2) != 0 ? 2 : 1;
+    if ((lcrh_ & LCRH_PEN) == 0) {
         format.parity = 'N';
-    } else if ((lcrh_ & kLcrhSps) != 0) {
-        format.parity = (lcrh_ & kLcrhEps) != 0 ? 'S' : 'M';
+    } else if ((lcrh_ & LCRH_SPS) != 0) {
+        format.parity = (lcrh_ & LCRH_EPS) != 0 ? 'S' : 'M';
     } else {
-        format.parity = (lcrh_ & kLcrhEps) != 0 ? 'E' : 'O';
+        format.parity = (lcrh_ & LCRH_EPS) != 0 ? 'E' : 'O';
     }
     return format;
 }
@@ -122,13 +114,18 @@ void Uart::lineError(const std::string& what) {
     }
 }
 
+void Uart::drop(uint8_t byte, const char* why, bool overrun) {
+    ++(overrun ? overruns_ : lost_);
+    warn(WarningKind::CharacterDropped, DR, byte, "UART1 dropped a character " + std::string(why));
+}
+
 void Uart::updateLine() {
     nvic_.setLine(kIrq, (ris_ & im_) != 0);
 }
 
 uint32_t Uart::read(uint32_t offset, unsigned) {
     switch (offset) {
-        case 0x000: {
+        case DR: {
             if (rxFifo_.empty()) {
                 return 0;
             }
@@ -136,78 +133,78 @@ uint32_t Uart::read(uint32_t offset, unsigned) {
             popReceived();
             return value;
         }
-        case 0x004:
+        case RSR:
             return rsr_;
-        case 0x018: {
+        case FR: {
             uint32_t fr = 0;
             if (shifting_ || !txFifo_.empty()) {
-                fr |= kFrBusy;
+                fr |= FR_BUSY;
             }
             if (rxFifo_.empty()) {
-                fr |= kFrRxfe;
+                fr |= FR_RXFE;
             }
             if (txFifo_.size() >= fifoDepth()) {
-                fr |= kFrTxff;
+                fr |= FR_TXFF;
             }
             if (rxFifo_.size() >= fifoDepth()) {
-                fr |= kFrRxff;
+                fr |= FR_RXFF;
             }
             if (txFifo_.empty()) {
-                fr |= kFrTxfe;
+                fr |= FR_TXFE;
             }
             return fr;
         }
-        case 0x024:
+        case IBRD:
             return ibrd_;
-        case 0x028:
+        case FBRD:
             return fbrd_;
-        case 0x02C:
+        case LCRH:
             return lcrh_;
-        case 0x030:
+        case CTL:
             return ctl_;
-        case 0x034:
+        case IFLS:
             return ifls_;
-        case 0x038:
+        case IM:
             return im_;
-        case 0x03C:
+        case RIS:
             return ris_;
-        case 0x040:
+        case MIS:
             return ris_ & im_;
         default:
-            return 0;
+            return 0;  // the bus decoder has reported the offset
     }
 }
 
 void Uart::write(uint32_t offset, uint32_t value, unsigned) {
     switch (offset) {
-        case 0x000:
+        case DR:
             if (!transmitterOn()) {
-                ++lost_;
+                drop(static_cast<uint8_t>(value), "written while the transmitter is off");
                 return;
             }
             if (txFifo_.size() >= fifoDepth()) {
-                ++lost_;  // written into a full FIFO: the character is lost
+                drop(static_cast<uint8_t>(value), "written into a full transmit FIFO");
                 return;
             }
             txFifo_.push_back(static_cast<uint8_t>(value));
             if (txFifo_.size() > txLevel()) {
-                clearStatus(kIntTx);
+                clearStatus(INT_TX);
             }
             if (!shifting_) {
                 startTransmit();
             }
             return;
-        case 0x004:
+        case RSR:
             rsr_ = 0;
             return;
-        case 0x024:
-            ibrd_ = value & 0xFFFFu;
+        case IBRD:
+            ibrd_ = value & IBRD_MASK;
             return;
-        case 0x028:
-            fbrd_ = value & 0x3Fu;
+        case FBRD:
+            fbrd_ = value & FBRD_MASK;
             return;
-        case 0x02C:
-            if ((value & kLcrhFen) == 0 && fifosEnabled()) {
+        case LCRH:
+            if ((value & LCRH_FEN) == 0 && fifosEnabled()) {
                 // Leaving FIFO mode keeps at most the one-character holding registers.
                 while (txFifo_.size() > 1) {
                     txFifo_.pop_back();
@@ -216,30 +213,30 @@ void Uart::write(uint32_t offset, uint32_t value, unsigned) {
                     rxFifo_.pop_back();
                 }
             }
-            lcrh_ = value & 0xFFu;
+            lcrh_ = value & LCRH_MASK;
             divisor_ = ibrd_ * 64 + fbrd_;
             lastMismatch_.clear();
             return;
-        case 0x030: {
+        case CTL: {
             const bool wasOn = transmitterOn();
-            ctl_ = value & 0x3FFu;
+            ctl_ = value & CTL_MASK;
             if (!wasOn && transmitterOn() && !txFifo_.empty() && !shifting_) {
                 startTransmit();
             }
             return;
         }
-        case 0x034:
-            ifls_ = value & 0x3Fu;
+        case IFLS:
+            ifls_ = value & IFLS_MASK;
             return;
-        case 0x038:
-            im_ = value & 0x7F0u;
+        case IM:
+            im_ = value & INT_MASK;
             updateLine();
             return;
-        case 0x044:
+        case ICR:
             clearStatus(value);
             return;
         default:
-            return;
+            return;  // the bus decoder has reported the offset
     }
 }
 
@@ -256,7 +253,7 @@ void Uart::startTransmit() {
     txFifo_.pop_front();
     shifting_ = true;
     if (before > txLevel() && txFifo_.size() <= txLevel()) {
-        setStatus(kIntTx);
+        setStatus(INT_TX);
     }
     const LineFormat format = configuredFormat();
     const Picoseconds duration =
@@ -272,38 +269,46 @@ void Uart::startTransmit() {
 void Uart::finishTransmit() {
     shifting_ = false;
     ++sent_;
-    const bool onLine = pinGiven(kTxPin) && peer_ != nullptr;
-    if (!onLine) {
-        ++lost_;
-    } else if (mismatch().empty()) {
+    if (!pinGiven(kTxPin)) {
+        drop(shiftByte_, "sent while its transmit pin is not given to the UART");
+    } else if (peer_ == nullptr) {
+        drop(shiftByte_, "sent with nothing plugged into the line");
+    } else if (const std::string problem = mismatch(); problem.empty()) {
         peer_->receiveFromPanel(shiftByte_);
+    } else {
+        // With a mismatched configuration the peer sees only line noise, which it ignores.
+        warn(WarningKind::CharacterDropped, DR, shiftByte_,
+             "UART1 sent a character the line cannot carry: " + problem);
     }
-    // With a mismatched configuration the peer sees only line noise, which it ignores.
     startTransmit();
 }
 
 void Uart::receiveFromPeer(uint8_t byte) {
-    if (!receiverOn() || !pinGiven(kRxPin)) {
-        ++lost_;
+    if (!receiverOn()) {
+        drop(byte, "received while the receiver is off");
+        return;
+    }
+    if (!pinGiven(kRxPin)) {
+        drop(byte, "received while its receive pin is not given to the UART");
         return;
     }
     uint16_t entry = byte;
     const std::string problem = mismatch();
     if (!problem.empty()) {
         lineError(problem);
-        entry |= kFramingError;
-        setStatus(kIntFe);
+        entry |= DR_FE;
+        setStatus(INT_FE);
     }
     if (rxFifo_.size() >= fifoDepth()) {
-        ++overruns_;
-        rsr_ |= kRsrOverrun;
-        setStatus(kIntOe);
+        drop(byte, "received into a full receive FIFO (overrun)", true);
+        rsr_ |= RSR_OE;
+        setStatus(INT_OE);
         return;
     }
     ++received_;
     rxFifo_.push_back(entry);
     if (rxFifo_.size() >= rxLevel() || !fifosEnabled()) {
-        setStatus(kIntRx);
+        setStatus(INT_RX);
     }
     restartReceiveTimeout();
 }
@@ -311,10 +316,10 @@ void Uart::receiveFromPeer(uint8_t byte) {
 void Uart::popReceived() {
     rxFifo_.pop_front();
     if (rxFifo_.size() < rxLevel() || !fifosEnabled()) {
-        clearStatus(kIntRx);
+        clearStatus(INT_RX);
     }
     if (rxFifo_.empty()) {
-        clearStatus(kIntRt);
+        clearStatus(INT_RT);
     }
 }
 
@@ -331,7 +336,7 @@ void Uart::restartReceiveTimeout() {
     rtEvent_ = scheduler_.after(scheduler_.cyclesFor(period), [this] {
         rtEvent_ = 0;
         if (!rxFifo_.empty()) {
-            setStatus(kIntRt);
+            setStatus(INT_RT);
         }
     });
 }

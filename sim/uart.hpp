@@ -21,6 +21,67 @@ namespace sim {
 
 class Board;
 
+// The UART's registers, offsets from its base, each followed by its fields.
+namespace uart {
+enum : uint32_t {
+    DR = 0x000,
+    DR_FE = 1u << 8,  // framing error, beside a received character
+    RSR = 0x004,      // read: receive status; write: clear it
+    RSR_OE = 1u << 3,
+    FR = 0x018,
+    FR_BUSY = 1u << 3,
+    FR_RXFE = 1u << 4,
+    FR_TXFF = 1u << 5,
+    FR_RXFF = 1u << 6,
+    FR_TXFE = 1u << 7,
+    IBRD = 0x024,
+    IBRD_MASK = 0xFFFF,
+    FBRD = 0x028,
+    FBRD_MASK = 0x3F,
+    LCRH = 0x02C,
+    LCRH_PEN = 1u << 1,
+    LCRH_EPS = 1u << 2,
+    LCRH_STP2 = 1u << 3,
+    LCRH_FEN = 1u << 4,
+    LCRH_WLEN_SHIFT = 5,
+    LCRH_SPS = 1u << 7,
+    LCRH_MASK = 0xFF,
+    CTL = 0x030,
+    CTL_UARTEN = 1u << 0,
+    CTL_TXE = 1u << 8,
+    CTL_RXE = 1u << 9,
+    CTL_MASK = 0x3FF,
+    CTL_RESET = CTL_TXE | CTL_RXE,
+    IFLS = 0x034,
+    IFLS_MASK = 0x3F,
+    IFLS_RESET = 0x12,  // both levels at one half
+    IM = 0x038,         // IM, RIS, MIS and ICR share these bits
+    INT_RX = 1u << 4,
+    INT_TX = 1u << 5,
+    INT_RT = 1u << 6,
+    INT_FE = 1u << 7,
+    INT_OE = 1u << 10,
+    INT_MASK = 0x7F0,
+    RIS = 0x03C,
+    MIS = 0x040,
+    ICR = 0x044,
+};
+inline constexpr Register kRegisters[] = {
+    {DR, "DR"},
+    {RSR, "RSR"},
+    {FR, "FR", Access::ReadOnly},
+    {IBRD, "IBRD"},
+    {FBRD, "FBRD"},
+    {LCRH, "LCRH"},
+    {CTL, "CTL"},
+    {IFLS, "IFLS"},
+    {IM, "IM"},
+    {RIS, "RIS", Access::ReadOnly},
+    {MIS, "MIS", Access::ReadOnly},
+    {ICR, "ICR", Access::WriteOnly},
+};
+}  // namespace uart
+
 class Uart : public Device, public SerialPort {
   public:
     static constexpr uint32_t kBase = 0x4000D000;
@@ -31,6 +92,7 @@ class Uart : public Device, public SerialPort {
     ~Uart() override;
 
     std::string name() const override { return "UART1"; }
+    RegisterTable registers() const override { return uart::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 
@@ -48,7 +110,7 @@ class Uart : public Device, public SerialPort {
     bool enabled() const;
     double configuredBaud() const;
     LineFormat configuredFormat() const;
-    bool fifosEnabled() const { return (lcrh_ & kLcrhFen) != 0; }
+    bool fifosEnabled() const { return (lcrh_ & uart::LCRH_FEN) != 0; }
     uint32_t interruptMask() const { return im_; }
     uint32_t rawStatus() const { return ris_; }
 
@@ -62,21 +124,11 @@ class Uart : public Device, public SerialPort {
     uint64_t charactersSent() const { return sent_; }
     uint64_t charactersReceived() const { return received_; }
     uint64_t receiveOverruns() const { return overruns_; }
-    // Characters that never reached the line (pins not given to the UART, nothing plugged in).
+    // Characters that never reached the line (pins not given to the UART, nothing plugged in,
+    // written into a full FIFO); each is also a board warning.
     uint64_t charactersLost() const { return lost_; }
 
   private:
-    static constexpr uint32_t kLcrhPen = 1u << 1;
-    static constexpr uint32_t kLcrhEps = 1u << 2;
-    static constexpr uint32_t kLcrhStp2 = 1u << 3;
-    static constexpr uint32_t kLcrhFen = 1u << 4;
-    static constexpr uint32_t kLcrhSps = 1u << 7;
-    static constexpr uint32_t kIntRx = 1u << 4;
-    static constexpr uint32_t kIntTx = 1u << 5;
-    static constexpr uint32_t kIntRt = 1u << 6;
-    static constexpr uint32_t kIntFe = 1u << 7;
-    static constexpr uint32_t kIntOe = 1u << 10;
-
     size_t fifoDepth() const { return fifosEnabled() ? kFifoDepth : 1; }
     size_t txLevel() const;
     size_t rxLevel() const;
@@ -86,6 +138,8 @@ class Uart : public Device, public SerialPort {
     // Empty when the peer's side can carry this UART's configuration, else why not.
     std::string mismatch() const;
     void lineError(const std::string& what);
+    // Counts a character that is lost and reports it to the board.
+    void drop(uint8_t byte, const char* why, bool overrun = false);
 
     void startTransmit();
     void finishTransmit();
@@ -107,10 +161,10 @@ class Uart : public Device, public SerialPort {
     SerialPeer* peer_ = nullptr;
     std::unique_ptr<SerialPeer> plugged_;
 
-    uint32_t ibrd_ = 0, fbrd_ = 0;     // as written
-    uint32_t divisor_ = 0;             // latched by an LCRH write, in 1/64
-    uint32_t lcrh_ = 0, ctl_ = 0x300;  // reset: transmitter and receiver enabled, UART off
-    uint32_t ifls_ = 0x12;             // reset: both levels at one half
+    uint32_t ibrd_ = 0, fbrd_ = 0;  // as written
+    uint32_t divisor_ = 0;          // latched by an LCRH write, in 1/64
+    uint32_t lcrh_ = 0, ctl_ = uart::CTL_RESET;
+    uint32_t ifls_ = uart::IFLS_RESET;
     uint32_t im_ = 0, ris_ = 0, rsr_ = 0;
 
     std::deque<uint8_t> txFifo_;

@@ -7,6 +7,7 @@
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "remote_module.hpp"
+#include "support/board_warnings.hpp"
 #include "support/cycle_probe.hpp"
 #include "uart.hpp"
 #include "vars/pvar.hpp"
@@ -92,6 +93,8 @@ TEST(ControlCycleOnTheBoard, OutputPassThenExchangeThenErrorFlag) {
     EXPECT_EQ(Dev_1_AO5.value, 999) << "nothing was read";
 
     sim::Uart1(panel.board()).connect(g_module);
+    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+        << "the request sent while unplugged is lost";
     ASSERT_TRUE(RunCycles(panel, 1));
     EXPECT_EQ(g_module->exchanges().size(), exchangesBefore + 1);
     EXPECT_EQ(Dev_1_ERROR.value, 0);

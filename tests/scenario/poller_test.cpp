@@ -8,6 +8,7 @@
 #include "project/_dict.hpp"
 #include "project/_frame0.hpp"
 #include "remote_module.hpp"
+#include "support/board_warnings.hpp"
 #include "support/cycle_probe.hpp"
 #include "uart.hpp"
 #include "vars/pvar.hpp"
@@ -171,6 +172,8 @@ TEST_F(Poller, AnUnpluggedModuleSetsTheErrorAfterTheFirstCycleAndValuesStay) {
     for (int i = 0; i < 22; ++i) {
         EXPECT_EQ(kBlock[i]->value, 1000 + i) << "the last values read stay";
     }
+    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+        << "the requests sent while unplugged are lost";
     sim::Uart1(panel_.board()).connect(module_);
     ASSERT_TRUE(runCycles(2));
     EXPECT_EQ(Dev_1_ERROR.value, 0);
@@ -182,6 +185,8 @@ TEST_F(Poller, AFailedWriteIsNotRepeatedAndTheModulesValueComesBack) {
     var_set_write_data(&Dev_1_AO15, 1);
     ASSERT_TRUE(runCycles(1));
     EXPECT_EQ(Dev_1_ERROR.value, 1);
+    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+        << "the write sent while unplugged is lost";
     sim::Uart1(panel_.board()).connect(module_);
     const size_t before = module_->exchanges().size();
     ASSERT_TRUE(runCycles(1));

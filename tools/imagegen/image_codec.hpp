@@ -68,8 +68,9 @@ Encoded EncodeIndexed(const Indexed& picture, uint8_t format);
 // on a new line indented by four spaces, without the braces.
 std::string ByteRows(const std::vector<uint8_t>& bytes);
 
-// A generated C++ source defining the record as a byte array in program memory.
+// A generated C++ source defining the record as a byte array in program memory; the comment
+// line carrying the generator's command goes below the first line.
 std::string RecordSource(const std::string& name, const std::string& origin,
-                         const std::vector<uint8_t>& record);
+                         const std::vector<uint8_t>& record, const std::string& commandComment);
 
 }  // namespace imagegen

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli.hpp"
+#include "command_line.hpp"
 #include "image_codec.hpp"
 
 namespace {
@@ -42,6 +43,7 @@ bool IsIdentifier(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string command = gensource::CommandLine(argc, argv);
     std::string in, out, name;
     int64_t format = -1;
     cli::Parser parser("imagegen", kUsage);
@@ -70,7 +72,8 @@ int main(int argc, char** argv) {
         const imagegen::Encoded encoded = imagegen::Encode(picture, static_cast<uint8_t>(format));
         std::ofstream file(out, std::ios::binary);
         const std::string origin = in.substr(in.find_last_of('/') + 1);
-        file << imagegen::RecordSource(name, origin, encoded.record);
+        file << imagegen::RecordSource(name, origin, encoded.record,
+                                       gensource::CommandComment(command));
         if (!file) {
             std::fprintf(stderr, "imagegen: cannot write %s\n", out.c_str());
             return 1;

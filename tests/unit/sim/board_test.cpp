@@ -96,4 +96,50 @@ TEST(Faults, NothingMappedAndStoresToFlashAreReported) {
     EXPECT_EQ(board.faults()[1].address, 0x2000u);
 }
 
+// What the board does not model is a warning that names the model and the register: a mistyped
+// offset in the firmware's register map shows up as one of these.
+TEST(BoardWarnings, NameTheModelAndTheRegister) {
+    using Kind = sim::WarningKind;
+    struct Case {
+        uint32_t address;
+        bool store;
+        Kind kind;
+        const char* names;
+    };
+    const Case cases[] = {
+        {0x4000D048, false, Kind::Unimplemented, "UART1 +0x048"},
+        {0x4000D018, true, Kind::WriteToReadOnly, "UART1 FR"},
+        {0x4000D044, false, Kind::ReadOfWriteOnly, "UART1 ICR"},
+        {0x40004530, true, Kind::Unimplemented, "GPIO port A +0x530"},
+        {0x40030048, true, Kind::WriteToReadOnly, "timer 0 TAR"},
+        {0x40032024, false, Kind::ReadOfWriteOnly, "timer 2 ICR"},
+        {0x40038028, false, Kind::ReadOfWriteOnly, "ADC 0 PSSI"},
+        {0x4003804C, true, Kind::WriteToReadOnly, "ADC 0 SSFSTATn"},
+        {0x400FE000, true, Kind::WriteToReadOnly, "system control DID0"},
+        {0x400FE064, false, Kind::Unimplemented, "system control +0x064"},
+        {0x400FD00C, true, Kind::WriteToReadOnly, "flash controller FCRIS"},
+        {0xE000E01C, true, Kind::WriteToReadOnly, "core (NVIC, SysTick) STCALIB"},
+        {0xE000EF00, true, Kind::Unimplemented, "core (NVIC, SysTick) +0xF00"},
+    };
+    sim::Board& board = FreshBoard();
+    for (const Case& c : cases) {
+        if (c.store) {
+            board.debugWrite(c.address, 0x5A);
+        } else {
+            board.debugRead(c.address);
+        }
+        const std::vector<sim::BoardWarning> warnings = sim::TakeBoardWarnings();
+        ASSERT_EQ(warnings.size(), 1u) << sim::Hex(c.address);
+        EXPECT_EQ(warnings[0].kind, c.kind) << warnings[0].what;
+        EXPECT_EQ(warnings[0].address, c.address);
+        EXPECT_EQ(warnings[0].value, c.store ? 0x5Au : 0u);
+        EXPECT_NE(warnings[0].what.find(c.names), std::string::npos) << warnings[0].what;
+    }
+    // Each byte of a word, the last word of a register array and an alias are registers.
+    for (const uint32_t address : {0x4000D019u, 0x400043FCu, 0xE000E43Cu, 0x400FE108u}) {
+        board.debugRead(address);
+    }
+    EXPECT_TRUE(sim::TakeBoardWarnings().empty());
+}
+
 }  // namespace
