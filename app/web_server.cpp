@@ -18,7 +18,7 @@
 
 #include "panel_models.hpp"
 #include "project/_dict.hpp"
-#include "remote_io/process.hpp"
+#include "process.hpp"
 #include "finger.hpp"
 #include "script.hpp"
 
