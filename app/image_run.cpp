@@ -45,20 +45,22 @@ std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const s
     return core;
 }
 
-std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core) {
+std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core,
+                            const std::string& suffix) {
     sim::Board& board = panel.board();
     const int32_t ticks = core.readSymbolWord("g_TimerTicksCount").value_or(-1);
     const int32_t frame = core.readSymbolWord("_CurrentFrame").value_or(-1);
     const int32_t error = core.readSymbolWord("Dev_1_ERROR").value_or(-1);  // its value field
     char line[260];
     std::snprintf(line, sizeof(line),
-                  "t=%8.3f s  clock=%u Hz  ticks=%d  backlight=%s  frame=%d  Dev_1_ERROR=%d  "
-                  "instructions=%llu  cycles~%llu",
+                  "t=%8.3f s  clock=%u Hz  ticks=%d  backlight=%s  frame=%d  Dev_1_ERROR=%d",
                   panel.nowMs() / 1000.0, board.sysctl().clockHz(), ticks,
-                  sim::DisplayOf(board).backlight() ? "on" : "off", frame, error,
+                  sim::DisplayOf(board).backlight() ? "on" : "off", frame, error);
+    char counts[96];
+    std::snprintf(counts, sizeof(counts), "  instructions=%llu  cycles~%llu",
                   static_cast<unsigned long long>(core.instructions()),
                   static_cast<unsigned long long>(core.cycles()));
-    return line;
+    return line + suffix + counts;
 }
 
 bool IsScenarioCommand(const std::string& command) {

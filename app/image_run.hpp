@@ -16,7 +16,9 @@ std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const s
 
 // The status line of a run on the image: the host's fields read from the image's memory, plus
 // the core's instruction count and estimated cycles.
-std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core);
+// `suffix` (the workbench's fields) goes between the two, so that the line starts as the host's.
+std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core,
+                            const std::string& suffix);
 
 // Script commands (false when the command is none of them; error set when it failed):
 //   modbus-log FILE            every request and answer on the line so far, in hex

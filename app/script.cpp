@@ -14,9 +14,11 @@
 namespace app {
 
 std::string StatusLine(sim::PanelHarness& panel) {
+    const Workbench* bench = Workbench::Current();
+    const std::string suffix = bench != nullptr ? bench->statusSuffix() : std::string();
     // --- The real image keeps its variables in the emulated core's memory. ---
     if (const sim::arm::ArmCore* core = sim::arm::ArmCore::active()) {
-        return ImageStatusLine(panel, *core);
+        return ImageStatusLine(panel, *core, suffix);
     }
     sim::Board& board = panel.board();
     char line[200];
@@ -25,8 +27,7 @@ std::string StatusLine(sim::PanelHarness& panel) {
                   panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
                   sim::DisplayOf(board).backlight() ? "on" : "off", _CurrentFrame,
                   static_cast<int>(Dev_1_ERROR.value));
-    const Workbench* bench = Workbench::Current();
-    return bench != nullptr ? line + bench->statusSuffix() : line;
+    return line + suffix;
 }
 
 namespace {
