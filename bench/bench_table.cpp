@@ -3,6 +3,9 @@
 // and the simulator's own speed. Every figure says how it was obtained.
 //
 //   build/host-release/bench/bench_table [--image ELF] [--loopcost PROGRAM] [--quick]
+#include <unistd.h>
+
+#include <array>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -286,6 +289,65 @@ int SimulatorSpeed(bool quick) {
 
 }  // namespace
 
+// The same screen changes made by the real image on the emulated core (panel-sim --image, its
+// script command screen-changes): measured instructions and estimated cycles, per change and
+// per pixel painted (every screen repaints the whole panel, so a screen's pixels are the host
+// build's count for it).
+void RealImage(const std::string& image, const std::array<uint64_t, 6>& pixels) {
+    char script[] = "/tmp/bench-table-tour-XXXXXX";
+    const int fd = mkstemp(script);
+    if (fd < 0) {
+        return;
+    }
+    const std::string tour =
+        "wait 1000\ntap 158 171\nwait 300\ntap 120 208\nwait 300\ntap 193 208\nwait 300\n"
+        "tap 265 208\nwait 300\ntap 47 208\nwait 300\nscreen-changes\n";
+    const bool written = write(fd, tour.data(), tour.size()) == static_cast<ssize_t>(tour.size());
+    close(fd);
+    std::printf("The real image on the emulated core (panel-sim --image %s)\n", image.c_str());
+    const std::string command = std::string("'") + PANEL_SIM + "' --image '" + image +
+                                "' --script " + script + " 2>&1";
+    FILE* out = written ? popen(command.c_str(), "r") : nullptr;
+    int rows = 0;
+    char line[512];
+    while (out != nullptr && std::fgets(line, sizeof(line), out) != nullptr) {
+        unsigned frame = 0;
+        double at = 0;
+        double virtualMs = 0;
+        unsigned long long instructions = 0;
+        unsigned long long cycles = 0;
+        if (std::sscanf(line, "start-up to the first screen painted: %llu instructions, ~%llu cycles",
+                        &instructions, &cycles) == 2) {
+            std::printf("  start-up to the first screen: %llu instructions, ~%llu cycles (%.1f ms "
+                        "est. at 50 MHz)\n",
+                        instructions, cycles, static_cast<double>(cycles) / 50e3);
+        } else if (std::sscanf(line,
+                               "hmi_GotoFrame(%u) at %lf ms: %llu instructions, ~%llu cycles, "
+                               "%lf ms virtual",
+                               &frame, &at, &instructions, &cycles, &virtualMs) == 5 &&
+                   frame >= 1 && frame <= 5) {
+            if (rows++ == 0) {
+                std::printf("  %-8s %12s %12s %9s %10s %10s\n", "screen", "instructions",
+                            "est. cycles", "est. ms", "instr/px", "cycles/px");
+            }
+            const double px = static_cast<double>(pixels[frame]);
+            std::printf("  %-8u %12llu %12llu %9.2f %10.2f %10.2f\n", frame, instructions, cycles,
+                        static_cast<double>(cycles) / 50e3,
+                        px > 0 ? static_cast<double>(instructions) / px : 0.0,
+                        px > 0 ? static_cast<double>(cycles) / px : 0.0);
+        }
+    }
+    const int status = out != nullptr ? pclose(out) : -1;
+    std::remove(script);
+    if (rows == 0 || status != 0) {
+        std::printf("  (no figures: build the target-release preset and panel-sim)\n");
+    }
+    std::printf(
+        "  instructions: counted by the emulated core over each screen change (every executed\n"
+        "  instruction, set-up and widgets included); cycles: an estimate from its table of\n"
+        "  Cortex-M3 timings (sim/arm_core/thumb_timing.hpp); per pixel: over the screen's pixels.\n\n");
+}
+
 int main(int argc, char** argv) {
     std::string image = PANEL_TARGET_IMAGE;
     std::string loopcost = PANEL_LOOPCOST;
@@ -351,6 +413,7 @@ int main(int argc, char** argv) {
                 startMs, static_cast<unsigned long long>(startUpStores));
     std::printf("  %-8s %-12s %9s %8s %9s %9s\n", "screen", "paint", "stores", "pixels",
                 "sim ms", "est. ms");
+    std::array<uint64_t, 6> screenPixels{};
     for (uint32_t frame = 1; frame <= 5; ++frame) {
         hmi_GotoFrame(frame == 1 ? 2 : 1);  // another screen first
         WidgetMessageQueueProcess();
@@ -362,6 +425,7 @@ int main(int argc, char** argv) {
         hmi_GotoFrame(from);
         WidgetMessageQueueProcess();
         const Paint change = Measure(board, frame, loops);
+        screenPixels[frame] = change.pixels;
         for (const auto& [what, p] : {std::pair{"full", full}, std::pair{"change", change}}) {
             char est[16];
             std::snprintf(est, sizeof(est), "%.2f", p.estimatedMs);
@@ -379,6 +443,8 @@ int main(int argc, char** argv) {
         "  pixel at the dearest pass when its source value changed, else the cheapest; code\n"
         "  outside the loops (widgets, text layout, set-up) is not counted.\n\n",
         kStoreCycles);
+
+    RealImage(image, screenPixels);
 
     // The control cycle's CPU side on screen 3 (the most values), every shown value changed,
     // without the Modbus exchange and its line time.
