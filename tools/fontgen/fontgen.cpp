@@ -106,6 +106,39 @@ struct Ink {
     bool at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
+// Trims a rendered glyph to the rows and columns that carry ink: `inked(row, column)` over a
+// bitmap of `rows` x `columns` whose top left is at (bitmapLeft, bitmapTop). Returns false (ink
+// left as it is) when nothing is inked.
+template <class Inked>
+bool TrimToInk(int rows, int columns, int bitmapLeft, int bitmapTop, Inked inked, Ink& ink) {
+    int minX = INT32_MAX, maxX = -1, minY = INT32_MAX, maxY = -1;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (inked(row, column)) {
+                minX = std::min(minX, column);
+                maxX = std::max(maxX, column);
+                minY = std::min(minY, row);
+                maxY = std::max(maxY, row);
+            }
+        }
+    }
+    if (maxX < 0) {
+        return false;
+    }
+    ink.left = bitmapLeft + minX;
+    ink.top = bitmapTop - minY;
+    ink.width = maxX - minX + 1;
+    ink.height = maxY - minY + 1;
+    ink.pixels.resize(static_cast<size_t>(ink.width) * ink.height);
+    for (int row = 0; row < ink.height; ++row) {
+        for (int column = 0; column < ink.width; ++column) {
+            ink.pixels[static_cast<size_t>(row) * ink.width + column] =
+                inked(minY + row, minX + column);
+        }
+    }
+    return true;
+}
+
 // Coverage at or above this level (of 255) becomes a foreground pixel when a glyph is fitted.
 constexpr int kFitThreshold = 100;
 // Coverage of two pixels, one above the other, that together make one pixel of a thin stroke.
@@ -163,31 +196,12 @@ class Renderer {
         };
         Ink ink;
         ink.advance = static_cast<int>((slot->advance.x + 32) >> 6);
-        int minX = INT32_MAX, maxX = -1, minY = INT32_MAX, maxY = -1;
-        for (unsigned row = 0; row < bitmap.rows; ++row) {
-            for (unsigned column = 0; column < bitmap.width; ++column) {
-                if (covered(row, column)) {
-                    minX = std::min<int>(minX, column);
-                    maxX = std::max<int>(maxX, column);
-                    minY = std::min<int>(minY, row);
-                    maxY = std::max<int>(maxY, row);
-                }
-            }
-        }
-        if (maxX < 0) {
-            return ink;
-        }
-        ink.left = slot->bitmap_left + minX;
-        ink.top = slot->bitmap_top - minY;
-        ink.width = maxX - minX + 1;
-        ink.height = maxY - minY + 1;
-        ink.pixels.resize(static_cast<size_t>(ink.width) * ink.height);
-        for (int row = 0; row < ink.height; ++row) {
-            for (int column = 0; column < ink.width; ++column) {
-                ink.pixels[static_cast<size_t>(row) * ink.width + column] = covered(
-                    static_cast<unsigned>(minY + row), static_cast<unsigned>(minX + column));
-            }
-        }
+        TrimToInk(static_cast<int>(bitmap.rows), static_cast<int>(bitmap.width), slot->bitmap_left,
+                  slot->bitmap_top,
+                  [&](int row, int column) {
+                      return covered(static_cast<unsigned>(row), static_cast<unsigned>(column));
+                  },
+                  ink);
         return ink;
     }
 
@@ -251,30 +265,8 @@ class Renderer {
                 }
             }
         }
-        int minX = INT32_MAX, maxX = -1, minY = INT32_MAX, maxY = -1;
-        for (int row = 0; row < rows; ++row) {
-            for (int column = 0; column < columns; ++column) {
-                if (inked(row, column)) {
-                    minX = std::min(minX, column);
-                    maxX = std::max(maxX, column);
-                    minY = std::min(minY, row);
-                    maxY = std::max(maxY, row);
-                }
-            }
-        }
-        if (maxX < 0) {
+        if (!TrimToInk(rows, columns, slot->bitmap_left, slot->bitmap_top, inked, ink)) {
             return grey;
-        }
-        ink.left = slot->bitmap_left + minX;
-        ink.top = slot->bitmap_top - minY;
-        ink.width = maxX - minX + 1;
-        ink.height = maxY - minY + 1;
-        ink.pixels.resize(static_cast<size_t>(ink.width) * ink.height);
-        for (int row = 0; row < ink.height; ++row) {
-            for (int column = 0; column < ink.width; ++column) {
-                ink.pixels[static_cast<size_t>(row) * ink.width + column] =
-                    inked(minY + row, minX + column);
-            }
         }
         grey.stem = StrokeWidth(ink, false);
         grey.stemRight = StrokeWidth(ink, true);
