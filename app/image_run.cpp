@@ -1,6 +1,7 @@
 #include "image_run.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <istream>
 
@@ -65,7 +66,7 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 
 bool IsScenarioCommand(const std::string& command) {
     return command == "modbus-log" || command == "module-fault" || command == "module-process" ||
-           command == "screen-changes";
+           command == "screen-changes" || command == "profile";
 }
 
 bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,
@@ -122,6 +123,49 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
             return true;
         }
         sim::RemoteModuleOf(board).process().setRunning(state == "run");
+        return true;
+    }
+    if (command == "profile") {
+        sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        if (core == nullptr) {
+            std::printf("profile: measured on the image only (--image)\n");
+            return true;
+        }
+        int shown = 15;
+        if (std::string count; words >> count) {
+            char* end = nullptr;
+            const long n = std::strtol(count.c_str(), &end, 10);
+            if (*end != '\0' || n <= 0 || n > 10000) {
+                error = "profile takes a number of functions from 1 to 10000, not '" + count + "'";
+                return true;
+            }
+            shown = static_cast<int>(n);
+        }
+        const auto functions = core->takeProfile();
+        sim::arm::ArmCore::FunctionCost total;
+        for (const auto& f : functions) {
+            total.instructions += f.instructions;
+            total.cycles += f.cycles;
+            total.probedInstructions += f.probedInstructions;
+            total.probedCycles += f.probedCycles;
+        }
+        const auto row = [](const sim::arm::ArmCore::FunctionCost& f, const char* name) {
+            std::printf("  %11llu %11llu %11llu %11llu  %s\n",
+                        static_cast<unsigned long long>(f.probedInstructions),
+                        static_cast<unsigned long long>(f.probedCycles),
+                        static_cast<unsigned long long>(f.instructions),
+                        static_cast<unsigned long long>(f.cycles), name);
+        };
+        std::printf("profile since the last one (estimated cycles of the instructions, without "
+                    "the bus models' access time):\n  %23s %23s\n  %11s %11s %11s %11s\n",
+                    "in screen changes", "in all", "instr.", "cycles", "instr.", "cycles");
+        row(total, "(total)");
+        for (const auto& f : functions) {
+            if (shown-- == 0) {
+                break;
+            }
+            row(f, f.function.c_str());
+        }
         return true;
     }
     if (command == "screen-changes") {

@@ -26,6 +26,8 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 //                              KIND: none silence bad-crc wrong-address wrong-function
 //                              exception truncated late noise
 //   module-process run|stop    the module's process behind its registers runs or holds still
+//   profile [N]                (image only) the N functions (15) that took most cycles since
+//                              the previous profile, with instructions and estimated cycles
 //   screen-changes             (image only) instructions, estimated cycles and virtual time
 //                              of every screen change so far, and of the start-up
 bool IsScenarioCommand(const std::string& command);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "flash.hpp"
 #include "thumb_timing.hpp"
@@ -267,7 +268,9 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
         }
     }
     skipIdleLoop(address);
-    const BlockCost& cost = costOf(address, size);
+    BlockCost& cost = costOf(address, size);
+    ++cost.runs;
+    cost.probedRuns += open_.empty() ? 0 : 1;
     if (cost.delayRegister >= 0) {
         fastForwardDelay(cost.delayRegister);
     }
@@ -338,7 +341,7 @@ bool ArmCore::skipIdleLoop(uint32_t address) {
     return true;
 }
 
-const ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
+ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
     const uint64_t key = (uint64_t{size} << 32) | address;
     const auto found = costs_.find(key);
     if (found != costs_.end()) {
@@ -358,6 +361,37 @@ const ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
         cost.delayRegister = (halfwords[0] >> 8) & 7;
     }
     return costs_.emplace(key, cost).first->second;
+}
+
+std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
+    std::map<std::string, FunctionCost> byFunction;
+    for (auto& [key, cost] : costs_) {
+        if (cost.runs == 0) {
+            continue;
+        }
+        const auto address = static_cast<uint32_t>(key);
+        std::string name = image_.functionAt(address);
+        if (name.empty()) {
+            name = Hex(address);
+        }
+        FunctionCost& f = byFunction[name];
+        f.function = name;
+        f.instructions += cost.runs * cost.instructions;
+        f.cycles += cost.runs * cost.cycles;
+        f.probedInstructions += cost.probedRuns * cost.instructions;
+        f.probedCycles += cost.probedRuns * cost.cycles;
+        cost.runs = 0;
+        cost.probedRuns = 0;
+    }
+    std::vector<FunctionCost> dearestFirst;
+    for (auto& [name, f] : byFunction) {
+        dearestFirst.push_back(std::move(f));
+    }
+    std::sort(dearestFirst.begin(), dearestFirst.end(),
+              [](const FunctionCost& a, const FunctionCost& b) { return a.probedCycles != b.probedCycles ? a.probedCycles > b.probedCycles
+                                                             : a.cycles > b.cycles;
+              });
+    return dearestFirst;
 }
 
 void ArmCore::charge(uint64_t cycles) {
