@@ -36,130 +36,190 @@ constexpr uint8_t kRegRowStartLow = 0x07;
 constexpr uint8_t kRegMemoryAccess = 0x16;
 constexpr uint8_t kRegMemory = 0x22;
 
+// What this driver knows of the controller and the bus, so that set-up writes only what changes:
+// the window registers as last written, by pair (0: start column 0x02/0x03, 1: end column
+// 0x04/0x05, 2: start row 0x06/0x07, 3: end row 0x08/0x09), the memory access mode (0x16), the
+// address counter (column, row) and the data lines as last stored. A display reset forgets all
+// but the data lines, which are the ports' own latches.
+constexpr uint16_t kUnknown = 0xFFFF;  // no window value, mode or counter position is this
+struct Shadow {
+    uint16_t window[4];
+    uint16_t mode;
+    uint16_t counter[2];
+    uint16_t lines;
+};
+inline constinit Shadow g_shadow{{kUnknown, kUnknown, kUnknown, kUnknown},
+                                 kUnknown,
+                                 {kUnknown, kUnknown},
+                                 0};
+
+constexpr uint32_t kStartColumn = 0;
+constexpr uint32_t kEndColumn = 1;
+constexpr uint32_t kStartRow = 2;
+constexpr uint32_t kEndRow = 3;
+
+constexpr uint8_t HighIndex(uint32_t pair) {
+    return static_cast<uint8_t>(kRegColumnStartHigh + 2 * pair);
+}
+
+// After a reset: nothing is known of the registers or the counter.
+inline void Forget() {
+    g_shadow.window[0] = g_shadow.window[1] = g_shadow.window[2] = g_shadow.window[3] = kUnknown;
+    g_shadow.mode = kUnknown;
+    g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
+}
+
+// The data lines were set by other means (start-up drives them to 0).
+inline void LinesAre(uint16_t word) {
+    g_shadow.lines = word;
+}
+
 // A write: WR low for one store, then high; the controller latches on the rising edge.
 [[gnu::always_inline]] inline void WriteStrobe() {
     HWREG(kWr) = 0;
     HWREG(kWr) = kWrPin;
 }
 
+// Puts a word on the data lines without a strobe; a port is stored only when its byte changes.
+// held is the lines' state, kept in a register by the loops and written back when they end.
+[[gnu::always_inline]] inline void Hold(uint32_t& held, uint32_t word) {
+    const uint32_t changed = word ^ held;
+    if ((changed & 0xFF00u) != 0) {
+        HWREG(kHighByte) = word >> 8;
+    }
+    if ((changed & 0x00FFu) != 0) {
+        HWREG(kLowByte) = word;  // the mask passes bits 7-0 only
+    }
+    held = word;
+}
+
+// The register steps below store the index and the value unconditionally (they rarely repeat,
+// and a store is cheaper than the test); only D15-D8 are cleared when they are not already 0.
+[[gnu::always_inline]] inline void ClearHighByte(uint32_t& held) {
+    if (held > 0xFFu) {
+        HWREG(kHighByte) = 0;
+    }
+}
+
 // RS stays 1 afterwards, so that the data words that follow need no RS store.
-[[gnu::always_inline]] inline void IndexWrite(uint8_t index) {
-    HWREG(kHighByte) = 0;
+[[gnu::always_inline]] inline void IndexWrite(uint32_t& held, uint8_t index) {
+    ClearHighByte(held);
     HWREG(kLowByte) = index;
     HWREG(kRs) = 0;
     WriteStrobe();
     HWREG(kRs) = kRsPin;
+    held = index;
 }
 
 // Every register this firmware writes is 8 bits wide.
-[[gnu::always_inline]] inline void ValueWrite(uint8_t value) {
-    HWREG(kHighByte) = 0;
+[[gnu::always_inline]] inline void RegisterWrite(uint32_t& held, uint8_t index, uint8_t value) {
+    IndexWrite(held, index);
     HWREG(kLowByte) = value;
     WriteStrobe();
+    held = value;
 }
 
-[[gnu::always_inline]] inline void RegisterWrite(uint8_t index, uint8_t value) {
-    IndexWrite(index);
-    ValueWrite(value);
+inline void IndexWrite(uint8_t index) {
+    uint32_t held = g_shadow.lines;
+    IndexWrite(held, index);
+    g_shadow.lines = static_cast<uint16_t>(held);
 }
 
-[[gnu::always_inline]] inline void PixelWrite(uint32_t colour) {
-    HWREG(kHighByte) = (colour >> 8) & 0xFFu;
-    HWREG(kLowByte) = colour & 0xFFu;
-    WriteStrobe();
+inline void RegisterWrite(uint8_t index, uint8_t value) {
+    uint32_t held = g_shadow.lines;
+    RegisterWrite(held, index, value);
+    g_shadow.lines = static_cast<uint16_t>(held);
 }
 
 // count pixels of one colour (after an index write of 0x22): the data lines are set once, then
-// each pixel is two stores, WR low and WR high, eight pixels a loop pass.
-[[gnu::always_inline]] inline void PixelRun(uint32_t colour, uint32_t count) {
-    if (count == 0) {
+// each pixel is two stores, WR low and WR high, sixteen pixels a loop pass.
+[[gnu::always_inline]] inline void PixelRun(uint32_t& held, uint32_t colour, uint32_t count) {
+    Hold(held, colour & 0xFFFFu);
+    for (uint32_t odd = count & 15u; odd != 0; --odd) {
+        WriteStrobe();
+    }
+    for (uint32_t blocks = count >> 4; blocks != 0; --blocks) {
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+        WriteStrobe();
+    }
+}
+
+// The start registers place the address counter: column for pair 0, row for pair 2.
+[[gnu::always_inline]] inline void Placed(uint32_t pair, uint16_t value) {
+    if (pair == kStartColumn || pair == kStartRow) {
+        g_shadow.counter[pair / 2] = value;
+    }
+}
+
+// Both bytes of a pair, whatever the controller holds.
+[[gnu::always_inline]] inline void PutPair(uint32_t& held, uint32_t pair, uint16_t value) {
+    RegisterWrite(held, HighIndex(pair), static_cast<uint8_t>(value >> 8));
+    RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
+    g_shadow.window[pair] = value;
+    Placed(pair, value);
+}
+
+// The bytes of a pair that differ, high first; place: when neither differs but the counter has
+// moved off a start, the low byte is written again to place it there.
+[[gnu::always_inline]] inline void UpdatePair(uint32_t& held, uint32_t pair, uint32_t value,
+                                              bool place) {
+    const uint32_t old = g_shadow.window[pair];
+    if (old == value && (!place || g_shadow.counter[pair / 2] == value)) {
         return;
     }
-    HWREG(kHighByte) = (colour >> 8) & 0xFFu;
-    HWREG(kLowByte) = colour & 0xFFu;
-    for (uint32_t odd = count & 7u; odd != 0; --odd) {
-        WriteStrobe();
-    }
-    for (uint32_t blocks = count >> 3; blocks != 0; --blocks) {
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-        WriteStrobe();
-    }
-}
-
-// The data lines as a picture row leaves them; a port is stored only when its byte changes.
-// After an index write of 0x22 they hold 0x00 and 0x22.
-class Lines {
-  public:
-    // colour: a 16-bit native word.
-    [[gnu::always_inline]] void Write(uint32_t colour) {
-        if (colour != held_) {
-            Hold(colour);
+    g_shadow.window[pair] = static_cast<uint16_t>(value);
+    Placed(pair, static_cast<uint16_t>(value));
+    if (((old ^ value) & 0xFF00u) != 0) {  // an unknown pair differs here too
+        RegisterWrite(held, HighIndex(pair), static_cast<uint8_t>(value >> 8));
+        if (old != kUnknown && ((old ^ value) & 0xFFu) == 0) {
+            return;
         }
-        WriteStrobe();
     }
-
-    // Puts a colour on the data lines without a strobe.
-    [[gnu::always_inline]] void Hold(uint32_t colour) {
-        const uint32_t changed = colour ^ held_;
-        if ((changed & 0xFF00u) != 0) {
-            HWREG(kHighByte) = colour >> 8;
-        }
-        if ((changed & 0x00FFu) != 0) {
-            HWREG(kLowByte) = colour & 0xFFu;
-        }
-        held_ = colour;
-    }
-
-  private:
-    uint32_t held_ = kRegMemory;
-};
-
-// The window and mode registers as this driver last wrote them, so that set-up writes only the
-// ones whose value changes. Slots 0-7 are registers 0x02-0x09, slot 8 register 0x16; a display
-// reset forgets them all.
-struct Shadow {
-    uint8_t value[9];
-    uint16_t known;
-};
-inline constinit Shadow g_shadow{};
-
-constexpr uint32_t Slot(uint8_t index) {
-    return index == kRegMemoryAccess ? 8u : static_cast<uint32_t>(index - kRegColumnStartHigh);
+    RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
 }
 
-inline void Forget() {
-    g_shadow.known = 0;
-}
-
-// Always written (the start registers' low bytes also place the address counter).
-inline void Put(uint8_t index, uint8_t value) {
-    RegisterWrite(index, value);
-    const uint32_t slot = Slot(index);
-    g_shadow.value[slot] = value;
-    g_shadow.known = static_cast<uint16_t>(g_shadow.known | (1u << slot));
-}
-
-// Written only when the register may hold another value.
-inline void Update(uint8_t index, uint8_t value) {
-    const uint32_t slot = Slot(index);
-    if ((g_shadow.known & (1u << slot)) != 0 && g_shadow.value[slot] == value) {
-        return;
+[[gnu::always_inline]] inline void ModeUpdate(uint32_t& held, uint8_t mode) {
+    if (g_shadow.mode != mode) {
+        RegisterWrite(held, kRegMemoryAccess, mode);
+        g_shadow.mode = mode;
     }
-    Put(index, value);
+}
+
+inline void ModePut(uint8_t mode) {
+    RegisterWrite(kRegMemoryAccess, mode);
+    g_shadow.mode = mode;
+}
+
+// count pixels were written from the counter: it moved along the window's row, unless it reached
+// the window's end column, where it wraps (then it is no longer known).
+[[gnu::always_inline]] inline void Advance(uint32_t count) {
+    const uint32_t column = g_shadow.counter[0];
+    const uint32_t end = g_shadow.window[kEndColumn];
+    if (column != kUnknown && end != kUnknown && column + count <= end) {
+        g_shadow.counter[0] = static_cast<uint16_t>(column + count);
+    } else {
+        g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
+    }
 }
 
 // Places the address counter (the window's start registers).
-inline void Position(uint16_t x, uint16_t y) {
-    Update(kRegColumnStartHigh, static_cast<uint8_t>(x >> 8));
-    Put(kRegColumnStartLow, static_cast<uint8_t>(x));
-    Update(kRegRowStartHigh, static_cast<uint8_t>(y >> 8));
-    Put(kRegRowStartLow, static_cast<uint8_t>(y));
+[[gnu::always_inline]] inline void Position(uint32_t& held, uint16_t x, uint16_t y) {
+    UpdatePair(held, kStartColumn, x, true);
+    UpdatePair(held, kStartRow, y, true);
 }
 
 // Window registers 0x02-0x09 in order: start column, end column, start row, end row (each high
@@ -173,26 +233,21 @@ struct Window {
 
 // Every window register, whatever the controller holds (start-up).
 inline void WindowSet(const Window& w) {
-    const uint16_t values[4] = {w.xmin, w.xmax, w.ymin, w.ymax};
-    uint8_t index = kRegColumnStartHigh;
-    for (const uint16_t value : values) {
-        Put(index++, static_cast<uint8_t>(value >> 8));
-        Put(index++, static_cast<uint8_t>(value));
-    }
+    uint32_t held = g_shadow.lines;
+    PutPair(held, kStartColumn, w.xmin);
+    PutPair(held, kEndColumn, w.xmax);
+    PutPair(held, kStartRow, w.ymin);
+    PutPair(held, kEndRow, w.ymax);
+    g_shadow.lines = static_cast<uint16_t>(held);
 }
 
-// The window registers that change; placeCounter also rewrites the start registers' low bytes.
-inline void WindowUpdate(const Window& w, bool placeCounter) {
-    const uint16_t values[4] = {w.xmin, w.xmax, w.ymin, w.ymax};
-    uint8_t index = kRegColumnStartHigh;
-    for (uint32_t i = 0; i < 4; ++i) {
-        Update(index++, static_cast<uint8_t>(values[i] >> 8));
-        if (placeCounter && (i & 1u) == 0) {
-            Put(index++, static_cast<uint8_t>(values[i]));
-        } else {
-            Update(index++, static_cast<uint8_t>(values[i]));
-        }
-    }
+// The window registers that change; place also places the address counter at the window's
+// start.
+[[gnu::always_inline]] inline void WindowUpdate(uint32_t& held, const Window& w, bool place) {
+    UpdatePair(held, kStartColumn, w.xmin, place);
+    UpdatePair(held, kEndColumn, w.xmax, false);
+    UpdatePair(held, kStartRow, w.ymin, place);
+    UpdatePair(held, kEndRow, w.ymax, false);
 }
 
 // A memory-access mode: register 0x16 and the window that goes with it.
@@ -202,13 +257,13 @@ struct Mode {
 };
 
 inline void ModeSet(const Mode& mode) {
-    Put(kRegMemoryAccess, mode.memoryAccess);
+    ModePut(mode.memoryAccess);
     WindowSet(mode.window);
 }
 
-inline void ModeUpdate(const Mode& mode, bool placeCounter) {
-    Update(kRegMemoryAccess, mode.memoryAccess);
-    WindowUpdate(mode.window, placeCounter);
+[[gnu::always_inline]] inline void ModeUpdate(uint32_t& held, const Mode& mode, bool place) {
+    ModeUpdate(held, mode.memoryAccess);
+    WindowUpdate(held, mode.window, place);
 }
 
 }  // namespace hx8347::bus

@@ -127,7 +127,7 @@ constexpr uint32_t ColorTranslate(uint32_t c) {
 }
 // A little-endian 5-6-5 source word (red high) in native order: the two 5-bit fields swap.
 constexpr uint32_t NativeFrom565(uint32_t v) {
-    return (v & 0x07E0u) | (v >> 11) | ((v << 11) & 0xFFFFu);
+    return (v & 0x07E0u) | (v >> 11) | ((v & 0x1Fu) << 11);
 }
 
 // SysCtlDelay loops per millisecond (the loop takes three clocks).
@@ -151,8 +151,11 @@ void RunSequence(const InitStep (&steps)[N], uint32_t perMs) {
 
 // Black over the whole panel, then the settling wait.
 inline void ClearPanel(uint32_t perMs) {
-    bus::IndexWrite(bus::kRegMemory);
-    bus::PixelRun(0, kPanelPixels);
+    uint32_t held = bus::g_shadow.lines;
+    bus::IndexWrite(held, bus::kRegMemory);
+    bus::PixelRun(held, 0, kPanelPixels);
+    bus::g_shadow.lines = static_cast<uint16_t>(held);
+    bus::Advance(kPanelPixels);
     SysCtlDelay(20 * perMs);
 }
 
@@ -187,7 +190,11 @@ inline uint16_t ReadIdentification() {
 
 template <typename O>
 struct Driver {
-    static void Position(uint16_t x, uint16_t y) { bus::Position(x, y); }
+    static void Position(uint16_t x, uint16_t y) {
+        uint32_t held = bus::g_shadow.lines;
+        bus::Position(held, x, y);
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
+    }
     static void SetLandscape() { bus::ModeSet(O::kSetLandscape); }
     static void SetPortrait() { bus::ModeSet(O::kSetPortrait); }
     static void BacklightOn() { HWREG(bus::kBacklight) = bus::kBacklightPin; }
@@ -208,7 +215,7 @@ struct Driver {
         RunSequence(kHX8347AGamma, perMs);
         bus::WindowSet(O::kDrawing.window);
         bus::RegisterWrite(0x01, 0x06);
-        bus::Put(bus::kRegMemoryAccess, O::kAStartupMemoryAccess);
+        bus::ModePut(O::kAStartupMemoryAccess);
         RunSequence(kHX8347APowerOn, perMs);
         ClearPanel(perMs);
     }
@@ -235,6 +242,7 @@ struct Driver {
         GPIOPinWrite(hw::gpio::kPortF, bus::kRdPin | bus::kWrPin | bus::kRsPin,
                      bus::kRdPin | bus::kWrPin);
         GPIOPinWrite(hw::gpio::kPortG, bus::kResetPin, bus::kResetPin);
+        bus::LinesAre(0);
 
         SysCtlDelay(20 * perMs);
         GPIOPinWrite(hw::gpio::kPortG, bus::kResetPin, 0);
@@ -253,55 +261,67 @@ struct Driver {
 
     // Register 0x16 is left alone: the pixel lands as the last operation's mode places it.
     static void PixelDraw(void*, int32_t x, int32_t y, uint32_t colour) {
-        bus::Position(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
-        bus::IndexWrite(bus::kRegMemory);
-        bus::PixelWrite(colour);
+        uint32_t held = bus::g_shadow.lines;
+        bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
+        bus::IndexWrite(held, bus::kRegMemory);
+        bus::Hold(held, colour & 0xFFFFu);
+        bus::WriteStrobe();
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::Advance(1);
     }
 
     // Mode and window registers are written only when they change; each operation leaves the
     // controller in the drawing mode with the full window, as the next one expects.
     static void PixelDrawMultiple(void*, int32_t x, int32_t y, int32_t x0, int32_t count,
                                   int32_t bpp, const uint8_t* data, const void* palette) {
-        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
-        bus::Position(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
-        bus::IndexWrite(bus::kRegMemory);
+        uint32_t held = bus::g_shadow.lines;
+        bus::ModeUpdate(held, O::kDrawing.memoryAccess);
+        bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
+        bus::IndexWrite(held, bus::kRegMemory);
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
         if (count <= 0) {
             return;
         }
         const auto n = static_cast<uint32_t>(count);
         switch (bpp) {
             case 1:
-                Row1(data, static_cast<uint32_t>(x0) & 7u, n, palette);
+                held = Row1(data, static_cast<uint32_t>(x0) & 7u, n, palette, held);
                 break;
             case 4:
-                Row4(data, (x0 & 1) != 0, n, static_cast<const uint8_t*>(palette));
+                held = Row4(data, (x0 & 1) != 0, n, static_cast<const uint8_t*>(palette), held);
                 break;
             case 8:
-                Row8(data, n, static_cast<const uint8_t*>(palette));
+                held = Row8(data, n, static_cast<const uint8_t*>(palette), held);
                 break;
             case 16:
-                Row16(data, n);
+                held = Row16(data, n, held);
                 break;
             default:
-                break;  // an unknown depth draws nothing
+                return;  // an unknown depth draws nothing
         }
+        bus::LinesAre(static_cast<uint16_t>(held));
+        bus::Advance(n);
     }
 
     // The picture rows, one loop per depth (count > 0). Out of line so that each is a routine
-    // of its own in the image, whose loop can be measured.
+    // of its own in the image, whose loop can be measured. held: the data lines on entry; the
+    // result: on return.
 
     // Bits from the most significant; the palette holds two native words.
-    [[gnu::noinline]] static void Row1(const uint8_t* data, uint32_t bit, uint32_t count,
-                                       const void* palette) {
+    [[gnu::noinline]] static uint32_t Row1(const uint8_t* data, uint32_t bit, uint32_t count,
+                                           const void* palette, uint32_t held) {
         uint32_t colours[2];
         std::memcpy(colours, palette, sizeof(colours));
         colours[0] &= 0xFFFFu;
         colours[1] &= 0xFFFFu;
-        bus::Lines lines;
         for (;;) {
-            lines.Write(colours[(*data >> (7 - bit)) & 1u]);
+            const uint32_t colour = colours[(*data >> (7 - bit)) & 1u];
+            if (colour != held) {
+                bus::Hold(held, colour);
+            }
+            bus::WriteStrobe();
             if (--count == 0) {
-                break;
+                return held;
             }
             if (++bit == 8) {
                 bit = 0;
@@ -312,20 +332,18 @@ struct Driver {
 
     // Two pixels a byte, high nibble first; an odd x0 starts at the low nibble. Entries are
     // converted only when the index changes.
-    [[gnu::noinline]] static void Row4(const uint8_t* data, bool low, uint32_t count,
-                                       const uint8_t* entries) {
-        bus::Lines lines;
+    [[gnu::noinline]] static uint32_t Row4(const uint8_t* data, bool low, uint32_t count,
+                                           const uint8_t* entries, uint32_t held) {
         uint32_t last = 0x100;  // no index yet
-        uint32_t colour = 0;
         for (;;) {
             const uint32_t index = low ? (*data & 0x0Fu) : (*data >> 4);
             if (index != last) {
                 last = index;
-                colour = NativeFromEntry(entries + 3 * index);
+                bus::Hold(held, NativeFromEntry(entries + 3 * index));
             }
-            lines.Write(colour);
+            bus::WriteStrobe();
             if (--count == 0) {
-                break;
+                return held;
             }
             if (low) {
                 ++data;
@@ -334,73 +352,92 @@ struct Driver {
         }
     }
 
-    [[gnu::noinline]] static void Row8(const uint8_t* data, uint32_t count,
-                                       const uint8_t* entries) {
-        bus::Lines lines;
+    [[gnu::noinline]] static uint32_t Row8(const uint8_t* data, uint32_t count,
+                                           const uint8_t* entries, uint32_t held) {
         uint32_t last = 0x100;
-        uint32_t colour = 0;
         do {
             const uint32_t index = *data++;
             if (index != last) {
                 last = index;
-                colour = NativeFromEntry(entries + 3 * index);
+                bus::Hold(held, NativeFromEntry(entries + 3 * index));
             }
-            lines.Write(colour);
+            bus::WriteStrobe();
         } while (--count != 0);
+        return held;
     }
 
-    [[gnu::noinline]] static void Row16(const uint8_t* data, uint32_t count) {
+    [[gnu::noinline]] static uint32_t Row16(const uint8_t* data, uint32_t count, uint32_t held) {
         // A repeated source word is a repeated colour: only the strobe.
-        bus::Lines lines;
         uint32_t last = 0x10000;  // no word yet
         do {
             const uint32_t word = data[0] | (static_cast<uint32_t>(data[1]) << 8);
             data += 2;
             if (word != last) {
                 last = word;
-                lines.Hold(NativeFrom565(word));
+                const uint32_t colour = NativeFrom565(word);
+                const uint32_t changed = colour ^ held;
+                held = colour;
+                if (changed > 0xFFu) {
+                    HWREG(bus::kHighByte) = colour >> 8;
+                }
+                // Expected, so that the store stays in line and the skip is the branch.
+                if (__builtin_expect((changed << 24) != 0, 1)) {
+                    HWREG(bus::kLowByte) = colour;
+                }
             }
             bus::WriteStrobe();
         } while (--count != 0);
+        return held;
     }
 
     static void LineDrawH(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
-        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
-        bus::Position(static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
-        bus::IndexWrite(bus::kRegMemory);
+        uint32_t held = bus::g_shadow.lines;
+        bus::ModeUpdate(held, O::kDrawing.memoryAccess);
+        bus::Position(held, static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
+        bus::IndexWrite(held, bus::kRegMemory);
         if (x2 >= x1) {
-            bus::PixelRun(colour, static_cast<uint32_t>(x2 - x1 + 1));
+            bus::PixelRun(held, colour, static_cast<uint32_t>(x2 - x1 + 1));
+            bus::Advance(static_cast<uint32_t>(x2 - x1 + 1));
         }
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
     }
 
     // One run along a controller row, in a mode whose rows are the screen's columns; then the
     // full-screen window and the drawing mode are restored.
     static void LineDrawV(void*, int32_t x, int32_t y1, int32_t y2, uint32_t colour) {
         constexpr Window run = O::kVerticalRun.window;
-        bus::ModeUpdate(Mode{O::kVerticalRun.memoryAccess,
+        uint32_t held = bus::g_shadow.lines;
+        bus::ModeUpdate(held,
+                        Mode{O::kVerticalRun.memoryAccess,
                              Window{O::VerticalRunColumn(y1, y2), run.xmax,
                                     static_cast<uint16_t>(x), run.ymax}},
                         true);
-        bus::IndexWrite(bus::kRegMemory);
+        bus::IndexWrite(held, bus::kRegMemory);
         if (y2 >= y1) {
-            bus::PixelRun(colour, static_cast<uint32_t>(y2 - y1 + 1));
+            bus::PixelRun(held, colour, static_cast<uint32_t>(y2 - y1 + 1));
+            bus::Advance(static_cast<uint32_t>(y2 - y1 + 1));
         }
-        bus::ModeUpdate(Mode{O::kDrawing.memoryAccess, O::kAfterVerticalRun.window}, false);
+        bus::ModeUpdate(held, Mode{O::kDrawing.memoryAccess, O::kAfterVerticalRun.window}, false);
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
     }
 
     static void RectFill(void*, const Rect* rect, uint32_t colour) {
-        bus::Update(bus::kRegMemoryAccess, O::kDrawing.memoryAccess);
-        bus::WindowUpdate(
-            Window{static_cast<uint16_t>(rect->xmin), static_cast<uint16_t>(rect->xmax),
-                   static_cast<uint16_t>(rect->ymin), static_cast<uint16_t>(rect->ymax)},
-            true);
-        bus::IndexWrite(bus::kRegMemory);
+        uint32_t held = bus::g_shadow.lines;
+        bus::ModeUpdate(held, O::kDrawing.memoryAccess);
+        const Window w{static_cast<uint16_t>(rect->xmin), static_cast<uint16_t>(rect->xmax),
+                       static_cast<uint16_t>(rect->ymin), static_cast<uint16_t>(rect->ymax)};
+        bus::WindowUpdate(held, w, true);
+        bus::IndexWrite(held, bus::kRegMemory);
         const int32_t columns = rect->xmax - rect->xmin + 1;
         const int32_t rows = rect->ymax - rect->ymin + 1;
         if (columns > 0 && rows > 0) {
-            bus::PixelRun(colour, static_cast<uint32_t>(columns) * static_cast<uint32_t>(rows));
+            // The whole window is written, so the counter wraps back to its start, where the
+            // shadow already has it.
+            bus::PixelRun(held, colour,
+                          static_cast<uint32_t>(columns) * static_cast<uint32_t>(rows));
         }
-        bus::WindowUpdate(O::kDrawing.window, false);
+        bus::WindowUpdate(held, O::kDrawing.window, false);
+        bus::g_shadow.lines = static_cast<uint16_t>(held);
     }
 
     static uint32_t ColorTranslate(void*, uint32_t rgb) { return hx8347::ColorTranslate(rgb); }

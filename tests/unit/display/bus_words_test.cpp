@@ -6,8 +6,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
+#include <random>
+#include <vector>
+
+#include "display/FoxLink240x320x16_HX8347A.hpp"
 #include "display/FoxLink320x240x16_HX8347A.hpp"
+#include "display/hx8347_bus.hpp"
 #include "display/hmi_Init.hpp"
 #include "panel_models.hpp"
 #include "periph/sysctl.hpp"
@@ -183,6 +189,127 @@ TEST(SolidFills, CostAtMostTwoStoresAPixel) {
         if (f.pixelsPerN * f.longN == 320 * 240) {
             EXPECT_LE(longRun / (320.0 * 240.0), 2.05) << f.what << " over the whole screen";
         }
+    }
+}
+
+// The drivers skip set-up writes by what they remember of the controller (registers, address
+// counter, data lines). Random operations of both drivers, mixed, must put the same pixels in the
+// same cells in the same order as when every operation starts with nothing remembered, with no
+// more bus stores.
+struct Outcome {
+    Traffic traffic;
+    uint64_t stores = 0;
+    uint64_t outsideWindow = 0;
+};
+
+Outcome RandomOperations(uint32_t seed, bool remember) {
+    sim::Board& board = FreshBoard();
+    SysCtlClockSet(sysctl::kConfig50MHzFromPll8MHzCrystal);
+    FoxLink320x240x16_HX8347A_Init();
+    DisplayModule& display = sim::DisplayOf(board);
+    const auto stores = [&board] {
+        uint64_t n = 0;
+        for (const char* port : {"GPIO port A", "GPIO port B", "GPIO port F"}) {
+            n += board.accessCounts(port).writes;
+        }
+        return n;
+    };
+    static uint8_t data[2 * 320];
+    static const uint32_t palette[2] = {0x1234, 0xFEDC};
+    static uint8_t entries[256 * 3];  // palette entries: every index of an 8 bpp row
+    for (size_t i = 0; i < sizeof(entries); ++i) {
+        entries[i] = static_cast<uint8_t>(i * 37);
+    }
+    const auto operations = [&](uint32_t) {
+        std::mt19937 random(seed);
+        std::memset(data, 0, sizeof(data));
+        const auto pick = [&random](int32_t low, int32_t high) {
+            return std::uniform_int_distribution<int32_t>(low, high)(random);
+        };
+        for (int i = 0; i < 600; ++i) {
+            const DisplayDriver& d = pick(0, 3) == 0 ? g_sFoxLink240x320x16_HX8347A
+                                                     : g_sFoxLink320x240x16_HX8347A;
+            const int32_t w = d.width;
+            const int32_t h = d.height;
+            // Coordinates from a few values, the edges among them, so that operations meet
+            // where the counter and the window registers were left.
+            const auto coordinate = [&pick](int32_t size) {
+                const int32_t few[6] = {0, 1, 7, 255, size - 2, size - 1};
+                return pick(0, 2) == 0 ? pick(0, size - 1) : few[pick(0, 5)];
+            };
+            const int32_t xa = coordinate(w);
+            const int32_t xb = coordinate(w);
+            const int32_t ya = coordinate(h);
+            const int32_t yb = coordinate(h);
+            const int32_t x1 = std::min(xa, xb);
+            const int32_t x2 = std::max(xa, xb);
+            const int32_t y1 = std::min(ya, yb);
+            const int32_t y2 = std::min(std::max(ya, yb), y1 + 40);
+            const auto colour = static_cast<uint32_t>(pick(0, 2) == 0 ? 0 : pick(0, 0xFFFF));
+            if (!remember) {
+                hx8347::bus::Forget();
+            }
+            switch (pick(0, 4)) {
+                case 0:
+                    d.PixelDraw(nullptr, x1, y1, colour);
+                    break;
+                case 1: {
+                    for (uint8_t& byte : data) {
+                        byte = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : byte);
+                    }
+                    const int32_t bpps[4] = {1, 4, 8, 16};
+                    const int32_t bpp = bpps[pick(0, 3)];
+                    d.PixelDrawMultiple(nullptr, x1, y1, pick(0, 7), x2 - x1 + 1, bpp, data,
+                                        bpp == 1 ? static_cast<const void*>(palette) : entries);
+                    break;
+                }
+                case 2:
+                    d.LineDrawH(nullptr, x1, x2, y1, colour);
+                    break;
+                case 3:
+                    d.LineDrawV(nullptr, x1, y1, y2, colour);
+                    break;
+                default: {
+                    const Rect r{static_cast<int16_t>(x1), static_cast<int16_t>(y1),
+                                 static_cast<int16_t>(std::min(x2, x1 + 30)),
+                                 static_cast<int16_t>(y2)};
+                    d.RectFill(nullptr, &r, colour);
+                    break;
+                }
+            }
+        }
+    };
+    Outcome run;
+    const uint64_t s0 = stores();
+    const uint64_t outside0 = display.pixelsOutsideWindow();
+    Traffic t;
+    display.setWordTap([&t](const DisplayModule::Latched& l) {
+        if (l.data && l.index == 0x22) {
+            t.pixels.add((static_cast<uint64_t>(static_cast<uint32_t>(l.cell)) << 16) | l.word);
+        }
+    });
+    operations(0);
+    display.setWordTap(nullptr);
+    for (int row = 0; row < DisplayModule::kRows; ++row) {
+        for (int column = 0; column < DisplayModule::kColumns; ++column) {
+            t.memory.add(display.memory(column, row));
+        }
+    }
+    run.traffic = t;
+    run.stores = stores() - s0;
+    run.outsideWindow = display.pixelsOutsideWindow() - outside0;
+    return run;
+}
+
+TEST(RememberedSetUp, ChangesNoPixelOfRandomOperations) {
+    for (const uint32_t seed : {1u, 2u, 3u}) {
+        const Outcome remembered = RandomOperations(seed, true);
+        const Outcome reference = RandomOperations(seed, false);
+        EXPECT_EQ(remembered.traffic.pixels.items, reference.traffic.pixels.items) << seed;
+        EXPECT_EQ(remembered.traffic.pixels.value, reference.traffic.pixels.value) << seed;
+        EXPECT_EQ(remembered.traffic.memory.value, reference.traffic.memory.value) << seed;
+        EXPECT_EQ(remembered.outsideWindow, reference.outsideWindow) << seed;
+        EXPECT_LT(remembered.stores, reference.stores) << seed;
     }
 }
 
