@@ -271,11 +271,20 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
     BlockCost& cost = costOf(address, size);
     ++cost.runs;
     cost.probedRuns += open_.empty() ? 0 : 1;
+    // The last block's final conditional branch was counted as falling through; it was taken
+    // when execution did not continue right after it.
+    uint32_t branchTaken = 0;
+    if (previous_ != nullptr && previous_->takenExtra != 0 && address != previous_->end) {
+        branchTaken = previous_->takenExtra;
+        ++previous_->takenRuns;
+        previous_->probedTakenRuns += open_.empty() ? 0 : 1;
+    }
+    previous_ = &cost;
     if (cost.delayRegister >= 0) {
         fastForwardDelay(cost.delayRegister);
     }
     instructions_ += cost.instructions;
-    charge(cost.cycles);
+    charge(cost.cycles + branchTaken);
 }
 
 std::array<uint32_t, 17> ArmCore::state() const {
@@ -350,12 +359,11 @@ ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
     std::vector<uint16_t> halfwords((size + 3) / 2, 0);
     read(address, halfwords.data(), static_cast<uint32_t>(halfwords.size() * 2));
     BlockCost cost;
-    for (uint32_t at = 0; at * 2 < size;) {
-        const Decoded d = DecodeTiming(halfwords[at], halfwords[at + 1]);
-        ++cost.instructions;
-        cost.cycles += d.cycles;
-        at += d.length / 2;
-    }
+    const BlockTiming timing = TimeBlock(halfwords.data(), size);
+    cost.instructions = timing.instructions;
+    cost.cycles = timing.cycles;
+    cost.takenExtra = timing.takenExtra;
+    cost.end = address + size;
     // "subs rN, #1; bne <itself>": the delay loop, three cycles a turn.
     if (size == 4 && (halfwords[0] & 0xF8FF) == 0x3801 && halfwords[1] == 0xD1FD) {
         cost.delayRegister = (halfwords[0] >> 8) & 7;
@@ -377,11 +385,13 @@ std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
         FunctionCost& f = byFunction[name];
         f.function = name;
         f.instructions += cost.runs * cost.instructions;
-        f.cycles += cost.runs * cost.cycles;
+        f.cycles += cost.runs * cost.cycles + cost.takenRuns * cost.takenExtra;
         f.probedInstructions += cost.probedRuns * cost.instructions;
-        f.probedCycles += cost.probedRuns * cost.cycles;
+        f.probedCycles += cost.probedRuns * cost.cycles + cost.probedTakenRuns * cost.takenExtra;
         cost.runs = 0;
         cost.probedRuns = 0;
+        cost.takenRuns = 0;
+        cost.probedTakenRuns = 0;
     }
     std::vector<FunctionCost> dearestFirst;
     for (auto& [name, f] : byFunction) {

@@ -80,9 +80,13 @@ class ArmCore {
     struct BlockCost {
         uint32_t instructions = 0;
         uint32_t cycles = 0;
+        uint32_t takenExtra = 0;  // cycles its final conditional branch costs more when taken
+        uint32_t end = 0;         // the address after it: where a branch not taken goes
         int delayRegister = -1;  // the block is "subs rN, #1; bne <itself>"
         uint64_t runs = 0;       // since the last profile was taken
         uint64_t probedRuns = 0;  // of them inside a probed function's call
+        uint64_t takenRuns = 0;   // runs that ended in a taken conditional branch
+        uint64_t probedTakenRuns = 0;
     };
     struct Open {
         uint32_t returnAddress;
@@ -140,6 +144,7 @@ class ArmCore {
     Cycles deadlineCycle_ = ~Cycles{0};
     std::unordered_map<uint64_t, BlockCost> costs_;
     uint32_t stopBlock_ = 0;  // a block the hook stopped in front of
+    BlockCost* previous_ = nullptr;  // the block executed last, for its final branch
     bool stopRequested_ = false;
     std::string pendingFault_;
     uint32_t pendingFaultAddress_ = 0;

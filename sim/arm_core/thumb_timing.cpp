@@ -20,9 +20,20 @@ Decoded Narrow(uint16_t op) {
         if ((op & 0x0087) == 0x0087) {
             d.cycles = T::kBranch;  // MOV/ADD with PC as destination
         }
-    } else if ((op & 0xF800) == 0x4800 || (op & 0xF000) == 0x5000 || (op & 0xE000) == 0x6000 ||
-               (op & 0xF000) == 0x8000 || (op & 0xF000) == 0x9000) {
+    } else if ((op & 0xF800) == 0x4800) {
+        d.cycles = T::kLoadStore;  // LDR literal
+        d.singleLoad = true;
+    } else if ((op & 0xF000) == 0x5000) {
+        // Register offset: opcodes 0-2 store, 3-7 load.
+        const bool load = ((op >> 9) & 7u) >= 3;
         d.cycles = T::kLoadStore;
+        d.singleLoad = load;
+        d.singleStore = !load;
+    } else if ((op & 0xE000) == 0x6000 || (op & 0xF000) == 0x8000 || (op & 0xF000) == 0x9000) {
+        const bool load = (op & 0x0800) != 0;
+        d.cycles = load ? T::kLoadStore : T::kStoreImmediate;
+        d.singleLoad = load;
+        d.singleStore = !load;
     } else if ((op & 0xFE00) == 0xB400) {
         d.cycles = T::kMultipleBase + Count(op & 0x1FF);  // PUSH
     } else if ((op & 0xFE00) == 0xBC00) {
@@ -31,8 +42,10 @@ Decoded Narrow(uint16_t op) {
         d.cycles = T::kMultipleBase + Count(op & 0xFF);  // LDM/STM
     } else if ((op & 0xF500) == 0xB100) {
         d.cycles = T::kBranch;  // CBZ/CBNZ
+        d.conditionalBranch = true;
     } else if ((op & 0xF000) == 0xD000 && (op & 0x0F00) < 0x0E00) {
         d.cycles = T::kBranch;  // conditional branch
+        d.conditionalBranch = true;
     } else if ((op & 0xF800) == 0xE000) {
         d.cycles = T::kBranch;
     } else if (op == 0xBF30) {
@@ -49,6 +62,7 @@ Decoded Wide(uint16_t first, uint16_t second) {
         // Branches and miscellaneous control; the control ones (MSR, MRS, barriers) take one.
         const bool branch = (second & 0x5000) != 0 || (first & 0x0380) != 0x0380;
         d.cycles = branch ? T::kBranch : T::kDataProcessing;
+        d.conditionalBranch = (second & 0x5000) == 0 && (first & 0x0380) != 0x0380;
     } else if ((first & 0xFE00) == 0xE800) {
         const uint32_t op = (first >> 7) & 3u;
         if ((first & 0x0040) == 0 && (op == 1 || op == 2)) {
@@ -63,8 +77,14 @@ Decoded Wide(uint16_t first, uint16_t second) {
             d.cycles = T::kLoadStoreDouble;
         }
     } else if ((first & 0xFE00) == 0xF800) {
-        const bool loadsPc = (first & 0x0010) != 0 && (second & 0xF000) == 0xF000;
-        d.cycles = T::kLoadStore + (loadsPc ? T::kRefill : 0);
+        const bool load = (first & 0x0010) != 0;
+        const bool loadsPc = load && (second & 0xF000) == 0xF000;
+        // Register offset: no immediate (bit 7 clear) and bits 11-6 of the second halfword clear.
+        const bool registerOffset = (first & 0x0080) == 0 && (second & 0x0FC0) == 0;
+        d.cycles = load || registerOffset ? T::kLoadStore : T::kStoreImmediate;
+        d.cycles += loadsPc ? T::kRefill : 0;
+        d.singleLoad = load && !loadsPc;
+        d.singleStore = !load;
     } else if ((first & 0xFF80) == 0xFB80) {
         const uint32_t op = (first >> 4) & 7u;
         d.cycles = (op == 1 || op == 3) ? T::kDivide : T::kLongMultiply;
@@ -82,6 +102,27 @@ Decoded DecodeTiming(uint16_t first, uint16_t second) {
         return Wide(first, second);
     }
     return Narrow(first);
+}
+
+BlockTiming TimeBlock(const uint16_t* halfwords, uint32_t bytes) {
+    BlockTiming t;
+    bool afterLoadStore = false;
+    for (uint32_t at = 0; at * 2 < bytes;) {
+        const Decoded d = DecodeTiming(halfwords[at], halfwords[at + 1]);
+        at += d.length / 2;
+        ++t.instructions;
+        uint32_t cycles = d.cycles;
+        if (d.singleLoad && afterLoadStore) {
+            cycles = T::kLoadPipelined;
+        }
+        if (d.conditionalBranch && at * 2 >= bytes) {
+            cycles = T::kBranchNotTaken;
+            t.takenExtra = d.cycles - T::kBranchNotTaken;
+        }
+        t.cycles += cycles;
+        afterLoadStore = d.singleLoad || d.singleStore;
+    }
+    return t;
 }
 
 }  // namespace sim::arm

@@ -6,14 +6,20 @@
 
 namespace sim::arm {
 
-// Cycles per instruction class. Where the processor's count depends on what happens at run time
-// (a conditional branch taken or not, an early-terminating divide, the pipeline refill after a
-// branch, which is 1 to 3 cycles), the table fixes one value: the estimate is an estimate.
+// Cycles per instruction class, on a bus without wait states. Where the processor's count depends
+// on what happens at run time (an early-terminating divide, the pipeline refill after a branch,
+// which is 1 to 3 cycles), the table fixes one value: the estimate is an estimate. A refill of
+// 1 is what makes the delay loop ("subs; bne") the three cycles a turn it is known to take.
 struct CycleTable {
     static constexpr uint32_t kDataProcessing = 1;  // ALU, moves, shifts, compares, IT, hints
     static constexpr uint32_t kRefill = 1;          // pipeline refill after a taken branch (P)
-    static constexpr uint32_t kBranch = 1 + kRefill;          // B, BL, BX, CBZ: taken assumed
-    static constexpr uint32_t kLoadStore = 2;                 // LDR/STR of any width
+    static constexpr uint32_t kBranch = 1 + kRefill;          // B, BL, BX, CBZ taken
+    static constexpr uint32_t kBranchNotTaken = 1;            // a conditional branch falling through
+    static constexpr uint32_t kLoadStore = 2;                 // LDR; STR with a register offset
+    // A store with an immediate offset: its data phase overlaps the next instruction. A load
+    // right after another single load or store pipelines its address phase: one cycle too.
+    static constexpr uint32_t kStoreImmediate = 1;
+    static constexpr uint32_t kLoadPipelined = 1;
     static constexpr uint32_t kLoadStoreDouble = 3;           // LDRD/STRD: 1 + N, N = 2
     static constexpr uint32_t kMultipleBase = 1;              // LDM/STM/PUSH/POP: 1 + N
     static constexpr uint32_t kTableBranch = 2 + kRefill;     // TBB/TBH
@@ -27,12 +33,26 @@ struct CycleTable {
 
 struct Decoded {
     uint32_t length = 2;  // bytes
-    uint32_t cycles = 1;
+    uint32_t cycles = 1;  // a conditional branch as taken; a load as not pipelined
     bool waitForInterrupt = false;
+    bool conditionalBranch = false;  // B<cond>, CBZ, CBNZ
+    bool singleLoad = false;         // LDR of any width, not LDM/POP
+    bool singleStore = false;        // STR of any width, not STM/PUSH
 };
 
 // Length and estimated cycles of the Thumb instruction whose halfwords are first and second
 // (second is ignored for 16-bit instructions).
 Decoded DecodeTiming(uint16_t first, uint16_t second);
+
+// A straight run of instructions (a translated block): its instructions, its cycles with loads
+// pipelined behind single loads and stores, and a final conditional branch counted as falling
+// through; takenExtra is what that branch costs more when it is taken (0 when the block does not
+// end in one).
+struct BlockTiming {
+    uint32_t instructions = 0;
+    uint32_t cycles = 0;
+    uint32_t takenExtra = 0;
+};
+BlockTiming TimeBlock(const uint16_t* halfwords, uint32_t bytes);
 
 }  // namespace sim::arm
