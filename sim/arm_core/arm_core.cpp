@@ -398,17 +398,20 @@ std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
         dearestFirst.push_back(std::move(f));
     }
     std::sort(dearestFirst.begin(), dearestFirst.end(),
-              [](const FunctionCost& a, const FunctionCost& b) { return a.probedCycles != b.probedCycles ? a.probedCycles > b.probedCycles
-                                                             : a.cycles > b.cycles;
+              [](const FunctionCost& a, const FunctionCost& b) {
+                  return a.probedCycles != b.probedCycles ? a.probedCycles > b.probedCycles
+                                                          : a.cycles > b.cycles;
               });
     return dearestFirst;
 }
 
 void ArmCore::charge(uint64_t cycles) {
     cycles_ += cycles;
-    // The board already advanced time for the bus accesses the last block made.
+    // The board already advanced time for the bus accesses the last block made; the
+    // instructions overlap them up to their length, and a bus busier than the instructions
+    // stalls the core then and there (nothing carries over to later blocks).
     const uint64_t credited = std::min(cycles, accessCredit_);
-    accessCredit_ -= credited;
+    accessCredit_ = 0;
     unflushed_ += cycles - credited;
     // Time is handed to the board in batches: nothing on the board can change before its next
     // event or the harness's deadline, and every bus access flushes first.
