@@ -185,27 +185,44 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
 
 // The bytes of a pair that differ, high first; place: when neither differs but the counter has
 // moved off a start, the low byte is written again to place it there.
+// Both bytes as they differ (the rare case: a pair not known, or its high byte changing). Out of
+// line, so that the common case below keeps few registers.
+[[gnu::noinline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair, uint32_t value) {
+    const uint32_t old = g_shadow.window[pair];
+    g_shadow.window[pair] = static_cast<uint16_t>(value);
+    Placed(pair, static_cast<uint16_t>(value));
+    RegisterWrite(held, HighIndex(pair), static_cast<uint8_t>(value >> 8));
+    if (old == kUnknown || ((old ^ value) & 0xFFu) != 0) {
+        RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1),
+                      static_cast<uint8_t>(value));
+    }
+    return held;
+}
+
 [[gnu::always_inline]] inline void UpdatePair(uint32_t& held, uint32_t pair, uint32_t value,
                                               bool place) {
     const uint32_t old = g_shadow.window[pair];
     if (old == value && (!place || g_shadow.counter[pair / 2] == value)) {
         return;
     }
+    if (((old ^ value) & 0xFF00u) != 0) {  // an unknown pair differs here too
+        held = UpdateWholePair(held, pair, value);
+        return;
+    }
     g_shadow.window[pair] = static_cast<uint16_t>(value);
     Placed(pair, static_cast<uint16_t>(value));
-    if (((old ^ value) & 0xFF00u) != 0) {  // an unknown pair differs here too
-        RegisterWrite(held, HighIndex(pair), static_cast<uint8_t>(value >> 8));
-        if (old != kUnknown && ((old ^ value) & 0xFFu) == 0) {
-            return;
-        }
-    }
     RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
+}
+
+[[gnu::noinline]] inline uint32_t ModeWrite(uint32_t held, uint8_t mode) {
+    RegisterWrite(held, kRegMemoryAccess, mode);
+    g_shadow.mode = mode;
+    return held;
 }
 
 [[gnu::always_inline]] inline void ModeUpdate(uint32_t& held, uint8_t mode) {
     if (g_shadow.mode != mode) {
-        RegisterWrite(held, kRegMemoryAccess, mode);
-        g_shadow.mode = mode;
+        held = ModeWrite(held, mode);
     }
 }
 
