@@ -25,7 +25,7 @@ class GlyphSteps {
   public:
     explicit GlyphSteps(const uint8_t* glyph) : code_(glyph), length_(glyph[0]), position_(2) {}
 
-    bool Next(uint32_t& off, uint32_t& on) {
+    [[gnu::always_inline]] bool Next(uint32_t& off, uint32_t& on) {
         if constexpr (RunLength) {
             return NextRunLength(off, on);
         } else {
@@ -34,7 +34,7 @@ class GlyphSteps {
     }
 
   private:
-    bool NextRunLength(uint32_t& off, uint32_t& on) {
+    [[gnu::always_inline]] bool NextRunLength(uint32_t& off, uint32_t& on) {
         if (position_ >= length_) {
             return false;
         }
@@ -122,11 +122,13 @@ struct TextPen {
 // Draws a run of count pixels from (column, row) of a glyph cell at x. Pieces of two or more
 // pixels within a row go out as one horizontal line clipped to the pen's columns; single pixels
 // are clipped alone. Rows above the clip only move the position. False once the position is
-// below the clip: nothing more of the glyph can show.
+// below the clip: nothing more of the glyph can show. Inside: the cell's columns all lie inside
+// the clip's, and its top row is not above the clip, so only the bottom is left to check.
+template <bool Inside>
 [[gnu::always_inline]] inline bool DrawRun(const TextPen& pen, uint32_t color, uint32_t count,
                                            int32_t x, int32_t width, int32_t& row,
                                            int32_t& column) {
-    if (row < pen.ymin) {
+    if (!Inside && row < pen.ymin) {
         const int64_t aboveClip =
             width == 0 ? INT64_MAX : (static_cast<int64_t>(pen.ymin) - row) * width - column;
         if (static_cast<int64_t>(count) <= aboveClip) {
@@ -148,12 +150,14 @@ struct TextPen {
                 piece = static_cast<int32_t>(count);
             }
             int32_t right = left + piece - 1;
-            if (left <= pen.xmax && right >= pen.xmin) {
+            if (Inside) {
+                pen.lineDrawH(pen.displayData, left, right, row, color);
+            } else if (left <= pen.xmax && right >= pen.xmin) {
                 right = right > pen.xmax ? pen.xmax : right;
                 pen.lineDrawH(pen.displayData, left < pen.xmin ? pen.xmin : left, right, row,
                               color);
             }
-        } else if (left >= pen.xmin && left <= pen.xmax) {
+        } else if (Inside || (left >= pen.xmin && left <= pen.xmax)) {
             pen.pixelDraw(pen.displayData, left, row, color);
         }
         column += piece;
@@ -168,7 +172,7 @@ struct TextPen {
 
 // Draws one decoded glyph cell at (x, y): its background runs (when opaque) and its foreground
 // runs, alternating.
-template <bool RunLength>
+template <bool RunLength, bool Inside>
 void DrawGlyph(const TextPen& pen, const uint8_t* glyph, int32_t x, int32_t y) {
     const int32_t width = glyph[1];
     int32_t row = y;  // on screen
@@ -183,14 +187,14 @@ void DrawGlyph(const TextPen& pen, const uint8_t* glyph, int32_t x, int32_t y) {
         if (off != 0) {
             if (!pen.opaque) {
                 Skip(off, width, row, column);
-            } else if (!DrawRun(pen, pen.color[0], off, x, width, row, column)) {
+            } else if (!DrawRun<Inside>(pen, pen.color[0], off, x, width, row, column)) {
                 return;
             }
             if (row > pen.ymax) {
                 return;
             }
         }
-        if (on != 0 && !DrawRun(pen, pen.color[1], on, x, width, row, column)) {
+        if (on != 0 && !DrawRun<Inside>(pen, pen.color[1], on, x, width, row, column)) {
             return;
         }
     }
@@ -205,8 +209,10 @@ void DrawGlyphs(const TextPen& pen, const FontRecord* font, const char* text, in
         }
         const uint8_t* glyph = GlyphOf(font, *text);
         const int32_t width = glyph[1];
-        if (x + width >= pen.xmin) {
-            DrawGlyph<RunLength>(pen, glyph, x, y);
+        if (width > 0 && x >= pen.xmin && x + width - 1 <= pen.xmax && y >= pen.ymin) {
+            DrawGlyph<RunLength, true>(pen, glyph, x, y);
+        } else if (x + width >= pen.xmin) {
+            DrawGlyph<RunLength, false>(pen, glyph, x, y);
         }
         x += width;
         ++text;
