@@ -112,7 +112,8 @@ void OutputPass() {
 void SetAll(std::initializer_list<VarRecord*> variables, int32_t value) {
     for (VarRecord* variable : variables) {
         var_set(variable, value);
-        value = value * -7 + 3;  // each label a different width
+        // Each label a different width; modulo 2^32, so some values are near the limits.
+        value = static_cast<int32_t>(static_cast<uint32_t>(value) * 0xFFFFFFF9u + 3u);
     }
 }
 
