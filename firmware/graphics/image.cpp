@@ -77,13 +77,27 @@ class Decompressor {
                 const uint32_t offset = item >> 3;
                 uint32_t length = (item & 7) + 2;
                 toProduce -= length;
-                do {
-                    window[write] = window[(write + offset) % kWindowSize];
-                    if (++write == kWindowSize) {
+                // In pieces that end where the window fills; the source index wraps on its own.
+                uint32_t from = (write + offset) % kWindowSize;
+                for (;;) {
+                    const uint32_t room = kWindowSize - write;
+                    const uint32_t piece = length < room ? length : room;
+                    uint8_t* to = window + write;
+                    uint8_t* const end = to + piece;
+                    do {
+                        *to++ = window[from];
+                        from = (from + 1) % kWindowSize;
+                    } while (to != end);
+                    write += piece;
+                    length -= piece;
+                    if (write == kWindowSize) {
                         DrawWindow();
                         write = 0;
                     }
-                } while (--length != 0);
+                    if (length == 0) {
+                        break;
+                    }
+                }
             }
             if (toProduce <= 0 && write != 0) {
                 DrawWindow();

@@ -138,6 +138,25 @@ template <bool Inside>
         Skip(static_cast<uint32_t>(aboveClip), width, row, column);
         count -= static_cast<uint32_t>(aboveClip);
     }
+    if (Inside && count <= static_cast<uint32_t>(width - column)) {
+        // The common case: the run ends in this row, one piece.
+        if (row > pen.ymax) {
+            return false;
+        }
+        const int32_t left = x + column;
+        if (count > 1) {
+            pen.lineDrawH(pen.displayData, left, left + static_cast<int32_t>(count) - 1, row,
+                          color);
+        } else {
+            pen.pixelDraw(pen.displayData, left, row, color);
+        }
+        column += static_cast<int32_t>(count);
+        if (column == width) {
+            column = 0;
+            ++row;
+        }
+        return true;
+    }
     do {
         if (row > pen.ymax) {
             return false;
