@@ -99,9 +99,11 @@ class Decompressor {
                     }
                 }
             }
-            if (toProduce <= 0 && write != 0) {
-                DrawWindow();
-                write = 0;
+            if (toProduce <= 0) {
+                if (write != 0) {
+                    DrawWindow();
+                }
+                return;
             }
         }
     }
