@@ -44,8 +44,8 @@ class Decompressor {
           rowsLeft_(visible.rows),
           screenRow_(visible.y) {}
 
-    // The write position and the flags live in locals: every byte stored to the window could
-    // otherwise alias the members, which would then be reloaded byte by byte.
+    // The write position is a local: every byte stored to the window may alias the members, so
+    // a member would be reloaded after each byte.
     void Run(const uint8_t* stream) {
         uint8_t* const window = g_pucDictionary;
         for (uint32_t i = 0; i < kWindowSize; ++i) {
