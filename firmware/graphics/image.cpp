@@ -44,13 +44,17 @@ class Decompressor {
           rowsLeft_(visible.rows),
           screenRow_(visible.y) {}
 
+    // The write position is a local: every byte stored to the window may alias the members, so
+    // a member would be reloaded after each byte.
     void Run(const uint8_t* stream) {
-        for (uint8_t& byte : g_pucDictionary) {
-            byte = 0;
+        uint8_t* const window = g_pucDictionary;
+        for (uint32_t i = 0; i < kWindowSize; ++i) {
+            window[i] = 0;
         }
         // 64 bits: a record of 65535 x 65535 pixels has more bytes than 32 bits count.
         const int64_t stride = (bpp_ * visible_.width + 7) / 8;
         int64_t toProduce = stride * visible_.rows;
+        uint32_t write = 0;
         uint32_t flags = 0;
         uint32_t flagsLeft = 0;
         while (rowsLeft_ > 0 && toProduce > 0) {
@@ -61,34 +65,50 @@ class Decompressor {
             const bool reference = (flags & 0x80u) != 0;
             flags <<= 1;
             --flagsLeft;
-            const uint8_t item = *stream++;
+            const uint32_t item = *stream++;
             if (!reference) {
                 --toProduce;
-                Put(item);
+                window[write] = static_cast<uint8_t>(item);
+                if (++write == kWindowSize) {
+                    DrawWindow();
+                    write = 0;
+                }
             } else {
                 const uint32_t offset = item >> 3;
-                const int32_t length = (item & 7) + 2;
+                uint32_t length = (item & 7) + 2;
                 toProduce -= length;
-                for (int32_t copied = 0; copied < length; ++copied) {
-                    Put(g_pucDictionary[(write_ + offset) % kWindowSize]);
+                // In pieces that end where the window fills; the source index wraps on its own.
+                uint32_t from = (write + offset) % kWindowSize;
+                for (;;) {
+                    const uint32_t room = kWindowSize - write;
+                    const uint32_t piece = length < room ? length : room;
+                    uint8_t* to = window + write;
+                    uint8_t* const end = to + piece;
+                    do {
+                        *to++ = window[from];
+                        from = (from + 1) % kWindowSize;
+                    } while (to != end);
+                    write += piece;
+                    length -= piece;
+                    if (write == kWindowSize) {
+                        DrawWindow();
+                        write = 0;
+                    }
+                    if (length == 0) {
+                        break;
+                    }
                 }
             }
-            if (toProduce <= 0 && write_ != 0) {
-                DrawWindow();
-                write_ = 0;
+            if (toProduce <= 0) {
+                if (write != 0) {
+                    DrawWindow();
+                }
+                return;
             }
         }
     }
 
   private:
-    void Put(uint8_t byte) {
-        g_pucDictionary[write_] = byte;
-        if (++write_ == kWindowSize) {
-            DrawWindow();
-            write_ = 0;
-        }
-    }
-
     void DrawWindow() {
         const Rect& clip = context_->clip;
         const DisplayDriver* display = context_->display;
@@ -138,7 +158,6 @@ class Decompressor {
     int32_t rowsLeft_;
     int32_t screenRow_;
     int32_t column_ = 0;
-    uint32_t write_ = 0;
 };
 
 void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, const uint8_t* data,

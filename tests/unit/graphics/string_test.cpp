@@ -1,6 +1,7 @@
 // Measuring and drawing text, the glyph code forms, and the shape of the generated fonts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <string>
@@ -214,6 +215,86 @@ TEST(StringDraw, ClippedTextIsTheUnclippedTextCut) {
                 ASSERT_EQ(cut.display.at(px, py), inside ? full.display.at(px, py) : kOld)
                     << "trial " << trial << " at (" << px << ", " << py << ")";
             }
+        }
+    }
+}
+
+// The drawing rule of run-length glyphs stated plainly, run by run, as the oracle of the calls
+// the driver gets: runs split at the cell's row ends; a piece of two or more pixels is one line
+// cut to the clip's columns, a lone pixel (or the last column) a pixel inside the clip; rows
+// outside the clip and transparent background draw nothing.
+std::vector<RecordingDisplay::Call> RunByRunCalls(const DrawContext& context, const char* text,
+                                                  int32_t x, int32_t y, bool opaque) {
+    std::vector<RecordingDisplay::Call> calls;
+    const Rect& c = context.clip;
+    const FontRecord* font = context.font;
+    for (; *text != '\0' && x <= c.xmax && c.xmin <= c.xmax && c.ymin <= c.ymax; ++text) {
+        const uint8_t* glyph = font->data + font->offset[*text - 32];
+        const int32_t width = glyph[1];
+        int32_t row = y;
+        int32_t column = 0;
+        for (uint32_t at = 2; x + width >= c.xmin && at < glyph[0] && row <= c.ymax;) {
+            const uint32_t element = glyph[at];
+            uint32_t runs[2] = {element >> 4, element & 15};
+            if (glyph[at++] == 0) {
+                const uint32_t count = glyph[at++];
+                runs[0] = count & 0x80 ? 0 : count * 8;
+                runs[1] = count & 0x80 ? (count & 0x7F) * 8 : 0;
+            }
+            for (int phase = 0; phase < 2; ++phase) {
+                const uint32_t color = phase == 1 ? context.foreground : context.background;
+                for (uint32_t left = runs[phase]; left > 0 && row <= c.ymax;) {
+                    const bool drawn = (phase == 1 || opaque) && row >= c.ymin;
+                    const int32_t at_x = x + column;
+                    int32_t piece = 1;
+                    if (left > 1 && column + 1 < width) {
+                        piece = std::min<int32_t>(width - column, static_cast<int32_t>(left));
+                        const int32_t x1 = std::max<int32_t>(at_x, c.xmin);
+                        const int32_t x2 = std::min<int32_t>(at_x + piece - 1, c.xmax);
+                        if (drawn && x1 <= x2) {
+                            calls.push_back({Op::LineDrawH, x1, row, x2, row, 0, 0, 0, color});
+                        }
+                    } else if (drawn && at_x >= c.xmin && at_x <= c.xmax) {
+                        calls.push_back({Op::PixelDraw, at_x, row, at_x, row, 0, 1, 0, color});
+                    }
+                    column += piece;
+                    left -= static_cast<uint32_t>(piece);
+                    if (column == width) {
+                        column = 0;
+                        ++row;
+                    }
+                }
+            }
+        }
+        x += width;
+    }
+    return calls;
+}
+
+TEST(StringDraw, TheDriverGetsTheCallsOfTheRunByRunRule) {
+    std::mt19937 random(5);
+    const FontRecord* fonts[] = {&g_sFontCm12, &g_sFontCm14, &g_sFontCm14b};
+    for (int trial = 0; trial < 400; ++trial) {
+        Text t(fonts[trial % 3]);
+        // Clips inside, across and outside the text, some empty (corners reversed).
+        const auto xmin = static_cast<int16_t>(random() % 90);
+        const auto ymin = static_cast<int16_t>(random() % 30);
+        t.clip(xmin, ymin, static_cast<int16_t>(xmin + static_cast<int>(random() % 120) - 10),
+               static_cast<int16_t>(ymin + static_cast<int>(random() % 24) - 4));
+        const int32_t x = static_cast<int32_t>(random() % 100) - 20;
+        const int32_t y = static_cast<int32_t>(random() % 40) - 12;
+        const bool opaque = random() % 2 == 0;
+        const char* text = trial % 2 == 0 ? "Wej|cie 1: {ok} _gqy~" : "-123 ## 9.5%";
+        GrStringDraw(&t.context, text, -1, x, y, opaque ? 1 : 0);
+        const auto expected = RunByRunCalls(t.context, text, x, y, opaque);
+        const auto& calls = t.display.calls();
+        ASSERT_EQ(calls.size(), expected.size()) << "trial " << trial;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const auto& a = calls[i];
+            const auto& e = expected[i];
+            ASSERT_TRUE(a.op == e.op && a.x == e.x && a.y == e.y && a.x2 == e.x2 &&
+                        a.color == e.color)
+                << "trial " << trial << ", call " << i;
         }
     }
 }
