@@ -128,6 +128,14 @@ ScriptCommand ParseLine(const Words& words) {
     } else if (IsScenarioCommand(command)) {
         c.kind = Kind::Scenario;
         c.text = words.line();
+        if (command == "profile") {
+            if (words.has(1)) {
+                (void)cli::Whole(words.at(1, "a number of functions"), 1, 10000, "N");
+            }
+            words.noMoreAfter(2);
+        } else if (command == "screen-changes") {
+            words.noMoreAfter(1);
+        }
     } else if (Workbench::IsCommand(command)) {
         c.kind = Kind::Workbench;
         c.words = words.all();

@@ -113,6 +113,8 @@ touch 1 2 3|unexpected '3'
 screenshot my file.png|unexpected 'file.png'
 screenshot|file name
 release now|unexpected
+profile 0|N needs
+profile 5 more|unexpected
 frobnicate|unknown command
 LINES
 
