@@ -118,7 +118,7 @@ constexpr uint32_t kPanelPixels = 240u * 320u;
 
 // The 5-6-5 native colour with blue in the high bits, from a 3-byte palette entry (blue, green,
 // red in memory order) or from 0x00RRGGBB.
-constexpr uint32_t NativeFromEntry(const uint8_t* entry) {
+[[gnu::always_inline]] constexpr uint32_t NativeFromEntry(const uint8_t* entry) {
     return (static_cast<uint32_t>(entry[0] >> 3) << 11) |
            (static_cast<uint32_t>(entry[1] >> 2) << 5) | static_cast<uint32_t>(entry[2] >> 3);
 }
