@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <istream>
 
 #include "panel_models.hpp"
@@ -15,6 +16,9 @@ namespace {
 
 // The firmware routine whose calls are the screen changes.
 constexpr const char* kScreenChange = "hmi_GotoFrame";
+// Also measured, for the control cycle's cost: the cycle, its exchange on the line, and the
+// labels' paint.
+constexpr const char* kAlsoProbed[] = {"default_timer_proc", "polling_Dev_1", "CanvasMsgProc"};
 
 double Ms(sim::Picoseconds ps) {
     return static_cast<double>(ps) / static_cast<double>(sim::kPsPerMs);
@@ -43,6 +47,9 @@ std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const s
         std::fprintf(stderr, "panel-sim: %s has no symbol %s; screen changes are not measured\n",
                      path.c_str(), kScreenChange);
     }
+    for (const char* function : kAlsoProbed) {
+        (void)core->probe(function);  // without the symbol, `calls` reports none
+    }
     return core;
 }
 
@@ -66,7 +73,7 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 
 bool IsScenarioCommand(const std::string& command) {
     return command == "modbus-log" || command == "module-fault" || command == "module-process" ||
-           command == "screen-changes" || command == "profile";
+           command == "screen-changes" || command == "profile" || command == "calls";
 }
 
 bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,
@@ -168,26 +175,60 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
         }
         return true;
     }
+    if (command == "calls") {
+        const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        std::string function;
+        words >> function;
+        if (core == nullptr) {
+            std::printf("calls: measured on the image only (--image)\n");
+            return true;
+        }
+        // Calls that started after the previous report of the same function.
+        static std::map<std::string, sim::Picoseconds> reported;
+        sim::Picoseconds& since = reported[function];
+        uint64_t count = 0;
+        uint64_t instructions = 0;
+        uint64_t cycles = 0;
+        sim::Picoseconds time = 0;
+        for (const sim::arm::CallRecord& call : core->calls()) {
+            if (*call.function == function && call.startTime >= since) {
+                ++count;
+                instructions += call.instructions;
+                cycles += call.cycles;
+                time += call.virtualTime;
+                since = call.startTime + 1;
+            }
+        }
+        std::printf("%s: %llu calls, %llu instructions, ~%llu cycles, %.3f ms virtual\n",
+                    function.c_str(), static_cast<unsigned long long>(count),
+                    static_cast<unsigned long long>(instructions),
+                    static_cast<unsigned long long>(cycles), Ms(time));
+        return true;
+    }
     if (command == "screen-changes") {
         const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
         if (core == nullptr) {
             std::printf("screen-changes: measured on the image only (--image)\n");
             return true;
         }
+        const sim::arm::CallRecord* first = nullptr;
         for (const sim::arm::CallRecord& call : core->calls()) {
+            if (*call.function != kScreenChange) {
+                continue;
+            }
+            first = first != nullptr ? first : &call;
             std::printf("%s(%u) at %9.3f ms: %llu instructions, ~%llu cycles, %.3f ms virtual\n",
                         kScreenChange, call.argument, Ms(call.startTime),
                         static_cast<unsigned long long>(call.instructions),
                         static_cast<unsigned long long>(call.cycles), Ms(call.virtualTime));
         }
-        if (!core->calls().empty()) {
-            const sim::arm::CallRecord& first = core->calls().front();
+        if (first != nullptr) {
             std::printf(
                 "start-up to the first screen painted: %llu instructions, ~%llu cycles, %.3f ms "
                 "virtual\n",
-                static_cast<unsigned long long>(first.startInstructions + first.instructions),
-                static_cast<unsigned long long>(first.startCycles + first.cycles),
-                Ms(first.startTime + first.virtualTime));
+                static_cast<unsigned long long>(first->startInstructions + first->instructions),
+                static_cast<unsigned long long>(first->startCycles + first->cycles),
+                Ms(first->startTime + first->virtualTime));
         }
         return true;
     }

@@ -28,6 +28,9 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 //   module-process run|stop    the module's process behind its registers runs or holds still
 //   profile [N]                (image only) the N functions (15) that took most cycles since
 //                              the previous profile, with instructions and estimated cycles
+//   calls FUNCTION             (image only) calls of a measured function (default_timer_proc,
+//                              polling_Dev_1, CanvasMsgProc) since its previous report: count,
+//                              instructions, estimated cycles, virtual time
 //   screen-changes             (image only) instructions, estimated cycles and virtual time
 //                              of every screen change so far, and of the start-up
 bool IsScenarioCommand(const std::string& command);

@@ -135,6 +135,9 @@ ScriptCommand ParseLine(const Words& words) {
             words.noMoreAfter(2);
         } else if (command == "screen-changes") {
             words.noMoreAfter(1);
+        } else if (command == "calls") {
+            (void)words.at(1, "a function name");
+            words.noMoreAfter(2);
         }
     } else if (Workbench::IsCommand(command)) {
         c.kind = Kind::Workbench;

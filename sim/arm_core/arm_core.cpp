@@ -173,6 +173,9 @@ bool ArmCore::probe(const std::string& function) {
     if (!symbol) {
         return false;
     }
+    if (probes_.empty()) {
+        profiledProbe_ = symbol->address;
+    }
     probes_[symbol->address] = function;
     return true;
 }
@@ -256,28 +259,37 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
             reg(UC_ARM_REG_SP) == open_.back().stack) {
             Open done = open_.back();
             open_.pop_back();
+            profiledOpen_ -= done.profiled ? 1 : 0;
             done.record.instructions = instructions_ - done.record.instructions;
             done.record.cycles = cycles_ - done.cycles0;
             done.record.virtualTime = board_.scheduler().nowPs() - done.record.virtualTime;
+            constexpr size_t kCallsKept = 1000000;
+            if (calls_.size() >= kCallsKept) {
+                calls_.erase(calls_.begin(), calls_.begin() + kCallsKept / 2);
+            }
             calls_.push_back(done.record);
         }
-        if (probes_.count(address) != 0) {
-            CallRecord record{reg(UC_ARM_REG_R0), instructions_, 0, board_.scheduler().nowPs(),
-                              instructions_, cycles_, board_.scheduler().nowPs()};
-            open_.push_back(Open{reg(UC_ARM_REG_LR) & ~1u, reg(UC_ARM_REG_SP), record, cycles_});
+        if (const auto probe = probes_.find(address); probe != probes_.end()) {
+            CallRecord record{&probe->second, reg(UC_ARM_REG_R0),       instructions_, 0,
+                              board_.scheduler().nowPs(), instructions_, cycles_,
+                              board_.scheduler().nowPs()};
+            const bool profiled = address == profiledProbe_;
+            profiledOpen_ += profiled ? 1 : 0;
+            open_.push_back(
+                Open{reg(UC_ARM_REG_LR) & ~1u, reg(UC_ARM_REG_SP), record, cycles_, profiled});
         }
     }
     skipIdleLoop(address);
     BlockCost& cost = costOf(address, size);
     ++cost.runs;
-    cost.probedRuns += open_.empty() ? 0 : 1;
+    cost.probedRuns += profiledOpen_ != 0 ? 1 : 0;
     // The last block's final conditional branch was counted as falling through; it was taken
     // when execution did not continue right after it.
     uint32_t branchTaken = 0;
     if (previous_ != nullptr && previous_->takenExtra != 0 && address != previous_->end) {
         branchTaken = previous_->takenExtra;
         ++previous_->takenRuns;
-        previous_->probedTakenRuns += open_.empty() ? 0 : 1;
+        previous_->probedTakenRuns += profiledOpen_ != 0 ? 1 : 0;
     }
     previous_ = &cost;
     if (cost.delayRegister >= 0) {

@@ -26,9 +26,10 @@ namespace sim::arm {
 
 // One call of a probed function: what it cost from entry to return.
 struct CallRecord {
+    const std::string* function;  // the probed function's name
     uint32_t argument;        // r0 at entry
     uint64_t instructions;
-    uint64_t cycles;          // estimated (thumb_timing.hpp) plus the bus models' access costs
+    uint64_t cycles;          // estimated (thumb_timing.hpp)
     Picoseconds virtualTime;  // virtual time from entry to return
     uint64_t startInstructions;  // instructions executed from reset to the entry
     uint64_t startCycles;        // estimated cycles from reset to the entry
@@ -60,7 +61,9 @@ class ArmCore {
     bool read(uint32_t address, void* out, uint32_t size) const;
     std::optional<int32_t> readSymbolWord(const std::string& name, uint32_t offset = 0) const;
 
-    // Records every call of the named function from now on.
+    // Records every call of the named function from now on (the oldest records beyond a
+    // million are dropped). The profile's "inside" columns count the calls of the function
+    // probed first.
     bool probe(const std::string& function);
     const std::vector<CallRecord>& calls() const { return calls_; }
 
@@ -93,6 +96,7 @@ class ArmCore {
         uint32_t stack;
         CallRecord record;
         uint64_t cycles0;
+        bool profiled;  // a call of the function probed first
     };
 
     ArmCore(Board& board, FirmwareImage image);
@@ -169,6 +173,8 @@ class ArmCore {
     std::array<uint64_t, 64> taken_{};
 
     std::unordered_map<uint32_t, std::string> probes_;
+    uint32_t profiledProbe_ = 0;  // the address of the function probed first
+    uint32_t profiledOpen_ = 0;   // its calls under way
     std::vector<Open> open_;
     std::vector<CallRecord> calls_;
 };
