@@ -183,8 +183,6 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     Placed(pair, value);
 }
 
-// The bytes of a pair that differ, high first; place: when neither differs but the counter has
-// moved off a start, the low byte is written again to place it there.
 // Both bytes as they differ (the rare case: a pair not known, or its high byte changing). Out of
 // line, so that the common case below keeps few registers.
 [[gnu::noinline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair, uint32_t value) {
@@ -199,6 +197,8 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     return held;
 }
 
+// The bytes of a pair that differ, high first; place: when neither differs but the counter has
+// moved off a start, the low byte is written again to place it there.
 [[gnu::always_inline]] inline void UpdatePair(uint32_t& held, uint32_t pair, uint32_t value,
                                               bool place) {
     const uint32_t old = g_shadow.window[pair];
@@ -214,6 +214,7 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
 }
 
+// Register 0x16 when it changes (out of line: the drawing operations rarely change it).
 [[gnu::noinline]] inline uint32_t ModeWrite(uint32_t held, uint8_t mode) {
     RegisterWrite(held, kRegMemoryAccess, mode);
     g_shadow.mode = mode;
