@@ -48,6 +48,7 @@ EventId Scheduler::at(Cycles when, std::function<void()> action) {
     const EventId id = nextId_++;
     events_.emplace(Key{when, id}, std::move(action));
     whenById_.emplace(id, when);
+    nextDue_ = std::min(nextDue_, when);
     return id;
 }
 
@@ -58,6 +59,7 @@ void Scheduler::cancel(EventId id) {
     }
     events_.erase(Key{found->second, id});
     whenById_.erase(found);
+    updateNextDue();
 }
 
 std::optional<Cycles> Scheduler::nextEvent() const {
@@ -75,6 +77,7 @@ void Scheduler::runDue(Cycles target) {
         std::function<void()> action = std::move(first->second);
         events_.erase(first);
         whenById_.erase(id);
+        updateNextDue();
         if (when > now_) {
             now_ = when;
         }

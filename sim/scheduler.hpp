@@ -47,7 +47,7 @@ class Scheduler {
     // Moves time forward, running every event that falls due, each at its own cycle. Inline for
     // the common case of every access: nothing due.
     void advanceTo(Cycles target) {
-        if (events_.empty() || events_.begin()->first.first > target) {
+        if (target < nextDue_) {
             if (target > now_) {
                 now_ = target;
             }
@@ -61,7 +61,11 @@ class Scheduler {
     using Key = std::pair<Cycles, EventId>;
 
     void runDue(Cycles target);
+    void updateNextDue() {
+        nextDue_ = events_.empty() ? kNever : events_.begin()->first.first;
+    }
 
+    static constexpr Cycles kNever = ~Cycles{0};
     Cycles now_ = 0;
     uint32_t clockHz_;
     Cycles rateBaseCycles_ = 0;
@@ -69,6 +73,7 @@ class Scheduler {
     uint64_t rateGeneration_ = 0;
     EventId nextId_ = 1;
     std::map<Key, std::function<void()>> events_;
+    Cycles nextDue_ = kNever;  // the first event's cycle, kNever with none
     std::unordered_map<EventId, Cycles> whenById_;
 };
 
