@@ -245,6 +245,7 @@ void Board::setVectorTable(const VectorEntry* table, uint32_t entries) {
 }
 
 void Board::startFirmware() {
+    scheduler_.setCheckpoint(0);  // the firmware's first sim point asks for the deadline
     if (externalCore_.run) {
         runner_.start(externalCore_.run);
         return;
@@ -338,6 +339,23 @@ std::optional<Cycles> Board::deadlineCycle() {
         return std::nullopt;
     }
     return firmwareDeadline();
+}
+
+void Board::maybeYield() {
+    if (!runner_.onFirmwareThread()) {
+        if (!runner_.started()) {
+            // Direct use: nothing to hand over to until startFirmware().
+            scheduler_.setCheckpoint(~Cycles{0});
+        }
+        return;
+    }
+    const bool reached = scheduler_.now() >= firmwareDeadline();
+    if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
+        runner_.yieldToHarness();
+    }
+    // Until the deadline nothing is to be asked, unless a condition is (at every sim point).
+    // A new turn passes through here; a clock change resets the checkpoint.
+    scheduler_.setCheckpoint(runner_.hasCondition() ? 0 : firmwareDeadline());
 }
 
 void Board::updateDeadline() {

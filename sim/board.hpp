@@ -292,7 +292,9 @@ class Board {
     void simPoint(Cycles cost) {
         scheduler_.advance(cost);
         takeInterrupts();
-        maybeYield();
+        if (scheduler_.pastCheckpoint()) {
+            maybeYield();
+        }
     }
     void takeInterrupts() {
         // Asked after every access: usually nothing is pending at all.
@@ -309,15 +311,9 @@ class Board {
     [[gnu::cold]] void checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write);
     void recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what);
     [[noreturn]] void stopForGood(const std::string& why);
-    void maybeYield() {
-        if (!runner_.onFirmwareThread()) {
-            return;
-        }
-        const bool reached = scheduler_.now() >= firmwareDeadline();
-        if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
-            runner_.yieldToHarness();
-        }
-    }
+    // Hands over to the harness when its deadline is reached or its condition holds, and sets
+    // the scheduler's checkpoint to the next sim point that needs asking again.
+    void maybeYield();
     std::optional<Cycles> deadlineCycle();
     Cycles firmwareDeadline() {
         if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {

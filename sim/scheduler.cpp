@@ -23,6 +23,7 @@ void Scheduler::setClockHz(uint32_t hz) {
     rateBaseCycles_ = now_;
     clockHz_ = hz;
     ++rateGeneration_;
+    checkpoint_ = 0;
 }
 
 Cycles Scheduler::cyclesFor(Picoseconds ps) const {

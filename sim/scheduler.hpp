@@ -37,6 +37,11 @@ class Scheduler {
     // Changes whenever the clock rate does (a cycle computed from a time is stale then).
     uint64_t rateGeneration() const { return rateGeneration_; }
 
+    // A cycle its owner wants to look again at: pastCheckpoint() is true from it on. A clock
+    // change resets it to 0 (a cycle computed from a time is stale then).
+    void setCheckpoint(Cycles cycle) { checkpoint_ = cycle; }
+    bool pastCheckpoint() const { return now_ >= checkpoint_; }
+
     EventId at(Cycles when, std::function<void()> action);
     EventId after(Cycles delay, std::function<void()> action) {
         return at(now_ + delay, std::move(action));
@@ -74,6 +79,7 @@ class Scheduler {
     EventId nextId_ = 1;
     std::map<Key, std::function<void()>> events_;
     Cycles nextDue_ = kNever;  // the first event's cycle, kNever with none
+    Cycles checkpoint_ = 0;
     std::unordered_map<EventId, Cycles> whenById_;
 };
 
