@@ -28,7 +28,11 @@ constexpr int kHeight = 240;
 // wall-time budget is spent (the window stays responsive); a backlog the host cannot catch up
 // with is dropped, and the title shows the speed actually reached.
 constexpr uint64_t kFrameBudgetMs = 40;
+// A slice is at least 50 virtual ms, and about 2 wall ms at the speed reached: each one is a
+// hand-over to the firmware thread and back, too dear to make 20 of them a virtual second at
+// high speeds.
 constexpr double kSliceMs = 50.0;
+constexpr double kSliceWallMs = 2.0;
 
 struct Sdl {
     SDL_Window* window = nullptr;
@@ -228,7 +232,8 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
             // falls due.
             while (!halted && panel.nowMs() < target && SDL_GetTicks64() < now + kFrameBudgetMs) {
                 const double due = finger.apply(panel.nowMs());
-                double step = std::min(target, panel.nowMs() + kSliceMs);
+                double step =
+                    std::min(target, panel.nowMs() + std::max(kSliceMs, achieved * kSliceWallMs));
                 if (due >= 0 && due < step) {
                     step = due;
                 }

@@ -54,8 +54,6 @@ class SystemControlSpace : public Device {
     SysTick& systick_;
 };
 
-Board* g_board = nullptr;
-
 // Process-wide, so that warnings of a board a test replaced are not lost. Bounded, so that a
 // long run that keeps provoking one (a soak with the module unplugged) stays flat in memory.
 constexpr size_t kWarningsKept = 4096;
@@ -111,15 +109,15 @@ uint64_t BoardWarningsNotKept() {
     return g_warningsNotKept;
 }
 
-Board& Board::instance() {
-    if (g_board == nullptr) {
-        g_board = new Board(BoardConfig{});
+Board& Board::createInstance() {
+    if (current_ == nullptr) {
+        current_ = new Board(BoardConfig{});
     }
-    return *g_board;
+    return *current_;
 }
 
 Board& Board::reset(const BoardConfig& config) {
-    if (g_board != nullptr && g_board->runner_.started()) {
+    if (current_ != nullptr && current_->runner_.started()) {
         Abort(
             "a board with a running firmware cannot be replaced; run each scenario in its own "
             "process");
@@ -127,11 +125,11 @@ Board& Board::reset(const BoardConfig& config) {
     // The old board stays alive: firmware globals (a parameter-block pointer into flash, say)
     // may still point into it, and a test must not turn those into dangling pointers.
     static std::vector<std::unique_ptr<Board>> retired;
-    if (g_board != nullptr) {
-        retired.emplace_back(g_board);
+    if (current_ != nullptr) {
+        retired.emplace_back(current_);
     }
-    g_board = new Board(config);
-    return *g_board;
+    current_ = new Board(config);
+    return *current_;
 }
 
 Board::Board(const BoardConfig& config)
@@ -168,35 +166,59 @@ void Board::map(uint32_t base, uint32_t size, Device& device, int gateRegister, 
         [this, base](WarningKind kind, uint32_t offset, uint32_t value, const std::string& what) {
             recordWarning(kind, base + offset, value, what);
         });
-    mappings_.push_back(
-        Mapping{base, size, &device, gateRegister, gateBit, {}, device.registers()});
+    Mapping mapping{};
+    mapping.base = base;
+    mapping.size = size;
+    mapping.device = &device;
+    mapping.port = dynamic_cast<GpioPort*>(&device);
+    mapping.gate = &kAlwaysOn;
+    mapping.gateMask = 1;
+    if (gateRegister >= 0) {
+        mapping.gate = sysctl_->runGate(static_cast<uint32_t>(gateRegister));
+        mapping.gateMask = 1u << gateBit;
+    }
+    mapping.registers = device.registers();
+    mapping.checked = !mapping.registers.empty();
+    if (!mapping.checked) {
+        mapping.allowed = kAllAllowed.data();  // by page only: see mapPages
+    } else if (size <= kAllowedTableLimit) {
+        mapping.allowedTable = std::make_unique<uint8_t[]>(size);
+        for (uint32_t offset = 0; offset < size; ++offset) {
+            if (const Register* reg = FindRegister(mapping.registers, offset)) {
+                mapping.allowedTable[offset] =
+                    static_cast<uint8_t>((reg->access != Access::WriteOnly ? kLoadAllowed : 0) |
+                                         (reg->access != Access::ReadOnly ? kStoreAllowed : 0));
+            }
+        }
+        mapping.allowed = mapping.allowedTable.get();
+    }
+    mappings_.push_back(std::move(mapping));
     std::sort(mappings_.begin(), mappings_.end(),
               [](const Mapping& a, const Mapping& b) { return a.base < b.base; });
     mapPages();
 }
 
 void Board::mapPages() {
-    pages_.fill(0);
-    for (size_t i = 0; i < mappings_.size() && i < 255; ++i) {
-        const Mapping& m = mappings_[i];
-        if (m.base < 0x40000000u || m.base >= 0x40100000u || (m.base & 0xFFFu) != 0 ||
-            (m.size & 0xFFFu) != 0) {
+    pages_.fill(Page{});
+    for (Mapping& m : mappings_) {
+        if (m.base < kPeripheralBase || m.base - kPeripheralBase >= kPages * kPageSize ||
+            m.base % kPageSize != 0 || m.size % kPageSize != 0 || m.allowed == nullptr) {
             continue;
         }
-        for (uint32_t page = (m.base - 0x40000000u) >> 12;
-             page < 256 && page < ((m.base - 0x40000000u + m.size) >> 12); ++page) {
-            if (pages_[page] == 0) {
-                pages_[page] = static_cast<uint8_t>(i + 1);
+        for (uint32_t at = 0; at < m.size; at += kPageSize) {
+            const uint32_t page = (m.base - kPeripheralBase + at) / kPageSize;
+            if (page >= kPages) {
+                break;
+            }
+            if (pages_[page].mapping == nullptr) {
+                pages_[page] =
+                    Page{&m, m.checked ? m.allowed + at : m.allowed, m.gate, m.gateMask};
             }
         }
     }
 }
 
-Board::Mapping* Board::find(uint32_t address) {
-    // The peripherals (GPIO above all) by page; the rest by search.
-    if (const uint32_t page = (address - 0x40000000u) >> 12; page < 256 && pages_[page] != 0) {
-        return &mappings_[pages_[page] - 1u];
-    }
+Board::Mapping* Board::search(uint32_t address) {
     for (auto& mapping : mappings_) {
         if (address >= mapping.base && address - mapping.base < mapping.size) {
             return &mapping;
@@ -223,6 +245,7 @@ void Board::setVectorTable(const VectorEntry* table, uint32_t entries) {
 }
 
 void Board::startFirmware() {
+    scheduler_.setCheckpoint(0);  // the firmware's first sim point asks for the deadline
     if (externalCore_.run) {
         runner_.start(externalCore_.run);
         return;
@@ -234,50 +257,34 @@ void Board::startFirmware() {
     runner_.start([reset] { reset(); });
 }
 
-uint32_t Board::access(uint32_t address, uint32_t value, unsigned size, bool write,
-                       bool enforceGates) {
-    currentAddress_ = address;
-    Mapping* mapping = find(address);
+uint32_t Board::accessSearched(uint32_t address, uint32_t value, unsigned size, bool write,
+                              bool enforceGates) {
+    Mapping* mapping = search(address);
     if (mapping == nullptr) {
-        raiseFault(address, std::string(write ? "store to " : "load from ") + Hex(address) +
-                                ": nothing is mapped there");
+        unmappedFault(address, write);
         return 0;
     }
-    if (enforceGates && mapping->gateRegister >= 0 &&
-        !sysctl_->clockEnabled(static_cast<uint32_t>(mapping->gateRegister), mapping->gateBit)) {
-        raiseFault(address, mapping->device->name() + " accessed at " + Hex(address) +
-                                " while its clock is gated");
+    if (enforceGates && (*mapping->gate & mapping->gateMask) == 0) {
+        gatedFault(*mapping, address);
         return 0;
     }
     const uint32_t offset = address - mapping->base;
-    if (!mapping->registers.empty()) {
+    if (mapping->checked &&
+        (mapping->allowed == nullptr ||
+         (mapping->allowed[offset] & (write ? kStoreAllowed : kLoadAllowed)) == 0)) {
         checkRegister(*mapping, offset, value, write);
     }
-    if (write) {
-        ++mapping->counts.writes;
-        mapping->device->write(offset, value, size);
-        return 0;
-    }
-    ++mapping->counts.reads;
-    return mapping->device->read(offset, size);
+    return deliver(*mapping, offset, value, size, write);
 }
 
-uint32_t Board::cpuRead(uint32_t address, unsigned size) {
-    if (!isCpuContext()) {
-        return debugRead(address, size);
-    }
-    const uint32_t value = access(address, 0, size, false, true);
-    simPoint(config_.accessCost);
-    return value;
+void Board::unmappedFault(uint32_t address, bool write) {
+    raiseFault(address, std::string(write ? "store to " : "load from ") + Hex(address) +
+                            ": nothing is mapped there");
 }
 
-void Board::cpuWrite(uint32_t address, uint32_t value, unsigned size) {
-    if (!isCpuContext()) {
-        debugWrite(address, value, size);
-        return;
-    }
-    access(address, value, size, true, true);
-    simPoint(config_.accessCost);
+void Board::gatedFault(const Mapping& mapping, uint32_t address) {
+    raiseFault(address, mapping.device->name() + " accessed at " + Hex(address) +
+                            " while its clock is gated");
 }
 
 uint32_t Board::debugRead(uint32_t address, unsigned size) {
@@ -334,13 +341,27 @@ std::optional<Cycles> Board::deadlineCycle() {
     return firmwareDeadline();
 }
 
-Cycles Board::firmwareDeadline() {
-    if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {
-        deadlineCycle_ = scheduler_.cycleAtOrAfter(runner_.deadline());
-        deadlineTurn_ = runner_.turnNumber();
-        deadlineRate_ = scheduler_.rateGeneration();
+void Board::maybeYield() {
+    if (!runner_.onFirmwareThread()) {
+        if (!runner_.started()) {
+            // Direct use: nothing to hand over to until startFirmware().
+            scheduler_.setCheckpoint(~Cycles{0});
+        }
+        return;
     }
-    return deadlineCycle_;
+    const bool reached = scheduler_.now() >= firmwareDeadline();
+    if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
+        runner_.yieldToHarness();
+    }
+    // Until the deadline nothing is to be asked, unless a condition is (at every sim point).
+    // A new turn passes through here; a clock change resets the checkpoint.
+    scheduler_.setCheckpoint(runner_.hasCondition() ? 0 : firmwareDeadline());
+}
+
+void Board::updateDeadline() {
+    deadlineCycle_ = scheduler_.cycleAtOrAfter(runner_.deadline());
+    deadlineTurn_ = runner_.turnNumber();
+    deadlineRate_ = scheduler_.rateGeneration();
 }
 
 void Board::delayLoop(uint32_t count) {
@@ -399,22 +420,6 @@ void Board::callAddress(uint32_t address) {
     }
 }
 
-void Board::simPoint(Cycles cost) {
-    scheduler_.advance(cost);
-    takeInterrupts();
-    maybeYield();
-}
-
-void Board::maybeYield() {
-    if (!runner_.onFirmwareThread()) {
-        return;
-    }
-    const bool reached = scheduler_.now() >= firmwareDeadline();
-    if ((reached || runner_.hasCondition()) && runner_.shouldYield(reached)) {
-        runner_.yieldToHarness();
-    }
-}
-
 VectorEntry Board::handlerFor(uint32_t exception) {
     if (vectors_ == nullptr || nvic_.vtor() != kImageBase || exception >= vectorCount_) {
         return nullptr;
@@ -440,11 +445,7 @@ void Board::runHandler(uint32_t exception) {
     nvic_.complete(exception);
 }
 
-void Board::takeInterrupts() {
-    // Asked after every access: usually nothing is pending at all.
-    if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 && !nvic_.sysTickPending()) {
-        return;
-    }
+void Board::takePendingInterrupts() {
     if (!isCpuContext() || externalCore_.run) {
         return;
     }

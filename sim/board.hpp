@@ -75,8 +75,8 @@ class Board {
   public:
     static constexpr uint32_t kImageBase = 0x00001800;
 
-    // The process's board; created on first use.
-    static Board& instance();
+    // The process's board; created on first use. Inline: every simulated access asks for it.
+    static Board& instance() { return current_ != nullptr ? *current_ : createInstance(); }
     // Replaces the board with a fresh one (only while no firmware thread runs).
     static Board& reset(const BoardConfig& config = {});
 
@@ -137,8 +137,23 @@ class Board {
     void startFirmware();
 
     // --- Processor side: what the firmware's register accesses and core instructions do. ---
-    uint32_t cpuRead(uint32_t address, unsigned size);
-    void cpuWrite(uint32_t address, uint32_t value, unsigned size);
+    // Inline, with access() below: the simulator's hottest path.
+    uint32_t cpuRead(uint32_t address, unsigned size) {
+        if (!isCpuContext()) {
+            return debugRead(address, size);
+        }
+        const uint32_t value = access(address, 0, size, false, true);
+        simPoint(config_.accessCost);
+        return value;
+    }
+    void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
+        if (!isCpuContext()) {
+            debugWrite(address, value, size);
+            return;
+        }
+        access(address, value, size, true, true);
+        simPoint(config_.accessCost);
+    }
     uint32_t interruptsOff();
     uint32_t interruptsOn();
     uint8_t loadExclusive(volatile uint8_t* address);
@@ -183,30 +198,130 @@ class Board {
     double nowMs() const { return scheduler_.nowMs(); }
 
   private:
+    // What the register table allows at each byte of a mapping, so that an access that is
+    // in order costs one table load; the warning is put together only on a miss.
+    enum : uint8_t { kLoadAllowed = 1, kStoreAllowed = 2 };
+    // Mappings up to this size get the table (the peripherals; not flash, which has none).
+    static constexpr uint32_t kAllowedTableLimit = 0x10000;
+
     struct Mapping {
         uint32_t base;
         uint32_t size;
         Device* device;
-        int gateRegister;
-        uint32_t gateBit;
+        GpioPort* port;        // the device when it is a GPIO port, called directly
+        const uint32_t* gate;  // its run-mode clock gate word (&kAlwaysOn for none)
+        uint32_t gateMask;     // its bit in *gate
+        bool checked;          // the model declares registers: accesses are checked
+        // kLoadAllowed | kStoreAllowed by offset (null for a checked mapping too large for
+        // the table: the register table is searched on every access then).
+        const uint8_t* allowed;
         AccessCounts counts;
         RegisterTable registers;
+        std::unique_ptr<uint8_t[]> allowedTable;  // owns allowed (and keeps Mapping move-only)
     };
+    // A 4 KB page of peripheral space as the fast path needs it, all in one place.
+    struct alignas(32) Page {
+        Mapping* mapping;        // null: not mapped by page (searched)
+        const uint8_t* allowed;  // the mapping's table from this page's first byte
+        const uint32_t* gate;
+        uint32_t gateMask;
+    };
+    static constexpr uint32_t kPeripheralBase = 0x40000000;
+    static constexpr size_t kPages = 256;  // 0x40000000-0x400FFFFF
+    static constexpr uint32_t kPageSize = 0x1000;
+    // The gate word of a device without a clock gate, and the table of a model that declares
+    // no registers (plain memory: nothing is checked).
+    static constexpr uint32_t kAlwaysOn = ~0u;
+    static constexpr std::array<uint8_t, kPageSize> kAllAllowed = [] {
+        std::array<uint8_t, kPageSize> table{};
+        table.fill(kLoadAllowed | kStoreAllowed);
+        return table;
+    }();
+
+    static Board& createInstance();
+    inline static Board* current_ = nullptr;
 
     bool isCpuContext() const { return !runner_.started() || runner_.onFirmwareThread(); }
-    Mapping* find(uint32_t address);
-    uint32_t access(uint32_t address, uint32_t value, unsigned size, bool write, bool enforceGates);
-    void simPoint(Cycles cost);
-    void takeInterrupts();
+    Mapping* find(uint32_t address) {
+        const uint32_t page = (address - kPeripheralBase) / kPageSize;
+        if (page < kPages && pages_[page].mapping != nullptr) {
+            return pages_[page].mapping;
+        }
+        return search(address);
+    }
+    Mapping* search(uint32_t address);
+    // The hot path of every simulated access is inline here: the peripherals by page (GPIO
+    // above all), a bit test for the register check, a direct call for the GPIO data lines.
+    // Everything else, and all the rare work, is out of line.
+    [[gnu::always_inline]] uint32_t access(uint32_t address, uint32_t value, unsigned size,
+                                           bool write, bool enforceGates) {
+        currentAddress_ = address;
+        const uint32_t page = (address - kPeripheralBase) / kPageSize;
+        if (page >= kPages || pages_[page].mapping == nullptr) {
+            return accessSearched(address, value, size, write, enforceGates);
+        }
+        const Page& p = pages_[page];
+        if (enforceGates && (*p.gate & p.gateMask) == 0) {
+            gatedFault(*p.mapping, address);
+            return 0;
+        }
+        const uint32_t offset = address - p.mapping->base;
+        if ((p.allowed[address % kPageSize] & (write ? kStoreAllowed : kLoadAllowed)) == 0) {
+            checkRegister(*p.mapping, offset, value, write);
+        }
+        return deliver(*p.mapping, offset, value, size, write);
+    }
+    uint32_t accessSearched(uint32_t address, uint32_t value, unsigned size, bool write,
+                            bool enforceGates);
+    static uint32_t deliver(Mapping& mapping, uint32_t offset, uint32_t value, unsigned size,
+                            bool write) {
+        if (write) {
+            ++mapping.counts.writes;
+            if (mapping.port != nullptr && offset < gpio::DIR) {
+                mapping.port->storeData(offset, value);
+            } else {
+                mapping.device->write(offset, value, size);
+            }
+            return 0;
+        }
+        ++mapping.counts.reads;
+        return mapping.device->read(offset, size);
+    }
+    [[gnu::cold]] void unmappedFault(uint32_t address, bool write);
+    [[gnu::cold]] void gatedFault(const Mapping& mapping, uint32_t address);
+    void simPoint(Cycles cost) {
+        scheduler_.advance(cost);
+        takeInterrupts();
+        if (scheduler_.pastCheckpoint()) {
+            maybeYield();
+        }
+    }
+    void takeInterrupts() {
+        // Asked after every access: usually nothing is pending at all.
+        if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 &&
+            !nvic_.sysTickPending()) {
+            return;
+        }
+        takePendingInterrupts();
+    }
+    void takePendingInterrupts();
     void runHandler(uint32_t exception);
     VectorEntry handlerFor(uint32_t exception);
     void raiseFault(uint32_t address, const std::string& what);
-    void checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write);
+    [[gnu::cold]] void checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write);
     void recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what);
     [[noreturn]] void stopForGood(const std::string& why);
+    // Hands over to the harness when its deadline is reached or its condition holds, and sets
+    // the scheduler's checkpoint to the next sim point that needs asking again.
     void maybeYield();
     std::optional<Cycles> deadlineCycle();
-    Cycles firmwareDeadline();
+    Cycles firmwareDeadline() {
+        if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {
+            updateDeadline();
+        }
+        return deadlineCycle_;
+    }
+    void updateDeadline();
     void mapPages();
 
     BoardConfig config_;
@@ -239,8 +354,8 @@ class Board {
     Cycles deadlineCycle_ = 0;
     uint64_t deadlineTurn_ = ~0ull;
     uint64_t deadlineRate_ = ~0ull;
-    // Peripheral space 0x40000000-0x400FFFFF by 4 KB page: index into mappings_ + 1, 0 none.
-    std::array<uint8_t, 256> pages_{};
+    // Peripheral space by 4 KB page.
+    std::array<Page, kPages> pages_{};
 };
 
 std::string Hex(uint32_t value);

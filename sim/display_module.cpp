@@ -58,8 +58,8 @@ DisplayModule::DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, Gpi
     c.addListener([this](const GpioPort& port) { onBacklight(port); });
 }
 
-DisplayModule::Window DisplayModule::window() const {
-    return Window{Pair(registers_[kRegColumnStartHigh], registers_[kRegColumnStartLow]),
+void DisplayModule::updateWindow() {
+    window_ = Window{Pair(registers_[kRegColumnStartHigh], registers_[kRegColumnStartLow]),
                   Pair(registers_[kRegColumnEndHigh], registers_[kRegColumnEndLow]),
                   Pair(registers_[kRegRowStartHigh], registers_[kRegRowStartLow]),
                   Pair(registers_[kRegRowEndHigh], registers_[kRegRowEndLow])};
@@ -97,6 +97,7 @@ void DisplayModule::onReset(bool low) {
     registers_[kRegColumnEndLow] = 0xEF;  // the whole 240 x 320 memory
     registers_[kRegRowEndHigh] = 0x01;
     registers_[kRegRowEndLow] = 0x3F;
+    updateWindow();
     index_ = 0;
     counterColumn_ = 0;
     counterRow_ = 0;
@@ -110,8 +111,12 @@ void DisplayModule::onBacklight(const GpioPort& c) {
     }
 }
 
-void DisplayModule::onControlPins(const GpioPort& f) {
-    const uint8_t levels = f.pinLevels();
+// Inline into the port's listener: it runs on every store to the control lines.
+[[gnu::always_inline]] inline void DisplayModule::onControlPins(const GpioPort& f) {
+    // Only RD, WR and RS matter here; while the port drives them they are its latch.
+    constexpr uint8_t kBusPins = kRdPin | kWrPin | kRsPin;
+    const uint8_t levels =
+        (f.drivenPins() & kBusPins) == kBusPins ? f.outputLatch() : f.pinLevels();
     const bool rdLow = (levels & kRdPin) == 0;
     // A read: RD falls while the data lines are released to the module.
     if (rdLow && !readingId_ && index_ == kRegId && a_.drivenPins() == 0 && b_.drivenPins() == 0) {
@@ -162,6 +167,9 @@ void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
         ++logDropped_;
     }
     registers_[index] = value;
+    if (index >= kRegColumnStartHigh && index <= kRegRowEndLow) {
+        updateWindow();
+    }
     // The start registers also place the address counter.
     if (index == kRegColumnStartHigh || index == kRegColumnStartLow) {
         counterColumn_ = Pair(registers_[kRegColumnStartHigh], registers_[kRegColumnStartLow]);
@@ -175,7 +183,7 @@ void DisplayModule::writePixel(uint16_t value) {
     if (runLogged_ && !memoryRuns_.empty()) {
         ++memoryRuns_.back().pixels;
     }
-    const Window w = window();
+    const Window& w = window_;
     if (counterColumn_ < w.xmin || counterColumn_ > w.xmax || counterRow_ < w.ymin ||
         counterRow_ > w.ymax) {
         ++pixelsOutsideWindow_;

@@ -60,7 +60,7 @@ class DisplayModule : public Part {
         uint16_t xmin, xmax, ymin, ymax;
         bool operator==(const Window&) const = default;
     };
-    Window window() const;
+    Window window() const { return window_; }
     uint16_t counterColumn() const { return counterColumn_; }
     uint16_t counterRow() const { return counterRow_; }
     uint16_t memory(int column, int row) const { return gram_[Cell(column, row)]; }
@@ -119,6 +119,8 @@ class DisplayModule : public Part {
     void latch(uint16_t word, bool data);
     void writeRegister(uint8_t index, uint8_t value);
     void writePixel(uint16_t value);
+    // The window from its registers, kept in window_ (a pixel write reads it).
+    void updateWindow();
     uint8_t readByte(bool high) const;
     double nowMs() const { return scheduler_.nowMs(); }
 
@@ -128,6 +130,7 @@ class DisplayModule : public Part {
     GpioPort& f_;
     DisplayController controller_;
     std::array<uint8_t, 256> registers_{};
+    Window window_{};
     std::vector<uint16_t> gram_;
     uint8_t index_ = 0;
     uint16_t counterColumn_ = 0;

@@ -14,18 +14,9 @@ GpioPort::GpioPort(char letter, bool pin7Locked) : letter_(letter) {
     }
 }
 
-uint8_t GpioPort::pinLevels() const {
-    if (drivenPins() == 0xFF) {
-        return data_;  // the outside is not asked when the port drives every pin
-    }
+uint8_t GpioPort::mixedLevels() const {
     const uint8_t outside = external_ ? external_() : static_cast<uint8_t>(pullUp_ & ~pullDown_);
     return static_cast<uint8_t>((data_ & drivenPins()) | (outside & ~drivenPins()));
-}
-
-void GpioPort::notify() {
-    for (auto& listener : listeners_) {
-        listener(*this);
-    }
 }
 
 uint32_t GpioPort::read(uint32_t offset, unsigned) {
@@ -69,14 +60,7 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
         return static_cast<uint8_t>((current & ~cr_) | (byte & cr_));
     };
     if (offset < DIR) {
-        // The hot path (the display bus): the attached models see levels, so a store that
-        // changes no bit of the latch tells them nothing.
-        const auto mask = static_cast<uint8_t>((offset >> DATA_MASK_SHIFT) & 0xFFu);
-        const auto data = static_cast<uint8_t>((data_ & ~mask) | (byte & mask));
-        if (data != data_) {
-            data_ = data;
-            notify();
-        }
+        storeData(offset, value);
         return;
     }
     switch (offset) {

@@ -77,7 +77,25 @@ class GpioPort : public Device {
     // Pins the port itself drives: outputs that are not given to a peripheral.
     uint8_t drivenPins() const { return static_cast<uint8_t>(dir_ & ~afsel_); }
     // Levels on the pins: driven pins show the latch, the others what the outside supplies.
-    uint8_t pinLevels() const;
+    uint8_t pinLevels() const {
+        if (drivenPins() == 0xFF) {
+            return data_;  // the outside is not asked when the port drives every pin
+        }
+        return mixedLevels();
+    }
+
+    // A store to the masked data registers (offset below DIR), the display bus's hot path;
+    // write() does the same for such an offset.
+    void storeData(uint32_t offset, uint32_t value) {
+        // The attached models see levels, so a store that changes no bit of the latch tells
+        // them nothing.
+        const auto mask = static_cast<uint8_t>((offset >> gpio::DATA_MASK_SHIFT) & 0xFFu);
+        const auto data = static_cast<uint8_t>((data_ & ~mask) | (value & mask));
+        if (data != data_) {
+            data_ = data;
+            notify();
+        }
+    }
 
     // The outside world's levels for the pins the port does not drive.
     void setExternalSource(std::function<uint8_t()> source) { external_ = std::move(source); }
@@ -87,7 +105,12 @@ class GpioPort : public Device {
     }
 
   private:
-    void notify();
+    void notify() {
+        for (auto& listener : listeners_) {
+            listener(*this);
+        }
+    }
+    uint8_t mixedLevels() const;
 
     char letter_;
     uint8_t data_ = 0;

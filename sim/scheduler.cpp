@@ -23,6 +23,7 @@ void Scheduler::setClockHz(uint32_t hz) {
     rateBaseCycles_ = now_;
     clockHz_ = hz;
     ++rateGeneration_;
+    checkpoint_ = 0;
 }
 
 Cycles Scheduler::cyclesFor(Picoseconds ps) const {
@@ -48,6 +49,7 @@ EventId Scheduler::at(Cycles when, std::function<void()> action) {
     const EventId id = nextId_++;
     events_.emplace(Key{when, id}, std::move(action));
     whenById_.emplace(id, when);
+    nextDue_ = std::min(nextDue_, when);
     return id;
 }
 
@@ -58,6 +60,7 @@ void Scheduler::cancel(EventId id) {
     }
     events_.erase(Key{found->second, id});
     whenById_.erase(found);
+    updateNextDue();
 }
 
 std::optional<Cycles> Scheduler::nextEvent() const {
@@ -75,6 +78,7 @@ void Scheduler::runDue(Cycles target) {
         std::function<void()> action = std::move(first->second);
         events_.erase(first);
         whenById_.erase(id);
+        updateNextDue();
         if (when > now_) {
             now_ = when;
         }

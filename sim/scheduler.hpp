@@ -37,6 +37,11 @@ class Scheduler {
     // Changes whenever the clock rate does (a cycle computed from a time is stale then).
     uint64_t rateGeneration() const { return rateGeneration_; }
 
+    // A cycle its owner wants to look again at: pastCheckpoint() is true from it on. A clock
+    // change resets it to 0 (a cycle computed from a time is stale then).
+    void setCheckpoint(Cycles cycle) { checkpoint_ = cycle; }
+    bool pastCheckpoint() const { return now_ >= checkpoint_; }
+
     EventId at(Cycles when, std::function<void()> action);
     EventId after(Cycles delay, std::function<void()> action) {
         return at(now_ + delay, std::move(action));
@@ -47,7 +52,7 @@ class Scheduler {
     // Moves time forward, running every event that falls due, each at its own cycle. Inline for
     // the common case of every access: nothing due.
     void advanceTo(Cycles target) {
-        if (events_.empty() || events_.begin()->first.first > target) {
+        if (target < nextDue_) {
             if (target > now_) {
                 now_ = target;
             }
@@ -61,7 +66,11 @@ class Scheduler {
     using Key = std::pair<Cycles, EventId>;
 
     void runDue(Cycles target);
+    void updateNextDue() {
+        nextDue_ = events_.empty() ? kNever : events_.begin()->first.first;
+    }
 
+    static constexpr Cycles kNever = ~Cycles{0};
     Cycles now_ = 0;
     uint32_t clockHz_;
     Cycles rateBaseCycles_ = 0;
@@ -69,6 +78,8 @@ class Scheduler {
     uint64_t rateGeneration_ = 0;
     EventId nextId_ = 1;
     std::map<Key, std::function<void()>> events_;
+    Cycles nextDue_ = kNever;  // the first event's cycle, kNever with none
+    Cycles checkpoint_ = 0;
     std::unordered_map<EventId, Cycles> whenById_;
 };
 

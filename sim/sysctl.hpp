@@ -104,6 +104,8 @@ class SysCtl : public Device {
     bool clockEnabled(uint32_t gateRegister, uint32_t bit) const {
         return ((runGates_[gateRegister] >> bit) & 1u) != 0;
     }
+    // The run-mode gate word itself, for the bus decoder to test without a call per access.
+    const uint32_t* runGate(uint32_t gateRegister) const { return &runGates_.at(gateRegister); }
 
     // The clock an RCC value gives on this board; 0 for a source that does not run.
     uint32_t clockFromRcc(uint32_t rcc, std::string* problem) const;
