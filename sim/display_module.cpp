@@ -48,7 +48,11 @@ DisplayModule::DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, Gpi
     // The module drives the data lines only during a read (RD low).
     a_.setExternalSource([this] { return readByte(true); });
     b_.setExternalSource([this] { return readByte(false); });
-    f.addListener([this](const GpioPort& port) { onControlPins(port); });
+    f.setWatcher(
+        [](void* self, const GpioPort& port) {
+            static_cast<DisplayModule*>(self)->onControlPins(port);
+        },
+        this);
     g.addListener([this](const GpioPort& port) {
         const bool low = (port.pinLevels() & kResetPin) == 0 && (port.drivenPins() & kResetPin);
         if (low != resetLow_) {

@@ -103,9 +103,19 @@ class GpioPort : public Device {
     void addListener(std::function<void(const GpioPort&)> listener) {
         listeners_.push_back(std::move(listener));
     }
+    // One listener as a plain function, called first: the display bus's control pins, which see
+    // two changes a pixel.
+    using Watcher = void (*)(void* context, const GpioPort& port);
+    void setWatcher(Watcher watcher, void* context) {
+        watcher_ = watcher;
+        watcherContext_ = context;
+    }
 
   private:
     void notify() {
+        if (watcher_ != nullptr) {
+            watcher_(watcherContext_, *this);
+        }
         for (auto& listener : listeners_) {
             listener(*this);
         }
@@ -129,6 +139,8 @@ class GpioPort : public Device {
     bool locked_ = true;
     std::function<uint8_t()> external_;
     std::vector<std::function<void(const GpioPort&)>> listeners_;
+    Watcher watcher_ = nullptr;
+    void* watcherContext_ = nullptr;
 };
 
 }  // namespace sim
