@@ -1,11 +1,11 @@
 #include "image_run.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <istream>
 
+#include "cli.hpp"
 #include "panel_models.hpp"
 #include "remote_module.hpp"
 #include "uart.hpp"
@@ -138,15 +138,14 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
             std::printf("profile: measured on the image only (--image)\n");
             return true;
         }
-        int shown = 15;
+        int64_t shown = 15;
         if (std::string count; words >> count) {
-            char* end = nullptr;
-            const long n = std::strtol(count.c_str(), &end, 10);
-            if (*end != '\0' || n <= 0 || n > 10000) {
-                error = "profile takes a number of functions from 1 to 10000, not '" + count + "'";
+            try {
+                shown = cli::Whole(count, 1, 10000, "N");  // checked with the script already
+            } catch (const cli::UsageError& bad) {
+                error = bad.message;
                 return true;
             }
-            shown = static_cast<int>(n);
         }
         const auto functions = core->takeProfile();
         sim::arm::ArmCore::FunctionCost total;

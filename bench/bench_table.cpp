@@ -29,16 +29,16 @@
 #include "project/ladder2c.hpp"
 #include "vars/pvar.hpp"
 #include "support/fresh_board.hpp"
+#include "thumb_timing.hpp"
 #include "widgets/widget.hpp"
 
 namespace {
 
 constexpr int kAccessCycles = 2;  // the simulated board's cost of a peripheral access
-// The emulated core's timing table (sim/arm_core/thumb_timing.hpp), given to loopcost: a store
-// with an immediate offset overlaps the next instruction; a taken branch is one cycle and a
-// refill of one, which makes the delay loop the three cycles a turn it takes.
-constexpr int kStoreCycles = 1;
-constexpr int kBranchCycles = 2;
+// The emulated core's own timing table, given to loopcost: a store with an immediate offset, and
+// a taken branch.
+constexpr int kStoreCycles = sim::arm::CycleTable::kStoreImmediate;
+constexpr int kBranchCycles = sim::arm::CycleTable::kBranch;
 
 // --- Pixels by the loop that writes them: the driver table wrapped with counters. ---
 

@@ -69,7 +69,7 @@ inline void Forget() {
     g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
 }
 
-// The data lines were set by other means (start-up drives them to 0).
+// The data lines as the stores just made left them (start-up drives them to 0).
 inline void LinesAre(uint16_t word) {
     g_shadow.lines = word;
 }

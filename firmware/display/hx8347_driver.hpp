@@ -154,7 +154,7 @@ inline void ClearPanel(uint32_t perMs) {
     uint32_t held = bus::g_shadow.lines;
     bus::IndexWrite(held, bus::kRegMemory);
     bus::PixelRun(held, 0, kPanelPixels);
-    bus::g_shadow.lines = static_cast<uint16_t>(held);
+    bus::LinesAre(static_cast<uint16_t>(held));
     bus::Advance(kPanelPixels);
     SysCtlDelay(20 * perMs);
 }
@@ -193,7 +193,7 @@ struct Driver {
     static void Position(uint16_t x, uint16_t y) {
         uint32_t held = bus::g_shadow.lines;
         bus::Position(held, x, y);
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
     }
     static void SetLandscape() { bus::ModeSet(O::kSetLandscape); }
     static void SetPortrait() { bus::ModeSet(O::kSetPortrait); }
@@ -266,7 +266,7 @@ struct Driver {
         bus::IndexWrite(held, bus::kRegMemory);
         bus::Hold(held, colour & 0xFFFFu);
         bus::WriteStrobe();
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
         bus::Advance(1);
     }
 
@@ -278,7 +278,7 @@ struct Driver {
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         bus::IndexWrite(held, bus::kRegMemory);
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
         if (count <= 0) {
             return;
         }
@@ -399,7 +399,7 @@ struct Driver {
             bus::PixelRun(held, colour, static_cast<uint32_t>(x2 - x1 + 1));
             bus::Advance(static_cast<uint32_t>(x2 - x1 + 1));
         }
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
     }
 
     // One run along a controller row, in a mode whose rows are the screen's columns; then the
@@ -418,7 +418,7 @@ struct Driver {
             bus::Advance(static_cast<uint32_t>(y2 - y1 + 1));
         }
         bus::ModeUpdate(held, Mode{O::kDrawing.memoryAccess, O::kAfterVerticalRun.window}, false);
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
     }
 
     static void RectFill(void*, const Rect* rect, uint32_t colour) {
@@ -437,7 +437,7 @@ struct Driver {
                           static_cast<uint32_t>(columns) * static_cast<uint32_t>(rows));
         }
         bus::WindowUpdate(held, O::kDrawing.window, false);
-        bus::g_shadow.lines = static_cast<uint16_t>(held);
+        bus::LinesAre(static_cast<uint16_t>(held));
     }
 
     static uint32_t ColorTranslate(void*, uint32_t rgb) { return hx8347::ColorTranslate(rgb); }

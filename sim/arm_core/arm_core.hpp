@@ -69,7 +69,8 @@ class ArmCore {
 
     // Where the instructions went since the previous call (or the start), by function, dearest
     // first: executed blocks' instructions and table cycles (bus access time not included;
-    // fast-forwarded idle and delay loops neither), in all and inside calls of probed functions.
+    // fast-forwarded idle and delay loops neither), in all and inside calls of the function
+    // probed first (the screen changes).
     struct FunctionCost {
         std::string function;
         uint64_t instructions = 0;
