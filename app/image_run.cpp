@@ -156,15 +156,17 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
             total.probedCycles += f.probedCycles;
         }
         const auto row = [](const sim::arm::ArmCore::FunctionCost& f, const char* name) {
-            std::printf("  %11llu %11llu %11llu %11llu  %s\n",
+            std::printf("  %8llu %11llu %11llu %11llu %11llu  %s\n",
+                        static_cast<unsigned long long>(f.probedCalls),
                         static_cast<unsigned long long>(f.probedInstructions),
                         static_cast<unsigned long long>(f.probedCycles),
                         static_cast<unsigned long long>(f.instructions),
                         static_cast<unsigned long long>(f.cycles), name);
         };
         std::printf("profile since the last one (estimated cycles of the instructions, without "
-                    "the bus models' access time):\n  %23s %23s\n  %11s %11s %11s %11s\n",
-                    "in screen changes", "in all", "instr.", "cycles", "instr.", "cycles");
+                    "the bus models' access time):\n  %32s %23s\n  %8s %11s %11s %11s %11s\n",
+                    "in screen changes", "in all", "calls", "instr.", "cycles", "instr.",
+                    "cycles");
         row(total, "(total)");
         for (const auto& f : functions) {
             if (shown-- == 0) {

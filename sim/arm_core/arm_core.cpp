@@ -400,6 +400,10 @@ std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
         f.cycles += cost.runs * cost.cycles + cost.takenRuns * cost.takenExtra;
         f.probedInstructions += cost.probedRuns * cost.instructions;
         f.probedCycles += cost.probedRuns * cost.cycles + cost.probedTakenRuns * cost.takenExtra;
+        if (image_.startsFunction(address)) {
+            f.calls += cost.runs;
+            f.probedCalls += cost.probedRuns;
+        }
         cost.runs = 0;
         cost.probedRuns = 0;
         cost.takenRuns = 0;

@@ -77,6 +77,8 @@ class ArmCore {
         uint64_t cycles = 0;
         uint64_t probedInstructions = 0;
         uint64_t probedCycles = 0;
+        uint64_t calls = 0;  // runs of its first block (a loop back to it would count too)
+        uint64_t probedCalls = 0;
     };
     std::vector<FunctionCost> takeProfile();
 

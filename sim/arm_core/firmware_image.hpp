@@ -32,6 +32,8 @@ class FirmwareImage {
     std::optional<Symbol> symbol(const std::string& name) const;
     // The function symbol that contains an address, for fault messages.
     std::string functionAt(uint32_t address) const;
+    // Whether a function symbol starts exactly here (a block there is a call's first).
+    bool startsFunction(uint32_t address) const { return functions_.count(address) != 0; }
 
   private:
     bool elf_ = false;
