@@ -39,18 +39,20 @@ constexpr uint8_t kRegMemory = 0x22;
 // What this driver knows of the controller and the bus, so that set-up writes only what changes:
 // the window registers as last written, by pair (0: start column 0x02/0x03, 1: end column
 // 0x04/0x05, 2: start row 0x06/0x07, 3: end row 0x08/0x09), the memory access mode (0x16), the
-// address counter (column, row) and the data lines as last stored. A display reset forgets all
-// but the data lines, which are the ports' own latches.
-constexpr uint16_t kUnknown = 0xFFFF;  // no window value, mode or counter position is this
+// address counter (column, row), the index register and the data lines as last stored. A display
+// reset forgets all but the data lines, which are the ports' own latches.
+constexpr uint16_t kUnknown = 0xFFFF;  // no window value, mode, counter position or index is this
 struct Shadow {
     uint16_t window[4];
     uint16_t mode;
     uint16_t counter[2];
+    uint16_t index;
     uint16_t lines;
 };
 inline constinit Shadow g_shadow{{kUnknown, kUnknown, kUnknown, kUnknown},
                                  kUnknown,
                                  {kUnknown, kUnknown},
+                                 kUnknown,
                                  0};
 
 constexpr uint32_t kStartColumn = 0;
@@ -67,6 +69,7 @@ inline void Forget() {
     g_shadow.window[0] = g_shadow.window[1] = g_shadow.window[2] = g_shadow.window[3] = kUnknown;
     g_shadow.mode = kUnknown;
     g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
+    g_shadow.index = kUnknown;
 }
 
 // The data lines as the stores just made left them (start-up drives them to 0).
@@ -109,6 +112,15 @@ inline void LinesAre(uint16_t word) {
     WriteStrobe();
     HWREG(kRs) = kRsPin;
     held = index;
+    g_shadow.index = index;
+}
+
+// Pixel data follows: the memory register is selected unless it still is (pixel words leave the
+// index alone, so a run that starts where the last one stopped needs no set-up at all).
+[[gnu::always_inline]] inline void SelectMemory(uint32_t& held) {
+    if (g_shadow.index != kRegMemory) {
+        IndexWrite(held, kRegMemory);
+    }
 }
 
 // Every register this firmware writes is 8 bits wide.
@@ -162,11 +174,97 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     if ((count & 8u) != 0) {
         Strobes8();
     }
-    for (uint32_t passes = count >> 4; passes != 0; --passes) {
-        Strobes8();
-        Strobes8();
+    // Tested at the bottom, so that a pass ends in one branch.
+    if (uint32_t passes = count >> 4; passes != 0) {
+        do {
+            Strobes8();
+            Strobes8();
+        } while (--passes != 0);
     }
 }
+
+#if defined(__arm__) && defined(__thumb2__)
+// The picture-row loops of the driver, by hand (count > 0; held: the data lines on entry, the
+// result: on return). Per pixel, a repeated source value: load, compare, WR low, WR high, count;
+// a new one adds its conversion to the native 5-6-5 order (blue high) and both data stores.
+inline uint32_t Row16Loop(const uint8_t* data, uint32_t count, uint32_t held) {
+    uint32_t last = 0x10000;  // no word yet
+    uint32_t word;
+    uint32_t green;
+    __asm volatile(
+        "1: ldrh    %[word], [%[data]], #2\n"
+        "   cmp     %[word], %[last]\n"
+        "   bne     3f\n"
+        "   str     %[low], [%[wr]]\n"
+        "   str     %[high], [%[wr]]\n"
+        "   subs    %[count], %[count], #1\n"
+        "   bne     1b\n"
+        "   b       4f\n"
+        "3: mov     %[last], %[word]\n"
+        "   lsrs    %[held], %[word], #11\n"         // red to bits 4-0
+        "   bfi     %[held], %[word], #11, #5\n"     // blue to bits 15-11
+        "   and     %[green], %[word], #0x7E0\n"
+        "   orr     %[held], %[held], %[green]\n"
+        "   lsrs    %[green], %[held], #8\n"
+        "   str     %[green], [%[portHigh]]\n"
+        "   str     %[held], [%[portLow]]\n"
+        "   str     %[low], [%[wr]]\n"
+        "   str     %[high], [%[wr]]\n"
+        "   subs    %[count], %[count], #1\n"
+        "   bne     1b\n"
+        "4:\n"
+        : [data] "+r"(data), [count] "+r"(count), [held] "+r"(held), [last] "+r"(last),
+          [word] "=&r"(word), [green] "=&r"(green)
+        : [wr] "r"(kWr), [low] "r"(0u), [high] "r"(static_cast<uint32_t>(kWrPin)),
+          [portHigh] "r"(kHighByte), [portLow] "r"(kLowByte)
+        : "cc", "memory");
+    return held;
+}
+
+// Palette entries are three bytes: blue, green, red.
+inline uint32_t Row8Loop(const uint8_t* data, uint32_t count, const uint8_t* entries,
+                         uint32_t held) {
+    uint32_t last = 0x100;  // no index yet
+    uint32_t index;
+    uint32_t green;
+    uint32_t red;
+    __asm volatile(
+        "1: ldrb    %[index], [%[data]], #1\n"
+        "   cmp     %[index], %[last]\n"
+        "   bne     3f\n"
+        "   str     %[low], [%[wr]]\n"
+        "   str     %[high], [%[wr]]\n"
+        "   subs    %[count], %[count], #1\n"
+        "   bne     1b\n"
+        "   b       4f\n"
+        "3: mov     %[last], %[index]\n"
+        "   add     %[index], %[index], %[index], lsl #1\n"
+        "   add     %[index], %[index], %[entries]\n"
+        "   ldrb    %[held], [%[index]]\n"
+        "   ldrb    %[green], [%[index], #1]\n"
+        "   ldrb    %[red], [%[index], #2]\n"
+        "   lsrs    %[held], %[held], #3\n"
+        "   lsls    %[held], %[held], #11\n"
+        "   lsrs    %[green], %[green], #2\n"
+        "   orr     %[held], %[held], %[green], lsl #5\n"
+        "   orr     %[held], %[held], %[red], lsr #3\n"
+        "   lsrs    %[green], %[held], #8\n"
+        "   str     %[green], [%[portHigh]]\n"
+        "   str     %[held], [%[portLow]]\n"
+        "   str     %[low], [%[wr]]\n"
+        "   str     %[high], [%[wr]]\n"
+        "   subs    %[count], %[count], #1\n"
+        "   bne     1b\n"
+        "4:\n"
+        : [data] "+r"(data), [count] "+r"(count), [held] "+r"(held), [last] "+r"(last),
+          [index] "=&r"(index), [green] "=&r"(green), [red] "=&r"(red)
+        : [entries] "r"(entries), [wr] "r"(kWr), [low] "r"(0u),
+          [high] "r"(static_cast<uint32_t>(kWrPin)), [portHigh] "r"(kHighByte),
+          [portLow] "r"(kLowByte)
+        : "cc", "memory");
+    return held;
+}
+#endif
 
 // The start registers place the address counter: column for pair 0, row for pair 2.
 [[gnu::always_inline]] inline void Placed(uint32_t pair, uint16_t value) {
@@ -214,10 +312,13 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
 }
 
-// Register 0x16 when it changes (out of line: the drawing operations rarely change it).
+// Register 0x16 when it changes (out of line: the drawing operations rarely change it). The
+// counter is not taken to keep its place across a change of the address order: the start
+// registers place it again.
 [[gnu::noinline]] inline uint32_t ModeWrite(uint32_t held, uint8_t mode) {
     RegisterWrite(held, kRegMemoryAccess, mode);
     g_shadow.mode = mode;
+    g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
     return held;
 }
 
@@ -230,6 +331,7 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
 inline void ModePut(uint8_t mode) {
     RegisterWrite(kRegMemoryAccess, mode);
     g_shadow.mode = mode;
+    g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
 }
 
 // count pixels were written from the counter: it moved along the window's row, unless it reached
@@ -244,10 +346,26 @@ inline void ModePut(uint8_t mode) {
     }
 }
 
-// Places the address counter (the window's start registers).
+// Moves the address counter to value along one axis (pair 0 or 2) by its start register, unless
+// it is there already: the start register's own value matters only to a wrap, and the shadow
+// keeps it for the operations that wrap.
+[[gnu::always_inline]] inline void Place(uint32_t& held, uint32_t pair, uint32_t value) {
+    if (g_shadow.counter[pair / 2] == value) {
+        return;
+    }
+    if (((g_shadow.window[pair] ^ value) & 0xFF00u) != 0) {  // an unknown pair differs here too
+        held = UpdateWholePair(held, pair, value);
+        return;
+    }
+    g_shadow.window[pair] = static_cast<uint16_t>(value);
+    g_shadow.counter[pair / 2] = static_cast<uint16_t>(value);
+    RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
+}
+
+// Places the address counter for pixels that do not wrap.
 [[gnu::always_inline]] inline void Position(uint32_t& held, uint16_t x, uint16_t y) {
-    UpdatePair(held, kStartColumn, x, true);
-    UpdatePair(held, kStartRow, y, true);
+    Place(held, kStartColumn, x);
+    Place(held, kStartRow, y);
 }
 
 // Window registers 0x02-0x09 in order: start column, end column, start row, end row (each high

@@ -127,7 +127,8 @@ constexpr uint32_t ColorTranslate(uint32_t c) {
 }
 // A little-endian 5-6-5 source word (red high) in native order: the two 5-bit fields swap.
 constexpr uint32_t NativeFrom565(uint32_t v) {
-    return (v & 0x07E0u) | (v >> 11) | ((v & 0x1Fu) << 11);
+    const uint32_t lowFields = (v >> 11) | (v & 0x07E0u);
+    return (lowFields & ~0xF800u) | ((v << 11) & 0xF800u);  // one bit-field insert
 }
 
 // SysCtlDelay loops per millisecond (the loop takes three clocks).
@@ -263,7 +264,7 @@ struct Driver {
     static void PixelDraw(void*, int32_t x, int32_t y, uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
-        bus::IndexWrite(held, bus::kRegMemory);
+        bus::SelectMemory(held);
         bus::Hold(held, colour & 0xFFFFu);
         bus::WriteStrobe();
         bus::LinesAre(static_cast<uint16_t>(held));
@@ -277,7 +278,7 @@ struct Driver {
         uint32_t held = bus::g_shadow.lines;
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
-        bus::IndexWrite(held, bus::kRegMemory);
+        bus::SelectMemory(held);
         bus::LinesAre(static_cast<uint16_t>(held));
         if (count <= 0) {
             return;
@@ -352,49 +353,56 @@ struct Driver {
         }
     }
 
+    // A repeated index or word repeats the colour: only the strobe. A changed colour stores both
+    // data ports: testing each byte for a change costs more cycles than the store it saves. On
+    // the target the two loops are written out by hand (below), because the compiler neither
+    // keeps the port addresses in registers nor lays the repeat path out straight; these C++
+    // loops are what they do, and what the host build runs.
     [[gnu::noinline]] static uint32_t Row8(const uint8_t* data, uint32_t count,
                                            const uint8_t* entries, uint32_t held) {
-        uint32_t last = 0x100;
+#if defined(__arm__) && defined(__thumb2__)
+        return bus::Row8Loop(data, count, entries, held);
+#else
+        uint32_t last = 0x100;  // no index yet
         do {
             const uint32_t index = *data++;
             if (index != last) {
                 last = index;
-                bus::Hold(held, NativeFromEntry(entries + 3 * index));
+                held = NativeFromEntry(entries + 3 * index);
+                HWREG(bus::kHighByte) = held >> 8;
+                HWREG(bus::kLowByte) = held;
             }
             bus::WriteStrobe();
         } while (--count != 0);
         return held;
+#endif
     }
 
     [[gnu::noinline]] static uint32_t Row16(const uint8_t* data, uint32_t count, uint32_t held) {
-        // A repeated source word is a repeated colour: only the strobe.
+#if defined(__arm__) && defined(__thumb2__)
+        return bus::Row16Loop(data, count, held);
+#else
         uint32_t last = 0x10000;  // no word yet
         do {
             const uint32_t word = data[0] | (static_cast<uint32_t>(data[1]) << 8);
             data += 2;
             if (word != last) {
                 last = word;
-                const uint32_t colour = NativeFrom565(word);
-                const uint32_t changed = colour ^ held;
-                held = colour;
-                if (changed > 0xFFu) {
-                    HWREG(bus::kHighByte) = colour >> 8;
-                }
-                // Expected, so that the store stays in line and the skip is the branch.
-                if (__builtin_expect((changed << 24) != 0, 1)) {
-                    HWREG(bus::kLowByte) = colour;
-                }
+                held = NativeFrom565(word);
+                HWREG(bus::kHighByte) = held >> 8;
+                HWREG(bus::kLowByte) = held;
             }
             bus::WriteStrobe();
         } while (--count != 0);
         return held;
+#endif
     }
 
     static void LineDrawH(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
-        bus::IndexWrite(held, bus::kRegMemory);
+        bus::SelectMemory(held);
         if (x2 >= x1) {
             bus::PixelRun(held, colour, static_cast<uint32_t>(x2 - x1 + 1));
             bus::Advance(static_cast<uint32_t>(x2 - x1 + 1));
@@ -412,7 +420,7 @@ struct Driver {
                              Window{O::VerticalRunColumn(y1, y2), run.xmax,
                                     static_cast<uint16_t>(x), run.ymax}},
                         true);
-        bus::IndexWrite(held, bus::kRegMemory);
+        bus::SelectMemory(held);
         if (y2 >= y1) {
             bus::PixelRun(held, colour, static_cast<uint32_t>(y2 - y1 + 1));
             bus::Advance(static_cast<uint32_t>(y2 - y1 + 1));
@@ -427,7 +435,7 @@ struct Driver {
         const Window w{static_cast<uint16_t>(rect->xmin), static_cast<uint16_t>(rect->xmax),
                        static_cast<uint16_t>(rect->ymin), static_cast<uint16_t>(rect->ymax)};
         bus::WindowUpdate(held, w, true);
-        bus::IndexWrite(held, bus::kRegMemory);
+        bus::SelectMemory(held);
         const int32_t columns = rect->xmax - rect->xmin + 1;
         const int32_t rows = rect->ymax - rect->ymin + 1;
         if (columns > 0 && rows > 0) {
