@@ -5,6 +5,7 @@
 // and a data port is stored only when its byte changes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "periph/cpu.hpp"
@@ -21,6 +22,7 @@ constexpr uint8_t kWrPin = 0x02;                                     // port F p
 constexpr uint8_t kRsPin = 0x04;         // port F pin 2: 0 index, 1 data
 constexpr uint8_t kResetPin = 0x01;      // port G pin 0, active low
 constexpr uint8_t kBacklightPin = 0x40;  // port C pin 6
+constexpr uint32_t kControlPort = hw::gpio::kPortF;  // RD, WR, RS at their masked addresses
 constexpr uint32_t kRd = DataAddress(hw::gpio::kPortF, kRdPin);
 constexpr uint32_t kWr = DataAddress(hw::gpio::kPortF, kWrPin);
 constexpr uint32_t kRs = DataAddress(hw::gpio::kPortF, kRsPin);
@@ -42,18 +44,18 @@ constexpr uint8_t kRegMemory = 0x22;
 // address counter (column, row), the index register and the data lines as last stored. A display
 // reset forgets all but the data lines, which are the ports' own latches.
 constexpr uint16_t kUnknown = 0xFFFF;  // no window value, mode, counter position or index is this
-struct Shadow {
-    uint16_t window[4];
-    uint16_t mode;
-    uint16_t counter[2];
+struct alignas(4) Shadow {
+    uint16_t counter[2];  // first: a run's set-up compares both in one load
     uint16_t index;
     uint16_t lines;
+    uint16_t window[4];
+    uint16_t mode;
 };
-inline constinit Shadow g_shadow{{kUnknown, kUnknown, kUnknown, kUnknown},
+inline constinit Shadow g_shadow{{kUnknown, kUnknown},
                                  kUnknown,
-                                 {kUnknown, kUnknown},
-                                 kUnknown,
-                                 0};
+                                 0,
+                                 {kUnknown, kUnknown, kUnknown, kUnknown},
+                                 kUnknown};
 
 constexpr uint32_t kStartColumn = 0;
 constexpr uint32_t kEndColumn = 1;
@@ -367,6 +369,151 @@ inline void ModePut(uint8_t mode) {
     Place(held, kStartColumn, x);
     Place(held, kStartRow, y);
 }
+
+#if defined(__arm__) && defined(__thumb2__)
+// One run of count pixels (> 0) of one colour at (x, y), by hand for the two commonest cases of
+// the text's runs and single pixels, in the drawing mode, ending before the known end column:
+// the counter already there with the memory register selected (the next piece of an opaque
+// glyph row), or the counter moved by the start registers' low bytes, their high bytes holding.
+// Writes what the counter needs, the index 0x22 after any register, the colour's ports if they
+// change, then the strobes, keeping the shadow as the C++ steps do. Returns false, having
+// stored nothing, in any other case: the caller then takes the general steps.
+[[gnu::always_inline]] inline bool FastRun(uint32_t x, uint32_t y, uint32_t count,
+                                           uint32_t colour) {
+    static_assert(offsetof(Shadow, counter) == 0 && offsetof(Shadow, index) == 4 &&
+                  offsetof(Shadow, lines) == 6 && offsetof(Shadow, window) == 8);
+    static_assert(kWr == kControlPort + 8 && kRs == kControlPort + 16 &&
+                  kHighByte == kLowByte - 0x1000 && kRegMemory == 0x22 &&
+                  kRegColumnStartLow == 0x03 && kRegRowStartLow == 0x07 &&
+                  (kWrPin | kRsPin) == 6);
+    // Few registers, so that the call needs few saved: one value raises WR or RS (each masked
+    // address passes its own pin only), one lowers either; the counter's register then holds
+    // the data lines, then the result.
+    uint32_t result;
+    uint32_t scratch;
+    __asm volatile(
+        "   ldrh    %[scratch], [%[shadow], #10]\n"      // the run ends before the end column
+        "   add     %[result], %[x], %[count]\n"          // (known): no wrap to follow
+        "   subs    %[scratch], %[scratch], %[result]\n"
+        "   lsrs    %[scratch], %[scratch], #15\n"
+        "   bne     9f\n"
+        "   ldr     %[result], [%[shadow]]\n"            // the counter: column, row
+        "   orr     %[scratch], %[x], %[y], lsl #16\n"
+        "   cmp     %[result], %[scratch]\n"
+        "   bne     1f\n"
+        "   ldrh    %[scratch], [%[shadow], #4]\n"
+        "   cmp     %[scratch], #0x22\n"
+        "   bne     9f\n"
+        "   ldrh    %[result], [%[shadow], #6]\n"        // placed and selected: pixels only
+        "   b       5f\n"
+        "1: ldrh    %[scratch], [%[shadow], #8]\n"       // start column: its high byte holds?
+        "   eors    %[scratch], %[scratch], %[x]\n"
+        "   cmp     %[scratch], #0xFF\n"
+        "   bhi     9f\n"
+        "   ldrh    %[scratch], [%[shadow], #12]\n"      // start row: its high byte holds?
+        "   eors    %[scratch], %[scratch], %[y]\n"
+        "   cmp     %[scratch], #0xFF\n"
+        "   bhi     9f\n"
+        "   ldrh    %[scratch], [%[shadow], #6]\n"
+        "   cmp     %[scratch], #0xFF\n"
+        "   bls     6f\n"
+        "   sub     %[scratch], %[portLow], #0x1000\n"   // D15-D8 to 0 for register words
+        "   str     %[zero], [%[scratch]]\n"
+        "6: uxth    %[scratch], %[result]\n"
+        "   cmp     %[scratch], %[x]\n"
+        "   beq     2f\n"
+        "   movs    %[scratch], #0x03\n"                 // start column, low byte
+        "   str     %[scratch], [%[portLow]]\n"
+        "   str     %[zero], [%[control], #16]\n"        // RS low
+        "   str     %[zero], [%[control], #8]\n"         // WR low
+        "   str     %[raise], [%[control], #8]\n"        // WR high
+        "   str     %[raise], [%[control], #16]\n"       // RS high
+        "   str     %[x], [%[portLow]]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   strh    %[x], [%[shadow], #8]\n"
+        "2: cmp     %[y], %[result], lsr #16\n"
+        "   beq     7f\n"
+        "   movs    %[scratch], #0x07\n"                 // start row, low byte
+        "   str     %[scratch], [%[portLow]]\n"
+        "   str     %[zero], [%[control], #16]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #16]\n"
+        "   str     %[y], [%[portLow]]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   strh    %[y], [%[shadow], #12]\n"
+        "7: orr     %[scratch], %[x], %[y], lsl #16\n"
+        "   str     %[scratch], [%[shadow]]\n"           // the counter is at (x, y)
+        "   movs    %[result], #0x22\n"                  // select the memory register
+        "   str     %[result], [%[portLow]]\n"
+        "   str     %[zero], [%[control], #16]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #16]\n"
+        "   strh    %[result], [%[shadow], #4]\n"
+        "5: cmp     %[result], %[colour]\n"              // the colour on the data lines
+        "   beq     8f\n"
+        "   sub     %[scratch], %[portLow], #0x1000\n"
+        "   lsrs    %[result], %[colour], #8\n"
+        "   str     %[result], [%[scratch]]\n"
+        "   str     %[colour], [%[portLow]]\n"
+        "8: strh    %[colour], [%[shadow], #6]\n"
+        "   add     %[result], %[x], %[count]\n"          // the counter after the run
+        "   strh    %[result], [%[shadow]]\n"
+        "   tst     %[count], #1\n"                      // the strobes: 1, 2, 4, then 8 a pass
+        "   beq     12f\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "12: tst    %[count], #2\n"
+        "   beq     13f\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "13: tst    %[count], #4\n"
+        "   beq     14f\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "14: lsrs   %[count], %[count], #3\n"
+        "   beq     16f\n"
+        "15: str    %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   subs    %[count], %[count], #1\n"
+        "   bne     15b\n"
+        "16: movs   %[result], #1\n"
+        "   b       17f\n"
+        "9: movs    %[result], #0\n"
+        "17:\n"
+        : [result] "=&r"(result), [scratch] "=&r"(scratch), [count] "+r"(count)
+        : [x] "r"(x), [y] "r"(y), [colour] "r"(colour), [shadow] "r"(&g_shadow),
+          [portLow] "r"(kLowByte), [control] "r"(kControlPort), [zero] "r"(0u),
+          [raise] "r"(static_cast<uint32_t>(kWrPin | kRsPin))
+        : "cc", "memory");
+    return result != 0;
+}
+#endif
 
 // Window registers 0x02-0x09 in order: start column, end column, start row, end row (each high
 // byte, then low byte). The start registers also place the address counter.

@@ -262,6 +262,11 @@ struct Driver {
 
     // Register 0x16 is left alone: the pixel lands as the last operation's mode places it.
     static void PixelDraw(void*, int32_t x, int32_t y, uint32_t colour) {
+#if defined(__arm__) && defined(__thumb2__)
+        if (bus::FastRun(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1, colour & 0xFFFFu)) {
+            return;
+        }
+#endif
         uint32_t held = bus::g_shadow.lines;
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         bus::SelectMemory(held);
@@ -399,6 +404,13 @@ struct Driver {
     }
 
     static void LineDrawH(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
+#if defined(__arm__) && defined(__thumb2__)
+        if (x2 >= x1 && bus::g_shadow.mode == O::kDrawing.memoryAccess &&
+            bus::FastRun(static_cast<uint32_t>(x1), static_cast<uint32_t>(y),
+                         static_cast<uint32_t>(x2 - x1 + 1), colour & 0xFFFFu)) {
+            return;
+        }
+#endif
         uint32_t held = bus::g_shadow.lines;
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
