@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
 
 #include <random>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "periph/sysctl.hpp"
 #include "project/_frame0.hpp"
 #include "support/fresh_board.hpp"
+#include "support/image_drivers.hpp"
 #include "widgets/widget.hpp"
 
 namespace {
@@ -195,17 +199,166 @@ TEST(SolidFills, CostAtMostTwoStoresAPixel) {
 // The drivers skip set-up writes by what they remember of the controller (registers, address
 // counter, data lines). Random operations of both drivers, mixed, must put the same pixels in the
 // same cells in the same order as when every operation starts with nothing remembered, with no
-// more bus stores.
+// more bus stores. The target image's drivers (their loops partly written by hand) must latch
+// the very words the host build latches.
+struct Operation {
+    int kind;  // 0 PixelDraw, 1 PixelDrawMultiple, 2 LineDrawH, 3 LineDrawV, 4 RectFill
+    bool portrait;
+    int32_t x1, x2, y1, y2, x0, bpp;
+    uint32_t colour;
+    std::vector<uint8_t> data;  // the row of a PixelDrawMultiple
+};
+
+// Coordinates from a few values, the edges among them, so that operations meet where the counter
+// and the window registers were left.
+std::vector<Operation> RandomOperations(uint32_t seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&random](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(random);
+    };
+    std::vector<uint8_t> data(2 * 320, 0);
+    std::vector<Operation> operations;
+    for (int i = 0; i < 600; ++i) {
+        Operation o{};
+        o.portrait = pick(0, 3) == 0;
+        const int32_t w = o.portrait ? 240 : 320;
+        const int32_t h = o.portrait ? 320 : 240;
+        const auto coordinate = [&pick](int32_t size) {
+            const int32_t few[6] = {0, 1, 7, 255, size - 2, size - 1};
+            return pick(0, 2) == 0 ? pick(0, size - 1) : few[pick(0, 5)];
+        };
+        const int32_t xa = coordinate(w);
+        const int32_t xb = coordinate(w);
+        const int32_t ya = coordinate(h);
+        const int32_t yb = coordinate(h);
+        o.x1 = std::min(xa, xb);
+        o.x2 = std::max(xa, xb);
+        o.y1 = std::min(ya, yb);
+        o.y2 = std::min(std::max(ya, yb), o.y1 + 40);
+        o.colour = static_cast<uint32_t>(pick(0, 2) == 0 ? 0 : pick(0, 0xFFFF));
+        o.kind = pick(0, 4);
+        if (o.kind == 1) {
+            for (uint8_t& byte : data) {
+                byte = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : byte);
+            }
+            const int32_t bpps[4] = {1, 4, 8, 16};
+            o.bpp = bpps[pick(0, 3)];
+            o.x0 = pick(0, 7);
+            o.data = data;
+        } else if (o.kind == 4) {
+            o.x2 = std::min(o.x2, o.x1 + 30);
+        }
+        operations.push_back(std::move(o));
+    }
+    return operations;
+}
+
+const uint32_t kPalette1[2] = {0x1234, 0xFEDC};
+
+const std::vector<uint8_t>& PaletteEntries() {  // every index of an 8 bpp row
+    static const std::vector<uint8_t> entries = [] {
+        std::vector<uint8_t> e(256 * 3);
+        for (size_t i = 0; i < e.size(); ++i) {
+            e[i] = static_cast<uint8_t>(i * 37);
+        }
+        return e;
+    }();
+    return entries;
+}
+
+void RunOnHost(const Operation& o) {
+    const DisplayDriver& d = o.portrait ? g_sFoxLink240x320x16_HX8347A : g_sFoxLink320x240x16_HX8347A;
+    const Rect r{static_cast<int16_t>(o.x1), static_cast<int16_t>(o.y1),
+                 static_cast<int16_t>(o.x2), static_cast<int16_t>(o.y2)};
+    switch (o.kind) {
+        case 0:
+            d.PixelDraw(nullptr, o.x1, o.y1, o.colour);
+            break;
+        case 1:
+            d.PixelDrawMultiple(nullptr, o.x1, o.y1, o.x0, o.x2 - o.x1 + 1, o.bpp, o.data.data(),
+                                o.bpp == 1 ? static_cast<const void*>(kPalette1)
+                                           : PaletteEntries().data());
+            break;
+        case 2:
+            d.LineDrawH(nullptr, o.x1, o.x2, o.y1, o.colour);
+            break;
+        case 3:
+            d.LineDrawV(nullptr, o.x1, o.y1, o.y2, o.colour);
+            break;
+        default:
+            d.RectFill(nullptr, &r, o.colour);
+            break;
+    }
+}
+
+// The same operation through the image's driver table (offsets of DisplayDriver's entries).
+bool RunOnImage(ImageDrivers& image, const Operation& o) {
+    const uint32_t table = image.symbol(o.portrait ? "g_sFoxLink240x320x16_HX8347A"
+                                                   : "g_sFoxLink320x240x16_HX8347A");
+    const auto entry = [&](uint32_t offset) { return image.word(table + offset); };
+    const auto u = [](int32_t v) { return static_cast<uint32_t>(v); };
+    bool ok = false;
+    switch (o.kind) {
+        case 0:
+            image.call(entry(12), {0, u(o.x1), u(o.y1), o.colour}, &ok);
+            break;
+        case 1: {
+            // The row, then its palette right after it, in the scratch area.
+            std::vector<uint8_t> bytes = o.data;
+            const auto* palette = o.bpp == 1 ? reinterpret_cast<const uint8_t*>(kPalette1)
+                                             : PaletteEntries().data();
+            const size_t paletteSize = o.bpp == 1 ? sizeof(kPalette1) : PaletteEntries().size();
+            bytes.insert(bytes.end(), palette, palette + paletteSize);
+            const uint32_t at = image.scratch(bytes.data(), static_cast<uint32_t>(bytes.size()));
+            image.call(entry(16),
+                       {0, u(o.x1), u(o.y1), u(o.x0), u(o.x2 - o.x1 + 1), u(o.bpp), at,
+                        at + static_cast<uint32_t>(o.data.size())},
+                       &ok);
+            break;
+        }
+        case 2:
+            image.call(entry(20), {0, u(o.x1), u(o.x2), u(o.y1), o.colour}, &ok);
+            break;
+        case 3:
+            image.call(entry(24), {0, u(o.x1), u(o.y1), u(o.y2), o.colour}, &ok);
+            break;
+        default: {
+            const int16_t r[4] = {static_cast<int16_t>(o.x1), static_cast<int16_t>(o.y1),
+                                  static_cast<int16_t>(o.x2), static_cast<int16_t>(o.y2)};
+            image.call(entry(28), {0, image.scratch(r, sizeof(r)), o.colour}, &ok);
+            break;
+        }
+    }
+    return ok;
+}
+
+enum class Drivers { kHost, kHostRememberingNothing, kImage };
+
 struct Outcome {
     Traffic traffic;
     uint64_t stores = 0;
     uint64_t outsideWindow = 0;
+    std::string failure;  // the image could not be run
 };
 
-Outcome RandomOperations(uint32_t seed, bool remember) {
+Outcome RunAll(const std::vector<Operation>& operations, Drivers drivers) {
+    Outcome run;
     sim::Board& board = FreshBoard();
     SysCtlClockSet(sysctl::kConfig50MHzFromPll8MHzCrystal);
-    FoxLink320x240x16_HX8347A_Init();
+    std::unique_ptr<ImageDrivers> image;
+    if (drivers == Drivers::kImage) {
+        image = ImageDrivers::Load(board, PANEL_FIRMWARE_IMAGE, &run.failure);
+        bool ok = false;
+        if (image) {
+            image->call(image->symbol("_Z30FoxLink320x240x16_HX8347A_Initv"), {}, &ok);
+        }
+        if (!ok) {
+            run.failure = "the image's start-up did not run: " + run.failure;
+            return run;
+        }
+    } else {
+        FoxLink320x240x16_HX8347A_Init();
+    }
     DisplayModule& display = sim::DisplayOf(board);
     const auto stores = [&board] {
         uint64_t n = 0;
@@ -214,88 +367,34 @@ Outcome RandomOperations(uint32_t seed, bool remember) {
         }
         return n;
     };
-    static uint8_t data[2 * 320];
-    static const uint32_t palette[2] = {0x1234, 0xFEDC};
-    static uint8_t entries[256 * 3];  // palette entries: every index of an 8 bpp row
-    for (size_t i = 0; i < sizeof(entries); ++i) {
-        entries[i] = static_cast<uint8_t>(i * 37);
-    }
-    const auto operations = [&](uint32_t) {
-        std::mt19937 random(seed);
-        std::memset(data, 0, sizeof(data));
-        const auto pick = [&random](int32_t low, int32_t high) {
-            return std::uniform_int_distribution<int32_t>(low, high)(random);
-        };
-        for (int i = 0; i < 600; ++i) {
-            const DisplayDriver& d = pick(0, 3) == 0 ? g_sFoxLink240x320x16_HX8347A
-                                                     : g_sFoxLink320x240x16_HX8347A;
-            const int32_t w = d.width;
-            const int32_t h = d.height;
-            // Coordinates from a few values, the edges among them, so that operations meet
-            // where the counter and the window registers were left.
-            const auto coordinate = [&pick](int32_t size) {
-                const int32_t few[6] = {0, 1, 7, 255, size - 2, size - 1};
-                return pick(0, 2) == 0 ? pick(0, size - 1) : few[pick(0, 5)];
-            };
-            const int32_t xa = coordinate(w);
-            const int32_t xb = coordinate(w);
-            const int32_t ya = coordinate(h);
-            const int32_t yb = coordinate(h);
-            const int32_t x1 = std::min(xa, xb);
-            const int32_t x2 = std::max(xa, xb);
-            const int32_t y1 = std::min(ya, yb);
-            const int32_t y2 = std::min(std::max(ya, yb), y1 + 40);
-            const auto colour = static_cast<uint32_t>(pick(0, 2) == 0 ? 0 : pick(0, 0xFFFF));
-            if (!remember) {
-                hx8347::bus::Forget();
-            }
-            switch (pick(0, 4)) {
-                case 0:
-                    d.PixelDraw(nullptr, x1, y1, colour);
-                    break;
-                case 1: {
-                    for (uint8_t& byte : data) {
-                        byte = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : byte);
-                    }
-                    const int32_t bpps[4] = {1, 4, 8, 16};
-                    const int32_t bpp = bpps[pick(0, 3)];
-                    d.PixelDrawMultiple(nullptr, x1, y1, pick(0, 7), x2 - x1 + 1, bpp, data,
-                                        bpp == 1 ? static_cast<const void*>(palette) : entries);
-                    break;
-                }
-                case 2:
-                    d.LineDrawH(nullptr, x1, x2, y1, colour);
-                    break;
-                case 3:
-                    d.LineDrawV(nullptr, x1, y1, y2, colour);
-                    break;
-                default: {
-                    const Rect r{static_cast<int16_t>(x1), static_cast<int16_t>(y1),
-                                 static_cast<int16_t>(std::min(x2, x1 + 30)),
-                                 static_cast<int16_t>(y2)};
-                    d.RectFill(nullptr, &r, colour);
-                    break;
-                }
-            }
-        }
-    };
-    Outcome run;
     const uint64_t s0 = stores();
     const uint64_t outside0 = display.pixelsOutsideWindow();
-    Traffic t;
+    Traffic& t = run.traffic;
     display.setWordTap([&t](const DisplayModule::Latched& l) {
+        t.words.add((l.data ? 0x10000u : 0u) | l.word);
         if (l.data && l.index == 0x22) {
             t.pixels.add((static_cast<uint64_t>(static_cast<uint32_t>(l.cell)) << 16) | l.word);
         }
     });
-    operations(0);
+    for (const Operation& o : operations) {
+        if (drivers == Drivers::kImage) {
+            if (!RunOnImage(*image, o)) {
+                run.failure = "an operation of kind " + std::to_string(o.kind) + " faulted";
+                break;
+            }
+        } else {
+            if (drivers == Drivers::kHostRememberingNothing) {
+                hx8347::bus::Forget();
+            }
+            RunOnHost(o);
+        }
+    }
     display.setWordTap(nullptr);
     for (int row = 0; row < DisplayModule::kRows; ++row) {
         for (int column = 0; column < DisplayModule::kColumns; ++column) {
             t.memory.add(display.memory(column, row));
         }
     }
-    run.traffic = t;
     run.stores = stores() - s0;
     run.outsideWindow = display.pixelsOutsideWindow() - outside0;
     return run;
@@ -303,13 +402,32 @@ Outcome RandomOperations(uint32_t seed, bool remember) {
 
 TEST(RememberedSetUp, ChangesNoPixelOfRandomOperations) {
     for (const uint32_t seed : {1u, 2u, 3u}) {
-        const Outcome remembered = RandomOperations(seed, true);
-        const Outcome reference = RandomOperations(seed, false);
+        const std::vector<Operation> operations = RandomOperations(seed);
+        const Outcome remembered = RunAll(operations, Drivers::kHost);
+        const Outcome reference = RunAll(operations, Drivers::kHostRememberingNothing);
         EXPECT_EQ(remembered.traffic.pixels.items, reference.traffic.pixels.items) << seed;
         EXPECT_EQ(remembered.traffic.pixels.value, reference.traffic.pixels.value) << seed;
         EXPECT_EQ(remembered.traffic.memory.value, reference.traffic.memory.value) << seed;
         EXPECT_EQ(remembered.outsideWindow, reference.outsideWindow) << seed;
         EXPECT_LT(remembered.stores, reference.stores) << seed;
+    }
+}
+
+TEST(ImageDrivers, LatchTheWordsOfTheHostBuild) {
+    if (!std::ifstream(PANEL_FIRMWARE_IMAGE).good()) {
+        GTEST_SKIP() << "no target image at " << PANEL_FIRMWARE_IMAGE;
+    }
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        const std::vector<Operation> operations = RandomOperations(seed);
+        const Outcome host = RunAll(operations, Drivers::kHost);
+        const Outcome image = RunAll(operations, Drivers::kImage);
+        ASSERT_EQ(image.failure, "") << seed;
+        EXPECT_GT(host.traffic.pixels.items, 100000u) << seed;  // the mix draws
+        EXPECT_EQ(image.traffic.words.items, host.traffic.words.items) << seed;
+        EXPECT_EQ(image.traffic.words.value, host.traffic.words.value) << seed;
+        EXPECT_EQ(image.traffic.pixels.value, host.traffic.pixels.value) << seed;
+        EXPECT_EQ(image.traffic.memory.value, host.traffic.memory.value) << seed;
+        EXPECT_EQ(image.outsideWindow, host.outsideWindow) << seed;
     }
 }
 
