@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "periph/cpu.hpp"
 #include "periph/hw_regs.hpp"
@@ -362,6 +363,13 @@ inline void ModePut(uint8_t mode) {
     g_shadow.window[pair] = static_cast<uint16_t>(value);
     g_shadow.counter[pair / 2] = static_cast<uint16_t>(value);
     RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
+}
+
+// Whether pixels written now land at (x, y): the counter there and the memory register selected.
+[[gnu::always_inline]] inline bool ReadyAt(uint32_t x, uint32_t y) {
+    uint32_t at;
+    std::memcpy(&at, g_shadow.counter, sizeof(at));
+    return at == (x | (y << 16)) && g_shadow.index == kRegMemory;
 }
 
 // Places the address counter for pixels that do not wrap.

@@ -281,10 +281,14 @@ struct Driver {
     static void PixelDrawMultiple(void*, int32_t x, int32_t y, int32_t x0, int32_t count,
                                   int32_t bpp, const uint8_t* data, const void* palette) {
         uint32_t held = bus::g_shadow.lines;
-        bus::ModeUpdate(held, O::kDrawing.memoryAccess);
-        bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
-        bus::SelectMemory(held);
-        bus::LinesAre(static_cast<uint16_t>(held));
+        // A picture drawn in pieces: the next piece mostly starts where the last one stopped.
+        if (bus::g_shadow.mode != O::kDrawing.memoryAccess ||
+            !bus::ReadyAt(static_cast<uint32_t>(x), static_cast<uint32_t>(y))) {
+            bus::ModeUpdate(held, O::kDrawing.memoryAccess);
+            bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
+            bus::SelectMemory(held);
+            bus::LinesAre(static_cast<uint16_t>(held));
+        }
         if (count <= 0) {
             return;
         }
