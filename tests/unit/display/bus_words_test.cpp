@@ -235,6 +235,9 @@ std::vector<Operation> RandomOperations(uint32_t seed) {
         o.x2 = std::max(xa, xb);
         o.y1 = std::min(ya, yb);
         o.y2 = std::min(std::max(ya, yb), o.y1 + 40);
+        if (pick(0, 7) != 0) {
+            o.x2 = std::min(o.x2, o.x1 + 40);  // mostly short, as text is
+        }
         o.colour = static_cast<uint32_t>(pick(0, 2) == 0 ? 0 : pick(0, 0xFFFF));
         o.kind = pick(0, 4);
         if (o.kind == 1) {
@@ -417,12 +420,12 @@ TEST(ImageDrivers, LatchTheWordsOfTheHostBuild) {
     if (!std::ifstream(PANEL_FIRMWARE_IMAGE).good()) {
         GTEST_SKIP() << "no target image at " << PANEL_FIRMWARE_IMAGE;
     }
-    for (uint32_t seed = 1; seed <= 24; ++seed) {
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
         const std::vector<Operation> operations = RandomOperations(seed);
         const Outcome host = RunAll(operations, Drivers::kHost);
         const Outcome image = RunAll(operations, Drivers::kImage);
         ASSERT_EQ(image.failure, "") << seed;
-        EXPECT_GT(host.traffic.pixels.items, 100000u) << seed;  // the mix draws
+        EXPECT_GT(host.traffic.pixels.items, 10000u) << seed;  // the mix draws
         EXPECT_EQ(image.traffic.words.items, host.traffic.words.items) << seed;
         EXPECT_EQ(image.traffic.words.value, host.traffic.words.value) << seed;
         EXPECT_EQ(image.traffic.pixels.value, host.traffic.pixels.value) << seed;
