@@ -386,6 +386,7 @@ inline void ModePut(uint8_t mode) {
 // Writes what the counter needs, the index 0x22 after any register, the colour's ports if they
 // change, then the strobes, keeping the shadow as the C++ steps do. Returns false, having
 // stored nothing, in any other case: the caller then takes the general steps.
+template <bool kSingle = false>
 [[gnu::always_inline]] inline bool FastRun(uint32_t x, uint32_t y, uint32_t count,
                                            uint32_t colour) {
     static_assert(offsetof(Shadow, counter) == 0 && offsetof(Shadow, index) == 4 &&
@@ -470,6 +471,10 @@ inline void ModePut(uint8_t mode) {
         "8: strh    %[colour], [%[shadow], #6]\n"
         "   add     %[result], %[x], %[count]\n"          // the counter after the run
         "   strh    %[result], [%[shadow]]\n"
+        ".if %c[single]\n"                                // one pixel: one strobe
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        ".else\n"
         "   tst     %[count], #1\n"                      // the strobes: 1, 2, 4, then 8 a pass
         "   beq     12f\n"
         "   str     %[zero], [%[control], #8]\n"
@@ -510,14 +515,16 @@ inline void ModePut(uint8_t mode) {
         "   str     %[raise], [%[control], #8]\n"
         "   subs    %[count], %[count], #1\n"
         "   bne     15b\n"
-        "16: movs   %[result], #1\n"
+        "16:\n"
+        ".endif\n"
+        "   movs    %[result], #1\n"
         "   b       17f\n"
         "9: movs    %[result], #0\n"
         "17:\n"
         : [result] "=&r"(result), [scratch] "=&r"(scratch), [count] "+r"(count)
         : [x] "r"(x), [y] "r"(y), [colour] "r"(colour), [shadow] "r"(&g_shadow),
           [portLow] "r"(kLowByte), [control] "r"(kControlPort), [zero] "r"(0u),
-          [raise] "r"(static_cast<uint32_t>(kWrPin | kRsPin))
+          [raise] "r"(static_cast<uint32_t>(kWrPin | kRsPin)), [single] "i"(kSingle ? 1 : 0)
         : "cc", "memory");
     return result != 0;
 }

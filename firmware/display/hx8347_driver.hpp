@@ -263,7 +263,8 @@ struct Driver {
     // Register 0x16 is left alone: the pixel lands as the last operation's mode places it.
     static void PixelDraw(void*, int32_t x, int32_t y, uint32_t colour) {
 #if defined(__arm__) && defined(__thumb2__)
-        if (bus::FastRun(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1, colour & 0xFFFFu)) {
+        if (bus::FastRun<true>(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1,
+                                colour & 0xFFFFu)) {
             return;
         }
 #endif
