@@ -112,18 +112,24 @@ class Decompressor {
                     uint32_t length = (item & 7) + 2;
                     const uint8_t* from =
                         window + ((static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize);
-                    if (length < static_cast<uint32_t>(end - to) &&
-                        length <= static_cast<uint32_t>(windowEnd - from)) {
-                        // The common case: the window does not fill and the source does not wrap.
-                        CopyForward(to, from, length);
+                    const auto sourceRoom = static_cast<uint32_t>(windowEnd - from);
+                    if (length < static_cast<uint32_t>(end - to)) {
+                        // The common case: the window does not fill. The source may wrap once.
+                        if (length <= sourceRoom) {
+                            CopyForward(to, from, length);
+                        } else {
+                            CopyForward(to, from, sourceRoom);
+                            from = window;
+                            CopyForward(to, from, length - sourceRoom);
+                        }
                     } else {
                         // In pieces that end where the window fills or the source wraps.
                         for (;;) {
                             uint32_t piece = length;
                             const auto room = static_cast<uint32_t>(end - to);
-                            const auto sourceRoom = static_cast<uint32_t>(windowEnd - from);
+                            const auto left = static_cast<uint32_t>(windowEnd - from);
                             piece = piece < room ? piece : room;
-                            piece = piece < sourceRoom ? piece : sourceRoom;
+                            piece = piece < left ? piece : left;
                             CopyForward(to, from, piece);
                             length -= piece;
                             if (from == windowEnd) {
