@@ -35,15 +35,33 @@ struct Visible {
 // writes, and then repeats them. Unrolled, as nearly every reference is a single piece.
 [[gnu::always_inline]] inline void CopyForward(uint8_t*& to, const uint8_t*& from, uint32_t count) {
     switch (count) {
-        case 9: *to++ = *from++; [[fallthrough]];
-        case 8: *to++ = *from++; [[fallthrough]];
-        case 7: *to++ = *from++; [[fallthrough]];
-        case 6: *to++ = *from++; [[fallthrough]];
-        case 5: *to++ = *from++; [[fallthrough]];
-        case 4: *to++ = *from++; [[fallthrough]];
-        case 3: *to++ = *from++; [[fallthrough]];
-        case 2: *to++ = *from++; [[fallthrough]];
-        default: *to++ = *from++;
+        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
+        case 9:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 8:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 7:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 6:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 5:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 4:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 3:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 2:
+            *to++ = *from++;
+            [[fallthrough]];
+        default:
+            *to++ = *from++;
     }
 }
 
@@ -57,7 +75,9 @@ class Decompressor {
         : display_(context->display),
           palette_(palette),
           bpp_(bpp),
-          shift_(bpp == 8 ? 0 : bpp == 4 ? 1 : 3),
+          shift_(bpp == 8   ? 0
+                 : bpp == 4 ? 1
+                            : 3),
           stride_((bpp * visible.width + 7) / 8),
           x_(visible.x),
           firstColumn_(visible.firstColumn),
@@ -172,8 +192,7 @@ class Decompressor {
                 if (first < firstColumn_) {
                     first = firstColumn_;
                 }
-                const int32_t inWindow =
-                    ((kSize - read) << shift_) - (first - (rowByte << shift_));
+                const int32_t inWindow = ((kSize - read) << shift_) - (first - (rowByte << shift_));
                 int32_t count = lastColumn_ - first + 1;
                 if (count > inWindow) {
                     count = inWindow;
@@ -201,7 +220,7 @@ class Decompressor {
     const DisplayDriver* display_;
     const void* palette_;
     int32_t bpp_;
-    int32_t shift_;  // log2 of the pixels in a byte
+    int32_t shift_;   // log2 of the pixels in a byte
     int32_t stride_;  // bytes a row
     int32_t x_;
     int32_t firstColumn_;
