@@ -81,7 +81,7 @@ class Decompressor {
           stride_((bpp * visible.width + 7) / 8),
           x_(visible.x),
           firstColumn_(visible.firstColumn),
-          lastColumn_(visible.lastColumn),
+          endColumn_(visible.lastColumn + 1),
           firstByte_(visible.firstColumn >> shift_),
           endByte_((visible.lastColumn >> shift_) + 1),
           clipTop_(context->clip.ymin),
@@ -179,9 +179,10 @@ class Decompressor {
         int32_t rowsLeft = rowsLeft_;
         int32_t read = 0;
         constexpr auto kSize = static_cast<int32_t>(kWindowSize);
-        while (read < kSize && rowsLeft > 0) {
-            if (screenRow >= clipTop_ && rowByte + (kSize - read) > firstByte_ &&
-                rowByte < endByte_) {
+        while (rowsLeft > 0) {
+            // Where in the row the window ends (the row may end before).
+            const int32_t windowEnd = rowByte + (kSize - read);
+            if (screenRow >= clipTop_ && windowEnd > firstByte_ && rowByte < endByte_) {
                 if (rowByte < firstByte_) {
                     // Skip whole bytes up to the one that holds the first visible column.
                     read += firstByte_ - rowByte;
@@ -192,24 +193,23 @@ class Decompressor {
                 if (first < firstColumn_) {
                     first = firstColumn_;
                 }
-                const int32_t inWindow = ((kSize - read) << shift_) - (first - (rowByte << shift_));
-                int32_t count = lastColumn_ - first + 1;
-                if (count > inWindow) {
-                    count = inWindow;
+                int32_t stop = windowEnd << shift_;
+                if (stop > endColumn_) {
+                    stop = endColumn_;
                 }
                 display->PixelDrawMultiple(display->displayData, x_ + first, screenRow, first & 7,
-                                           count, bpp_, g_pucDictionary + read, palette_);
+                                           stop - first, bpp_, g_pucDictionary + read, palette_);
             }
-            const int32_t rowBytesLeft = stride_ - rowByte;
-            const int32_t windowLeft = kSize - read;
-            if (rowBytesLeft > windowLeft) {
-                rowByte += windowLeft;
-                read = kSize;
-            } else {
-                read += rowBytesLeft;
-                ++screenRow;
-                --rowsLeft;
-                rowByte = 0;
+            if (windowEnd < stride_) {
+                rowByte = windowEnd;
+                break;
+            }
+            read += stride_ - rowByte;
+            ++screenRow;
+            --rowsLeft;
+            rowByte = 0;
+            if (read == kSize) {
+                break;
             }
         }
         rowByte_ = rowByte;
@@ -224,9 +224,9 @@ class Decompressor {
     int32_t stride_;  // bytes a row
     int32_t x_;
     int32_t firstColumn_;
-    int32_t lastColumn_;
+    int32_t endColumn_;  // the column after the last visible one
     int32_t firstByte_;  // the byte that holds firstColumn_
-    int32_t endByte_;    // the byte after the one that holds lastColumn_
+    int32_t endByte_;    // the byte after the one that holds the last visible column
     int32_t clipTop_;
     int32_t rowsLeft_;
     int32_t screenRow_;
