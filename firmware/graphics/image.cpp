@@ -31,133 +31,206 @@ struct Visible {
     int32_t rows;
 };
 
+// Copies count bytes (1..9) forwards, one at a time: a reference may overlap the bytes that it
+// writes, and then repeats them. Unrolled, as nearly every reference is a single piece.
+[[gnu::always_inline]] inline void CopyForward(uint8_t*& to, const uint8_t*& from, uint32_t count) {
+    switch (count) {
+        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
+        case 9:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 8:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 7:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 6:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 5:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 4:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 3:
+            *to++ = *from++;
+            [[fallthrough]];
+        case 2:
+            *to++ = *from++;
+            [[fallthrough]];
+        default:
+            *to++ = *from++;
+    }
+}
+
 // Writes the decompressed stream into the window ring and hands every full window (and the
-// last, partial one) to the rows that it covers.
+// last, partial one) to the rows that it covers. Positions in a row are counted in bytes; a
+// shift turns them into pixel columns.
 class Decompressor {
   public:
     Decompressor(const DrawContext* context, const Visible& visible, int32_t bpp,
                  const void* palette)
-        : context_(context),
-          visible_(visible),
-          bpp_(bpp),
+        : display_(context->display),
           palette_(palette),
+          bpp_(bpp),
+          shift_(bpp == 8   ? 0
+                 : bpp == 4 ? 1
+                            : 3),
+          stride_((bpp * visible.width + 7) / 8),
+          x_(visible.x),
+          firstColumn_(visible.firstColumn),
+          endColumn_(visible.lastColumn + 1),
+          firstByte_(visible.firstColumn >> shift_),
+          endByte_((visible.lastColumn >> shift_) + 1),
+          clipTop_(context->clip.ymin),
           rowsLeft_(visible.rows),
           screenRow_(visible.y) {}
 
-    // The write position is a local: every byte stored to the window may alias the members, so
-    // a member would be reloaded after each byte.
+    // The positions are locals: every byte stored to the window may alias the members, so a
+    // member would be reloaded after each byte. Only the bytes that the visible rows take are
+    // produced: the stream is not read beyond them.
     void Run(const uint8_t* stream) {
         uint8_t* const window = g_pucDictionary;
+        uint8_t* const windowEnd = window + kWindowSize;
         for (uint32_t i = 0; i < kWindowSize; ++i) {
             window[i] = 0;
         }
-        // 64 bits: a record of 65535 x 65535 pixels has more bytes than 32 bits count.
-        const int64_t stride = (bpp_ * visible_.width + 7) / 8;
-        int64_t toProduce = stride * visible_.rows;
-        uint32_t write = 0;
-        uint32_t flags = 0;
-        uint32_t flagsLeft = 0;
-        while (rowsLeft_ > 0 && toProduce > 0) {
-            if (flagsLeft == 0) {
-                flags = *stream++;
-                flagsLeft = 8;
+        // At most 65535 x 65535 bytes: 32 bits hold it.
+        const uint32_t total = static_cast<uint32_t>(stride_) * static_cast<uint32_t>(rowsLeft_);
+        if (total == 0) {
+            return;
+        }
+        uint32_t windowsLeft = (total - 1) / kWindowSize + 1;
+        const uint32_t lastFill = total - (windowsLeft - 1) * kWindowSize;
+        uint8_t* to = window;
+        uint8_t* end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
+        // Draws the window that has just filled and starts the next; false after the last.
+        const auto nextWindow = [&]() __attribute__((always_inline)) {
+            DrawWindow();
+            if (--windowsLeft == 0) {
+                return false;
             }
-            const bool reference = (flags & 0x80u) != 0;
-            flags <<= 1;
-            --flagsLeft;
-            const uint32_t item = *stream++;
-            if (!reference) {
-                --toProduce;
-                window[write] = static_cast<uint8_t>(item);
-                if (++write == kWindowSize) {
-                    DrawWindow();
-                    write = 0;
-                }
-            } else {
-                const uint32_t offset = item >> 3;
-                uint32_t length = (item & 7) + 2;
-                toProduce -= length;
-                // In pieces that end where the window fills; the source index wraps on its own.
-                uint32_t from = (write + offset) % kWindowSize;
-                for (;;) {
-                    const uint32_t room = kWindowSize - write;
-                    const uint32_t piece = length < room ? length : room;
-                    uint8_t* to = window + write;
-                    uint8_t* const end = to + piece;
-                    do {
-                        *to++ = window[from];
-                        from = (from + 1) % kWindowSize;
-                    } while (to != end);
-                    write += piece;
-                    length -= piece;
-                    if (write == kWindowSize) {
-                        DrawWindow();
-                        write = 0;
+            to = window;
+            end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
+            return true;
+        };
+        for (;;) {
+            // Eight flags, most significant first, above a marker bit: when only the marker is
+            // left (at the top), the group is done.
+            constexpr uint32_t kMarkerOnly = 0x80000000u;
+            uint32_t flags = static_cast<uint32_t>(*stream++) << 24 | 0x00800000u;
+            do {
+                const uint32_t item = *stream++;
+                if ((flags & 0x80000000u) == 0) {
+                    *to++ = static_cast<uint8_t>(item);
+                    if (to == end && !nextWindow()) {
+                        return;
                     }
-                    if (length == 0) {
-                        break;
+                } else {
+                    uint32_t length = (item & 7) + 2;
+                    const uint8_t* from =
+                        window + ((static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize);
+                    const auto sourceRoom = static_cast<uint32_t>(windowEnd - from);
+                    if (length < static_cast<uint32_t>(end - to)) {
+                        // The common case: the window does not fill. The source may wrap once.
+                        if (length <= sourceRoom) {
+                            CopyForward(to, from, length);
+                        } else {
+                            CopyForward(to, from, sourceRoom);
+                            from = window;
+                            CopyForward(to, from, length - sourceRoom);
+                        }
+                    } else {
+                        // In pieces that end where the window fills or the source wraps.
+                        for (;;) {
+                            uint32_t piece = length;
+                            const auto room = static_cast<uint32_t>(end - to);
+                            const auto left = static_cast<uint32_t>(windowEnd - from);
+                            piece = piece < room ? piece : room;
+                            piece = piece < left ? piece : left;
+                            CopyForward(to, from, piece);
+                            length -= piece;
+                            if (from == windowEnd) {
+                                from = window;
+                            }
+                            if (to == end && !nextWindow()) {
+                                return;
+                            }
+                            if (length == 0) {
+                                break;
+                            }
+                        }
                     }
                 }
-            }
-            if (toProduce <= 0) {
-                if (write != 0) {
-                    DrawWindow();
-                }
-                return;
-            }
+                flags <<= 1;
+            } while (flags != kMarkerOnly);
         }
     }
 
   private:
+    // Hands the rows (or row pieces) of the window to the driver, from its first byte on, until
+    // the window or the visible rows end.
     void DrawWindow() {
-        const Rect& clip = context_->clip;
-        const DisplayDriver* display = context_->display;
-        const int32_t pixelsPerByte = 8 / bpp_;
+        const DisplayDriver* const display = display_;
+        int32_t rowByte = rowByte_;
+        int32_t screenRow = screenRow_;
+        int32_t rowsLeft = rowsLeft_;
         int32_t read = 0;
-        while (read < static_cast<int32_t>(kWindowSize) && rowsLeft_ > 0) {
-            const int32_t available = (static_cast<int32_t>(kWindowSize) - read) * 8 / bpp_;
-            if (screenRow_ >= clip.ymin && column_ + available > visible_.firstColumn &&
-                column_ <= visible_.lastColumn) {
-                if (column_ < visible_.firstColumn) {
-                    // Skip whole bytes up to the first visible column; column_ stays on a
-                    // byte boundary.
-                    const int32_t skipped = visible_.firstColumn - column_;
-                    read += skipped / pixelsPerByte;
-                    column_ += skipped - skipped % pixelsPerByte;
+        constexpr auto kSize = static_cast<int32_t>(kWindowSize);
+        while (rowsLeft > 0) {
+            // Where in the row the window ends (the row may end before).
+            const int32_t windowEnd = rowByte + (kSize - read);
+            if (screenRow >= clipTop_ && windowEnd > firstByte_ && rowByte < endByte_) {
+                if (rowByte < firstByte_) {
+                    // Skip whole bytes up to the one that holds the first visible column.
+                    read += firstByte_ - rowByte;
+                    rowByte = firstByte_;
                 }
-                const int32_t first =
-                    column_ < visible_.firstColumn ? visible_.firstColumn : column_;
-                const int32_t inWindow =
-                    (static_cast<int32_t>(kWindowSize) - read) * pixelsPerByte - (first - column_);
-                int32_t count = visible_.lastColumn - first + 1;
-                if (count > inWindow) {
-                    count = inWindow;
+                // Within its byte, the first visible column may lie past the row's position.
+                int32_t first = rowByte << shift_;
+                if (first < firstColumn_) {
+                    first = firstColumn_;
                 }
-                display->PixelDrawMultiple(display->displayData, visible_.x + first, screenRow_,
-                                           first & 7, count, bpp_, g_pucDictionary + read,
-                                           palette_);
+                int32_t stop = windowEnd << shift_;
+                if (stop > endColumn_) {
+                    stop = endColumn_;
+                }
+                display->PixelDrawMultiple(display->displayData, x_ + first, screenRow, first & 7,
+                                           stop - first, bpp_, g_pucDictionary + read, palette_);
             }
-            const int32_t rowBytesLeft = (bpp_ * (visible_.width - column_) + 7) / 8;
-            const int32_t windowLeft = static_cast<int32_t>(kWindowSize) - read;
-            if (rowBytesLeft > windowLeft) {
-                column_ += windowLeft * pixelsPerByte;
-                read = static_cast<int32_t>(kWindowSize);
-            } else {
-                read += rowBytesLeft;
-                ++screenRow_;
-                --rowsLeft_;
-                column_ = 0;
+            if (windowEnd < stride_) {
+                rowByte = windowEnd;
+                break;
+            }
+            read += stride_ - rowByte;
+            ++screenRow;
+            --rowsLeft;
+            rowByte = 0;
+            if (read == kSize) {
+                break;
             }
         }
+        rowByte_ = rowByte;
+        screenRow_ = screenRow;
+        rowsLeft_ = rowsLeft;
     }
 
-    const DrawContext* context_;
-    const Visible& visible_;
-    int32_t bpp_;
+    const DisplayDriver* display_;
     const void* palette_;
+    int32_t bpp_;
+    int32_t shift_;   // log2 of the pixels in a byte
+    int32_t stride_;  // bytes a row
+    int32_t x_;
+    int32_t firstColumn_;
+    int32_t endColumn_;  // the column after the last visible one
+    int32_t firstByte_;  // the byte that holds firstColumn_
+    int32_t endByte_;    // the byte after the one that holds the last visible column
+    int32_t clipTop_;
     int32_t rowsLeft_;
     int32_t screenRow_;
-    int32_t column_ = 0;
+    int32_t rowByte_ = 0;  // where in its row the window's next byte lies
 };
 
 void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, const uint8_t* data,

@@ -219,6 +219,63 @@ void DrawGlyph(const TextPen& pen, const uint8_t* glyph, int32_t x, int32_t y) {
     }
 }
 
+// The common case: a run-length glyph whose cell lies within the clip's columns and not above
+// it, so that only the bottom of the clip can cut it. The position moves on past the bottom
+// without drawing until a run would be drawn there.
+template <bool Opaque>
+void DrawCodedGlyphInside(const TextPen& pen, const uint8_t* glyph, int32_t x, int32_t y) {
+    const uint8_t* code = glyph + 2;
+    const uint8_t* const end = glyph + glyph[0];
+    const int32_t width = glyph[1];  // not 0
+    int32_t row = y;
+    int32_t column = 0;
+    while (code < end) {
+        const uint32_t element = *code++;
+        uint32_t off = element >> 4;
+        uint32_t on = element & 0x0Fu;
+        if (element == 0) {
+            // An escape whose count byte would lie beyond the record ends the glyph there.
+            if (code >= end) {
+                return;
+            }
+            const uint32_t count = *code++;
+            if ((count & 0x80u) != 0) {
+                on = (count & 0x7Fu) * 8u;
+            } else {
+                off = count * 8u;
+            }
+        }
+        if (off != 0) {
+            if (Opaque) {
+                if (!DrawRun<true>(pen, pen.color[0], off, x, width, row, column)) {
+                    return;
+                }
+            } else {
+                column += static_cast<int32_t>(off);
+                if (column >= width) {
+                    // Short runs wrap once or twice; only an escape's long ones are worth a
+                    // division.
+                    if (off <= 0x0Fu) {
+                        do {
+                            column -= width;
+                            ++row;
+                        } while (column >= width);
+                    } else {
+                        row += column / width;
+                        column %= width;
+                    }
+                    if (row > pen.ymax) {
+                        return;
+                    }
+                }
+            }
+        }
+        if (on != 0 && !DrawRun<true>(pen, pen.color[1], on, x, width, row, column)) {
+            return;
+        }
+    }
+}
+
 template <bool RunLength>
 void DrawGlyphs(const TextPen& pen, const FontRecord* font, const char* text, int32_t length,
                 int32_t x, int32_t y) {
@@ -229,7 +286,13 @@ void DrawGlyphs(const TextPen& pen, const FontRecord* font, const char* text, in
         const uint8_t* glyph = GlyphOf(font, *text);
         const int32_t width = glyph[1];
         if (width > 0 && x >= pen.xmin && x + width - 1 <= pen.xmax && y >= pen.ymin) {
-            DrawGlyph<RunLength, true>(pen, glyph, x, y);
+            if (!RunLength) {
+                DrawGlyph<false, true>(pen, glyph, x, y);
+            } else if (pen.opaque) {
+                DrawCodedGlyphInside<true>(pen, glyph, x, y);
+            } else {
+                DrawCodedGlyphInside<false>(pen, glyph, x, y);
+            }
         } else if (x + width >= pen.xmin) {
             DrawGlyph<RunLength, false>(pen, glyph, x, y);
         }

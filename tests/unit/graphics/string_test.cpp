@@ -275,14 +275,32 @@ TEST(StringDraw, TheDriverGetsTheCallsOfTheRunByRunRule) {
     std::mt19937 random(5);
     const FontRecord* fonts[] = {&g_sFontCm12, &g_sFontCm14, &g_sFontCm14b};
     for (int trial = 0; trial < 400; ++trial) {
-        Text t(fonts[trial % 3]);
+        // Every fourth trial a font of random records: narrow and wide cells, long escaped
+        // runs, code that ends short of its cell or runs on past it.
+        std::vector<std::vector<uint8_t>> glyphs(7);
+        for (auto& glyph : glyphs) {
+            glyph = {0, static_cast<uint8_t>(random() % 13)};
+            for (size_t n = random() % 40; n > 0; --n) {
+                if (random() % 8 == 0) {
+                    glyph.insert(glyph.end(), {0, static_cast<uint8_t>(random() & 0x87)});
+                } else {
+                    glyph.push_back(static_cast<uint8_t>(1 + random() % 255));
+                }
+            }
+            glyph[0] = static_cast<uint8_t>(glyph.size());
+        }
+        const TestFont randomFont(1, 14, glyphs);
+        Text t(trial % 4 == 3 ? &randomFont.record : fonts[trial % 3]);
         // Clips inside, across and outside the text, some empty (corners reversed).
         const auto xmin = static_cast<int16_t>(random() % 90);
         const auto ymin = static_cast<int16_t>(random() % 30);
         t.clip(xmin, ymin, static_cast<int16_t>(xmin + static_cast<int>(random() % 120) - 10),
                static_cast<int16_t>(ymin + static_cast<int>(random() % 24) - 4));
-        const int32_t x = static_cast<int32_t>(random() % 100) - 20;
-        const int32_t y = static_cast<int32_t>(random() % 40) - 12;
+        // The random records are drawn about the clip's top left corner, where they show.
+        const int32_t x = trial % 4 == 3 ? xmin - 6 + static_cast<int32_t>(random() % 12)
+                                         : static_cast<int32_t>(random() % 100) - 20;
+        const int32_t y = trial % 4 == 3 ? ymin - 2 + static_cast<int32_t>(random() % 6)
+                                         : static_cast<int32_t>(random() % 40) - 12;
         const bool opaque = random() % 2 == 0;
         const char* text = trial % 2 == 0 ? "Wej|cie 1: {ok} _gqy~" : "-123 ## 9.5%";
         GrStringDraw(&t.context, text, -1, x, y, opaque ? 1 : 0);
