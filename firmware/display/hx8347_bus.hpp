@@ -286,7 +286,7 @@ inline uint32_t Row8Loop(const uint8_t* data, uint32_t count, const uint8_t* ent
 
 // Both bytes as they differ (the rare case: a pair not known, or its high byte changing). Out of
 // line, so that the common case below keeps few registers.
-[[gnu::noinline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair, uint32_t value) {
+[[gnu::always_inline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair, uint32_t value) {
     const uint32_t old = g_shadow.window[pair];
     g_shadow.window[pair] = static_cast<uint16_t>(value);
     Placed(pair, static_cast<uint16_t>(value));

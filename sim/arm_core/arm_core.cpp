@@ -423,11 +423,18 @@ std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
 
 void ArmCore::charge(uint64_t cycles) {
     cycles_ += cycles;
-    // The board already advanced time for the bus accesses the last block made; the
-    // instructions overlap them up to their length, and a bus busier than the instructions
-    // stalls the core then and there (nothing carries over to later blocks).
-    const uint64_t credited = std::min(cycles, accessCredit_);
+    // The board advanced time for each bus access as it was made, and for each block's
+    // instructions as the block began; the two overlap, so a block takes the longer of its
+    // instructions and its own accesses. The shorter is known once the block is over and is
+    // handed back from the time charged next (what one charge cannot take, the following one
+    // does). Reckoned block by block, the time does not depend on where the emulator happens
+    // to cut the code into blocks, and a bus busier than the instructions stalls the core then
+    // and there, never later.
+    overlap_ += std::min(lastCharge_, accessCredit_);
     accessCredit_ = 0;
+    lastCharge_ = cycles;
+    const uint64_t credited = std::min(cycles, overlap_);
+    overlap_ -= credited;
     unflushed_ += cycles - credited;
     // Time is handed to the board in batches: nothing on the board can change before its next
     // event or the harness's deadline, and every bus access flushes first.

@@ -144,6 +144,8 @@ class ArmCore {
     uint64_t instructions_ = 0;
     uint64_t cycles_ = 0;
     uint64_t accessCredit_ = 0;  // bus access cycles the board charged inside the last block
+    uint64_t lastCharge_ = 0;    // the cycles charged for the last block's instructions
+    uint64_t overlap_ = 0;       // overlapped cycles not yet handed back
     uint64_t unflushed_ = 0;     // cycles the board has not been told of yet
     Cycles flushAt_ = 0;         // when they must be: the next event or the harness's deadline
     Picoseconds deadlinePs_ = ~Picoseconds{0};
