@@ -268,6 +268,11 @@ struct Driver {
             return;
         }
 #endif
+        PixelDrawSteps(x, y, colour);
+    }
+
+    // The general steps, out of line: the hand-written path above then needs few registers.
+    [[gnu::noinline]] static void PixelDrawSteps(int32_t x, int32_t y, uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         bus::SelectMemory(held);
@@ -416,6 +421,11 @@ struct Driver {
             return;
         }
 #endif
+        LineDrawHSteps(x1, x2, y, colour);
+    }
+
+    [[gnu::noinline]] static void LineDrawHSteps(int32_t x1, int32_t x2, int32_t y,
+                                                 uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x1), static_cast<uint16_t>(y));
