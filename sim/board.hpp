@@ -137,17 +137,17 @@ class Board {
     void startFirmware();
 
     // --- Processor side: what the firmware's register accesses and core instructions do. ---
-    // Inline, with access() below: the simulator's hottest path.
-    uint32_t cpuRead(uint32_t address, unsigned size) {
-        if (!isCpuContext()) {
+    // Inline, with access() below, into the platform layer's calls: the simulator's hottest path.
+    [[gnu::always_inline]] uint32_t cpuRead(uint32_t address, unsigned size) {
+        if (!isCpuContext()) [[unlikely]] {
             return debugRead(address, size);
         }
         const uint32_t value = access(address, 0, size, false, true);
         simPoint(config_.accessCost);
         return value;
     }
-    void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
-        if (!isCpuContext()) {
+    [[gnu::always_inline]] void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
+        if (!isCpuContext()) [[unlikely]] {
             debugWrite(address, value, size);
             return;
         }
@@ -257,16 +257,17 @@ class Board {
                                            bool write, bool enforceGates) {
         currentAddress_ = address;
         const uint32_t page = (address - kPeripheralBase) / kPageSize;
-        if (page >= kPages || pages_[page].mapping == nullptr) {
+        if (page >= kPages || pages_[page].mapping == nullptr) [[unlikely]] {
             return accessSearched(address, value, size, write, enforceGates);
         }
         const Page& p = pages_[page];
-        if (enforceGates && (*p.gate & p.gateMask) == 0) {
+        if (enforceGates && (*p.gate & p.gateMask) == 0) [[unlikely]] {
             gatedFault(*p.mapping, address);
             return 0;
         }
         const uint32_t offset = address - p.mapping->base;
-        if ((p.allowed[address % kPageSize] & (write ? kStoreAllowed : kLoadAllowed)) == 0) {
+        if ((p.allowed[address % kPageSize] & (write ? kStoreAllowed : kLoadAllowed)) == 0)
+            [[unlikely]] {
             checkRegister(*p.mapping, offset, value, write);
         }
         return deliver(*p.mapping, offset, value, size, write);
@@ -277,7 +278,7 @@ class Board {
                             bool write) {
         if (write) {
             ++mapping.counts.writes;
-            if (mapping.port != nullptr && offset < gpio::DIR) {
+            if (mapping.port != nullptr && offset < gpio::DIR) [[likely]] {
                 mapping.port->storeData(offset, value);
             } else {
                 mapping.device->write(offset, value, size);
@@ -292,14 +293,13 @@ class Board {
     void simPoint(Cycles cost) {
         scheduler_.advance(cost);
         takeInterrupts();
-        if (scheduler_.pastCheckpoint()) {
+        if (scheduler_.pastCheckpoint()) [[unlikely]] {
             maybeYield();
         }
     }
     void takeInterrupts() {
         // Asked after every access: usually nothing is pending at all.
-        if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 &&
-            !nvic_.sysTickPending()) {
+        if (!nvic_.anyReady() && injected_.empty()) [[likely]] {
             return;
         }
         takePendingInterrupts();
