@@ -220,11 +220,14 @@ class Board {
         std::unique_ptr<uint8_t[]> allowedTable;  // owns allowed (and keeps Mapping move-only)
     };
     // A 4 KB page of peripheral space as the fast path needs it, all in one place.
-    struct alignas(32) Page {
+    struct alignas(64) Page {
         Mapping* mapping;        // null: not mapped by page (searched)
         const uint8_t* allowed;  // the mapping's table from this page's first byte
         const uint32_t* gate;
         uint32_t gateMask;
+        // The GPIO port whose data addresses start this page, when its table lets every one of
+        // them be stored: such a store needs no check (the display bus's stores, above all).
+        GpioPort* dataPort;
     };
     static constexpr uint32_t kPeripheralBase = 0x40000000;
     static constexpr size_t kPages = 256;  // 0x40000000-0x400FFFFF
@@ -263,6 +266,11 @@ class Board {
         const Page& p = pages_[page];
         if (enforceGates && (*p.gate & p.gateMask) == 0) [[unlikely]] {
             gatedFault(*p.mapping, address);
+            return 0;
+        }
+        if (write && p.dataPort != nullptr && address % kPageSize < gpio::DIR) [[likely]] {
+            ++p.mapping->counts.writes;
+            p.dataPort->storeData(address % kPageSize, value);
             return 0;
         }
         const uint32_t offset = address - p.mapping->base;

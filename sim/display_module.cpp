@@ -122,19 +122,22 @@ void DisplayModule::onBacklight(const GpioPort& c) {
         (f.drivenPins() & kBusPins) == kBusPins ? f.outputLatch() : f.pinLevels();
     const uint8_t was = controlLevels_;
     controlLevels_ = levels;
-    // A read: RD falls while the data lines are released to the module.
-    if ((was & ~levels & kRdPin) != 0 && index_ == kRegId && a_.drivenPins() == 0 &&
-        b_.drivenPins() == 0) {
-        ++idReads_;
+    // Something happens only when RD falls (a read) or WR rises (a word is taken).
+    const uint8_t rdFell = was & ~levels & kRdPin;
+    const uint8_t wrRose = levels & ~was & kWrPin;
+    if ((rdFell | wrRose) == 0) {
+        return;
     }
-    // Nothing else happens but on a rising edge of WR.
-    if ((levels & ~was & kWrPin) == 0 || resetLow_) {
+    if (rdFell != 0) [[unlikely]] {
+        onReadStrobe();
+    }
+    if (wrRose == 0 || resetLow_) {
         return;
     }
     ++strobes_;
     const uint16_t word = Pair(a_.pinLevels(), b_.pinLevels());
     const bool data = (levels & kRsPin) != 0;
-    if (data && index_ == kRegMemory && cursorLeft_ != 0) {
+    if (data && index_ == kRegMemory && cursorLeft_ != 0) [[likely]] {
         // A pixel along the window row, inside the memory: what writePixel would do.
         gram_[static_cast<size_t>(cursorCell_)] = word;
         cursorCell_ += cursorStep_;
@@ -146,6 +149,13 @@ void DisplayModule::onBacklight(const GpioPort& c) {
         return;
     }
     latch(word, data);
+}
+
+void DisplayModule::onReadStrobe() {
+    // A read of the identification: the data lines are released to the module.
+    if (index_ == kRegId && a_.drivenPins() == 0 && b_.drivenPins() == 0) {
+        ++idReads_;
+    }
 }
 
 void DisplayModule::latch(uint16_t word, bool data) {

@@ -121,6 +121,8 @@ class DisplayModule : public Part {
         return static_cast<size_t>(row) * kColumns + static_cast<size_t>(column);
     }
     void onControlPins(const GpioPort& f);
+    // RD fell.
+    void onReadStrobe();
     void onReset(bool low);
     void onBacklight(const GpioPort& c);
     void latch(uint16_t word, bool data);
