@@ -114,24 +114,38 @@ void DisplayModule::onBacklight(const GpioPort& c) {
     }
 }
 
-// Inline into the port's watcher: it runs on every store to the control lines, two a pixel.
+// Inline into the port's watcher: it runs on every store to the control lines, two a pixel. Half
+// of them (WR falling) only leave their levels here, so every call from it is a tail call.
 [[gnu::always_inline]] inline void DisplayModule::onControlPins(const GpioPort& f) {
     // Only RD, WR and RS matter here; while the port drives them they are its latch.
     constexpr uint8_t kBusPins = kRdPin | kWrPin | kRsPin;
-    const uint8_t levels =
-        (f.drivenPins() & kBusPins) == kBusPins ? f.outputLatch() : f.pinLevels();
+    if ((f.drivenPins() & kBusPins) != kBusPins) [[unlikely]] {
+        onControlPinsNotDriven(f);
+        return;
+    }
+    onControlLevels(f.outputLatch());
+}
+
+void DisplayModule::onControlPinsNotDriven(const GpioPort& f) {
+    onControlLevels(f.pinLevels());
+}
+
+[[gnu::always_inline]] inline void DisplayModule::onControlLevels(uint8_t levels) {
     const uint8_t was = controlLevels_;
     controlLevels_ = levels;
     // Something happens only when RD falls (a read) or WR rises (a word is taken).
-    const uint8_t rdFell = was & ~levels & kRdPin;
-    const uint8_t wrRose = levels & ~was & kWrPin;
-    if ((rdFell | wrRose) == 0) {
-        return;
+    if ((((was & ~levels) & kRdPin) | ((levels & ~was) & kWrPin)) != 0) {
+        onEdge(was, levels);
     }
-    if (rdFell != 0) [[unlikely]] {
-        onReadStrobe();
+}
+
+void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
+    // A read of the identification: RD falls while the data lines are released to the module.
+    if ((was & ~levels & kRdPin) != 0 && index_ == kRegId && a_.drivenPins() == 0 &&
+        b_.drivenPins() == 0) [[unlikely]] {
+        ++idReads_;
     }
-    if (wrRose == 0 || resetLow_) {
+    if ((levels & ~was & kWrPin) == 0 || resetLow_) {
         return;
     }
     ++strobes_;
@@ -149,13 +163,6 @@ void DisplayModule::onBacklight(const GpioPort& c) {
         return;
     }
     latch(word, data);
-}
-
-void DisplayModule::onReadStrobe() {
-    // A read of the identification: the data lines are released to the module.
-    if (index_ == kRegId && a_.drivenPins() == 0 && b_.drivenPins() == 0) {
-        ++idReads_;
-    }
 }
 
 void DisplayModule::latch(uint16_t word, bool data) {

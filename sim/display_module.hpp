@@ -121,8 +121,10 @@ class DisplayModule : public Part {
         return static_cast<size_t>(row) * kColumns + static_cast<size_t>(column);
     }
     void onControlPins(const GpioPort& f);
-    // RD fell.
-    void onReadStrobe();
+    void onControlPinsNotDriven(const GpioPort& f);
+    void onControlLevels(uint8_t levels);
+    // RD fell or WR rose: a read, or a word taken.
+    void onEdge(uint8_t was, uint8_t levels);
     void onReset(bool low);
     void onBacklight(const GpioPort& c);
     void latch(uint16_t word, bool data);

@@ -78,7 +78,7 @@ class GpioPort : public Device {
     uint8_t drivenPins() const { return driven_; }
     // Levels on the pins: driven pins show the latch, the others what the outside supplies.
     uint8_t pinLevels() const {
-        if (drivenPins() == 0xFF) {
+        if (drivenPins() == 0xFF) [[likely]] {
             return data_;  // the outside is not asked when the port drives every pin
         }
         return mixedLevels();
