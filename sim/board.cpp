@@ -211,8 +211,12 @@ void Board::mapPages() {
                 break;
             }
             if (pages_[page].mapping == nullptr) {
-                pages_[page] =
-                    Page{&m, m.checked ? m.allowed + at : m.allowed, m.gate, m.gateMask};
+                const uint8_t* allowed = m.checked ? m.allowed + at : m.allowed;
+                const bool dataStored = m.port != nullptr && at == 0 &&
+                                        std::all_of(allowed, allowed + gpio::DIR, [](uint8_t bits) {
+                                            return (bits & kStoreAllowed) != 0;
+                                        });
+                pages_[page] = Page{&m, allowed, m.gate, m.gateMask, dataStored ? m.port : nullptr};
             }
         }
     }

@@ -137,17 +137,17 @@ class Board {
     void startFirmware();
 
     // --- Processor side: what the firmware's register accesses and core instructions do. ---
-    // Inline, with access() below: the simulator's hottest path.
-    uint32_t cpuRead(uint32_t address, unsigned size) {
-        if (!isCpuContext()) {
+    // Inline, with access() below, into the platform layer's calls: the simulator's hottest path.
+    [[gnu::always_inline]] uint32_t cpuRead(uint32_t address, unsigned size) {
+        if (!isCpuContext()) [[unlikely]] {
             return debugRead(address, size);
         }
         const uint32_t value = access(address, 0, size, false, true);
         simPoint(config_.accessCost);
         return value;
     }
-    void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
-        if (!isCpuContext()) {
+    [[gnu::always_inline]] void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
+        if (!isCpuContext()) [[unlikely]] {
             debugWrite(address, value, size);
             return;
         }
@@ -220,11 +220,14 @@ class Board {
         std::unique_ptr<uint8_t[]> allowedTable;  // owns allowed (and keeps Mapping move-only)
     };
     // A 4 KB page of peripheral space as the fast path needs it, all in one place.
-    struct alignas(32) Page {
+    struct alignas(64) Page {
         Mapping* mapping;        // null: not mapped by page (searched)
         const uint8_t* allowed;  // the mapping's table from this page's first byte
         const uint32_t* gate;
         uint32_t gateMask;
+        // The GPIO port whose data addresses start this page, when its table lets every one of
+        // them be stored: such a store needs no check (the display bus's stores, above all).
+        GpioPort* dataPort;
     };
     static constexpr uint32_t kPeripheralBase = 0x40000000;
     static constexpr size_t kPages = 256;  // 0x40000000-0x400FFFFF
@@ -257,16 +260,22 @@ class Board {
                                            bool write, bool enforceGates) {
         currentAddress_ = address;
         const uint32_t page = (address - kPeripheralBase) / kPageSize;
-        if (page >= kPages || pages_[page].mapping == nullptr) {
+        if (page >= kPages || pages_[page].mapping == nullptr) [[unlikely]] {
             return accessSearched(address, value, size, write, enforceGates);
         }
         const Page& p = pages_[page];
-        if (enforceGates && (*p.gate & p.gateMask) == 0) {
+        if (enforceGates && (*p.gate & p.gateMask) == 0) [[unlikely]] {
             gatedFault(*p.mapping, address);
             return 0;
         }
+        if (write && p.dataPort != nullptr && address % kPageSize < gpio::DIR) [[likely]] {
+            ++p.mapping->counts.writes;
+            p.dataPort->storeData(address % kPageSize, value);
+            return 0;
+        }
         const uint32_t offset = address - p.mapping->base;
-        if ((p.allowed[address % kPageSize] & (write ? kStoreAllowed : kLoadAllowed)) == 0) {
+        if ((p.allowed[address % kPageSize] & (write ? kStoreAllowed : kLoadAllowed)) == 0)
+            [[unlikely]] {
             checkRegister(*p.mapping, offset, value, write);
         }
         return deliver(*p.mapping, offset, value, size, write);
@@ -277,7 +286,7 @@ class Board {
                             bool write) {
         if (write) {
             ++mapping.counts.writes;
-            if (mapping.port != nullptr && offset < gpio::DIR) {
+            if (mapping.port != nullptr && offset < gpio::DIR) [[likely]] {
                 mapping.port->storeData(offset, value);
             } else {
                 mapping.device->write(offset, value, size);
@@ -292,14 +301,13 @@ class Board {
     void simPoint(Cycles cost) {
         scheduler_.advance(cost);
         takeInterrupts();
-        if (scheduler_.pastCheckpoint()) {
+        if (scheduler_.pastCheckpoint()) [[unlikely]] {
             maybeYield();
         }
     }
     void takeInterrupts() {
         // Asked after every access: usually nothing is pending at all.
-        if (injected_.empty() && (nvic_.pending() & nvic_.enabled()) == 0 &&
-            !nvic_.sysTickPending()) {
+        if (!nvic_.anyReady() && injected_.empty()) [[likely]] {
             return;
         }
         takePendingInterrupts();

@@ -9,9 +9,6 @@
 namespace sim {
 
 namespace {
-constexpr uint8_t kRdPin = 0x01;
-constexpr uint8_t kWrPin = 0x02;
-constexpr uint8_t kRsPin = 0x04;
 constexpr uint8_t kResetPin = 0x01;
 constexpr uint8_t kBacklightPin = 0x40;
 constexpr uint8_t kRegId = 0x00;
@@ -45,6 +42,7 @@ DisplayModule::DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, Gpi
     onReset(true);
     onReset(false);
     resets_ = 0;
+    updateCursor();
     // The module drives the data lines only during a read (RD low).
     a_.setExternalSource([this] { return readByte(true); });
     b_.setExternalSource([this] { return readByte(false); });
@@ -78,7 +76,7 @@ void DisplayModule::clearLogs() {
     registerWrites_.clear();
     memoryRuns_.clear();
     logDropped_ = 0;
-    runLogged_ = false;
+    runPixels_ = &unloggedRunPixels_;
 }
 
 uint8_t DisplayModule::readByte(bool high) const {
@@ -105,6 +103,7 @@ void DisplayModule::onReset(bool low) {
     index_ = 0;
     counterColumn_ = 0;
     counterRow_ = 0;
+    updateCursor();
 }
 
 void DisplayModule::onBacklight(const GpioPort& c) {
@@ -115,26 +114,55 @@ void DisplayModule::onBacklight(const GpioPort& c) {
     }
 }
 
-// Inline into the port's listener: it runs on every store to the control lines.
+// Inline into the port's watcher: it runs on every store to the control lines, two a pixel. Half
+// of them (WR falling) only leave their levels here, so every call from it is a tail call.
 [[gnu::always_inline]] inline void DisplayModule::onControlPins(const GpioPort& f) {
     // Only RD, WR and RS matter here; while the port drives them they are its latch.
     constexpr uint8_t kBusPins = kRdPin | kWrPin | kRsPin;
-    const uint8_t levels =
-        (f.drivenPins() & kBusPins) == kBusPins ? f.outputLatch() : f.pinLevels();
-    const bool rdLow = (levels & kRdPin) == 0;
-    // A read: RD falls while the data lines are released to the module.
-    if (rdLow && !readingId_ && index_ == kRegId && a_.drivenPins() == 0 && b_.drivenPins() == 0) {
+    if ((f.drivenPins() & kBusPins) != kBusPins) [[unlikely]] {
+        onControlPinsNotDriven(f);
+        return;
+    }
+    onControlLevels(f.outputLatch());
+}
+
+void DisplayModule::onControlPinsNotDriven(const GpioPort& f) {
+    onControlLevels(f.pinLevels());
+}
+
+[[gnu::always_inline]] inline void DisplayModule::onControlLevels(uint8_t levels) {
+    const uint8_t was = controlLevels_;
+    controlLevels_ = levels;
+    // Something happens only when RD falls (a read) or WR rises (a word is taken).
+    if ((((was & ~levels) & kRdPin) | ((levels & ~was) & kWrPin)) != 0) {
+        onEdge(was, levels);
+    }
+}
+
+void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
+    // A read of the identification: RD falls while the data lines are released to the module.
+    if ((was & ~levels & kRdPin) != 0 && index_ == kRegId && a_.drivenPins() == 0 &&
+        b_.drivenPins() == 0) [[unlikely]] {
         ++idReads_;
     }
-    readingId_ = rdLow;
-    const bool wrHigh = (levels & kWrPin) != 0;
-    const bool rising = wrHigh && !wrHigh_;
-    wrHigh_ = wrHigh;
-    if (!rising || resetLow_) {
+    if ((levels & ~was & kWrPin) == 0 || resetLow_) {
         return;
     }
     ++strobes_;
-    latch(Pair(a_.pinLevels(), b_.pinLevels()), (levels & kRsPin) != 0);
+    const uint16_t word = Pair(a_.pinLevels(), b_.pinLevels());
+    const bool data = (levels & kRsPin) != 0;
+    if (data && index_ == kRegMemory && cursorLeft_ != 0) [[likely]] {
+        // A pixel along the window row, inside the memory: what writePixel would do.
+        gram_[static_cast<size_t>(cursorCell_)] = word;
+        cursorCell_ += cursorStep_;
+        --cursorLeft_;
+        ++counterColumn_;
+        ++pixelsWritten_;
+        ++*runPixels_;
+        ++version_;
+        return;
+    }
+    latch(word, data);
 }
 
 void DisplayModule::latch(uint16_t word, bool data) {
@@ -146,10 +174,10 @@ void DisplayModule::latch(uint16_t word, bool data) {
         if (index_ == kRegMemory) {
             if (memoryRuns_.size() < kLogLimit) {
                 memoryRuns_.push_back(MemoryRun{registerWrites_.size(), 0, nowMs()});
-                runLogged_ = true;
+                runPixels_ = &memoryRuns_.back().pixels;
             } else {
                 ++logDropped_;
-                runLogged_ = false;
+                runPixels_ = &unloggedRunPixels_;
             }
         }
         return;
@@ -180,13 +208,45 @@ void DisplayModule::writeRegister(uint8_t index, uint8_t value) {
     } else if (index == kRegRowStartHigh || index == kRegRowStartLow) {
         counterRow_ = Pair(registers_[kRegRowStartHigh], registers_[kRegRowStartLow]);
     }
+    updateCursor();
+}
+
+void DisplayModule::updateCursor() {
+    cursorLeft_ = 0;
+    const Window& w = window_;
+    const int column = counterColumn_;
+    const int row = counterRow_;
+    if (tap_ || column < w.xmin || column >= w.xmax || row < w.ymin || row > w.ymax) {
+        return;  // tapped, outside the window, or at the row's end, where the counter wraps
+    }
+    // The counter's column runs along a memory row, or down a memory column when exchanged.
+    const uint8_t mode = registers_[kRegMemoryAccess];
+    const bool exchange = (mode & kExchange) != 0;
+    const int along = exchange ? kRows : kColumns;  // the counter column's limit in memory
+    const int across = exchange ? kColumns : kRows;
+    if (row >= across || column >= along) {
+        return;
+    }
+    int memoryColumn = exchange ? row : column;
+    int memoryRow = exchange ? column : row;
+    int step = exchange ? kColumns : 1;
+    if ((mode & kMirrorColumns) != 0) {
+        memoryColumn = kColumns - 1 - memoryColumn;
+        step = exchange ? step : -step;
+    }
+    if ((mode & kMirrorRows) != 0) {
+        memoryRow = kRows - 1 - memoryRow;
+        step = exchange ? -step : step;
+    }
+    cursorCell_ = static_cast<int32_t>(Cell(memoryColumn, memoryRow));
+    cursorStep_ = step;
+    // Up to the row's last column (which wraps) and within the memory.
+    cursorLeft_ = static_cast<uint32_t>(std::min<int>(w.xmax, along) - column);
 }
 
 void DisplayModule::writePixel(uint16_t value) {
     ++pixelsWritten_;
-    if (runLogged_ && !memoryRuns_.empty()) {
-        ++memoryRuns_.back().pixels;
-    }
+    ++*runPixels_;
     const Window& w = window_;
     if (counterColumn_ < w.xmin || counterColumn_ > w.xmax || counterRow_ < w.ymin ||
         counterRow_ > w.ymax) {
@@ -226,6 +286,7 @@ void DisplayModule::writePixel(uint16_t value) {
     } else {
         ++counterColumn_;
     }
+    updateCursor();
 }
 
 uint16_t DisplayModule::screenNative(int x, int y) const {

@@ -31,6 +31,10 @@ class DisplayModule : public Part {
     static constexpr uint16_t kIdHX8347A = 0x0047;
     static constexpr uint16_t kIdHX8347G = 0x0075;
     static constexpr uint8_t kRegMemoryAccess = 0x16;  // its bits: see the top of this file
+    // The control pins on port F.
+    static constexpr uint8_t kRdPin = 0x01;
+    static constexpr uint8_t kWrPin = 0x02;
+    static constexpr uint8_t kRsPin = 0x04;
 
     DisplayModule(Scheduler& scheduler, GpioPort& a, GpioPort& b, GpioPort& c, GpioPort& f,
                   GpioPort& g, DisplayController controller);
@@ -98,7 +102,10 @@ class DisplayModule : public Part {
         int32_t cell;   // row * kColumns + column for a pixel, else -1
     };
     // A tap for tests and tools; unset (the default) costs one test per word.
-    void setWordTap(std::function<void(const Latched&)> tap) { tap_ = std::move(tap); }
+    void setWordTap(std::function<void(const Latched&)> tap) {
+        tap_ = std::move(tap);
+        updateCursor();  // a tapped pixel takes the general path, which calls the tap
+    }
 
     uint64_t writeStrobes() const { return strobes_; }
     uint64_t pixelsWritten() const { return pixelsWritten_; }
@@ -114,6 +121,10 @@ class DisplayModule : public Part {
         return static_cast<size_t>(row) * kColumns + static_cast<size_t>(column);
     }
     void onControlPins(const GpioPort& f);
+    void onControlPinsNotDriven(const GpioPort& f);
+    void onControlLevels(uint8_t levels);
+    // RD fell or WR rose: a read, or a word taken.
+    void onEdge(uint8_t was, uint8_t levels);
     void onReset(bool low);
     void onBacklight(const GpioPort& c);
     void latch(uint16_t word, bool data);
@@ -121,6 +132,8 @@ class DisplayModule : public Part {
     void writePixel(uint16_t value);
     // The window from its registers, kept in window_ (a pixel write reads it).
     void updateWindow();
+    // Sets the cursor below from the counter, the window and the mode.
+    void updateCursor();
     uint8_t readByte(bool high) const;
     double nowMs() const { return scheduler_.nowMs(); }
 
@@ -135,15 +148,23 @@ class DisplayModule : public Part {
     uint8_t index_ = 0;
     uint16_t counterColumn_ = 0;
     uint16_t counterRow_ = 0;
-    bool wrHigh_ = true;
+    // Where the next pixels go while the address counter walks along a window row inside the
+    // memory: the cell, the step to the next, and how many may still go so (each one a store and
+    // a few counts). At 0, which also stands for a word tap being set, the general path runs.
+    int32_t cursorCell_ = 0;
+    int32_t cursorStep_ = 0;
+    uint32_t cursorLeft_ = 0;
+    // Port F's RD, WR and RS as last seen: only an edge does anything.
+    uint8_t controlLevels_ = kRdPin | kWrPin;
     bool resetLow_ = false;
     bool backlight_ = false;
-    bool readingId_ = false;
     uint64_t version_ = 0;
     std::vector<RegisterWrite> registerWrites_;
     std::vector<MemoryRun> memoryRuns_;
     uint64_t logDropped_ = 0;
-    bool runLogged_ = false;
+    // The pixel count of the run being logged, or of none (a run not logged).
+    uint32_t* runPixels_ = &unloggedRunPixels_;
+    uint32_t unloggedRunPixels_ = 0;
     std::function<void(const Latched&)> tap_;
     uint64_t strobes_ = 0;
     uint64_t pixelsWritten_ = 0;

@@ -12,6 +12,13 @@ GpioPort::GpioPort(char letter, bool pin7Locked) : letter_(letter) {
         cr_ = 0x7F;
         protected_ = 0x80;
     }
+    updateDriven();
+}
+
+void GpioPort::notifyListeners() {
+    for (auto& listener : listeners_) {
+        listener(*this);
+    }
 }
 
 uint8_t GpioPort::mixedLevels() const {
@@ -66,6 +73,7 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
     switch (offset) {
         case DIR:
             dir_ = byte;
+            updateDriven();
             notify();
             break;
         case IM:
@@ -73,6 +81,7 @@ void GpioPort::write(uint32_t offset, uint32_t value, unsigned) {
             break;
         case AFSEL:
             afsel_ = committed(afsel_);
+            updateDriven();
             notify();
             break;
         case DR2R:

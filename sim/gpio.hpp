@@ -75,10 +75,10 @@ class GpioPort : public Device {
     bool locked() const { return locked_; }
 
     // Pins the port itself drives: outputs that are not given to a peripheral.
-    uint8_t drivenPins() const { return static_cast<uint8_t>(dir_ & ~afsel_); }
+    uint8_t drivenPins() const { return driven_; }
     // Levels on the pins: driven pins show the latch, the others what the outside supplies.
     uint8_t pinLevels() const {
-        if (drivenPins() == 0xFF) {
+        if (drivenPins() == 0xFF) [[likely]] {
             return data_;  // the outside is not asked when the port drives every pin
         }
         return mixedLevels();
@@ -91,7 +91,7 @@ class GpioPort : public Device {
         // them nothing.
         const auto mask = static_cast<uint8_t>((offset >> gpio::DATA_MASK_SHIFT) & 0xFFu);
         const auto data = static_cast<uint8_t>((data_ & ~mask) | (value & mask));
-        if (data != data_) {
+        if (data != data_) [[likely]] {  // the display bus stores only changes
             data_ = data;
             notify();
         }
@@ -116,16 +116,20 @@ class GpioPort : public Device {
         if (watcher_ != nullptr) {
             watcher_(watcherContext_, *this);
         }
-        for (auto& listener : listeners_) {
-            listener(*this);
+        if (!listeners_.empty()) {
+            notifyListeners();
         }
     }
+    void notifyListeners();
+    // After a change of direction or alternate function.
+    void updateDriven() { driven_ = static_cast<uint8_t>(dir_ & ~afsel_); }
     uint8_t mixedLevels() const;
 
     char letter_;
     uint8_t data_ = 0;
     uint8_t dir_ = 0;
     uint8_t afsel_ = 0;
+    uint8_t driven_ = 0;  // drivenPins(), kept by updateDriven()
     uint8_t interruptMask_ = 0;
     uint8_t drive2mA_ = 0xFF;
     uint8_t drive4mA_ = 0;

@@ -22,6 +22,7 @@ void Nvic::setLine(uint32_t irq, bool level) {
     } else {
         lines_ &= ~bit;
     }
+    updateReady();
 }
 
 uint32_t Nvic::nextPending() const {
@@ -42,6 +43,7 @@ void Nvic::acknowledge(uint32_t exception) {
     } else if (exception >= kFirstPeripheralException) {
         pending_ &= ~(uint64_t{1} << (exception - kFirstPeripheralException));
     }
+    updateReady();
 }
 
 void Nvic::complete(uint32_t exception) {
@@ -52,6 +54,7 @@ void Nvic::complete(uint32_t exception) {
             pending_ |= bit;  // a level that is still asserted pends again
         }
     }
+    updateReady();
 }
 
 namespace {
@@ -143,6 +146,7 @@ void Nvic::write(uint32_t offset, uint32_t value) {
     } else if (offset == SYS_HND_CTRL) {
         shcsr_ = value & SYS_HND_CTRL_ENABLES;
     }
+    updateReady();
 }
 
 }  // namespace sim

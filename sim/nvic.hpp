@@ -46,7 +46,10 @@ class Nvic {
   public:
     // Peripheral interrupt n (0..43), as models drive their interrupt outputs.
     void setLine(uint32_t irq, bool level);
-    void pendSysTick() { sysTickPending_ = true; }
+    void pendSysTick() {
+        sysTickPending_ = true;
+        ready_ = true;
+    }
 
     // Lowest-numbered exception that is pending and enabled, or 0 if none (one priority level).
     uint32_t nextPending() const;
@@ -56,6 +59,8 @@ class Nvic {
     uint64_t enabled() const { return enabled_; }
     uint64_t pending() const { return pending_; }
     bool sysTickPending() const { return sysTickPending_; }
+    // Something pending is enabled, or SysTick is pending: one test, asked after every access.
+    bool anyReady() const { return ready_; }
     bool isEnabled(uint32_t irq) const { return (enabled_ >> irq) & 1u; }
     uint32_t active() const { return active_; }
     uint8_t priority(uint32_t irq) const { return priority_[irq]; }
@@ -67,6 +72,9 @@ class Nvic {
     void write(uint32_t offset, uint32_t value);
 
   private:
+    void updateReady() { ready_ = (pending_ & enabled_) != 0 || sysTickPending_; }
+
+    bool ready_ = false;  // what anyReady() says, kept by every change of the three below
     uint64_t enabled_ = 0;
     uint64_t pending_ = 0;
     uint64_t lines_ = 0;

@@ -60,7 +60,15 @@ class Scheduler {
         }
         runDue(target);
     }
-    void advance(Cycles n) { advanceTo(now_ + n); }
+    // The same for a step forward (never back), in a straight line when nothing falls due.
+    void advance(Cycles n) {
+        const Cycles target = now_ + n;
+        if (target < nextDue_) [[likely]] {
+            now_ = target;
+            return;
+        }
+        runDue(target);
+    }
 
   private:
     using Key = std::pair<Cycles, EventId>;
