@@ -401,6 +401,23 @@ template <bool kSingle = false>
     uint32_t result;
     uint32_t scratch;
     __asm volatile(
+        // An index word (RS low for its strobe), and a register's low byte after it; the
+        // shadow keeps the value at the given offset. Defined for this statement only.
+        "   .macro  index_write reg, index\n"
+        "   movs    \\reg, #\\index\n"
+        "   str     \\reg, [%[portLow]]\n"
+        "   str     %[zero], [%[control], #16]\n"        // RS low
+        "   str     %[zero], [%[control], #8]\n"         // WR low
+        "   str     %[raise], [%[control], #8]\n"        // WR high
+        "   str     %[raise], [%[control], #16]\n"       // RS high
+        "   .endm\n"
+        "   .macro  low_register index, value, offset\n"
+        "   index_write %[scratch], \\index\n"
+        "   str     \\value, [%[portLow]]\n"
+        "   str     %[zero], [%[control], #8]\n"
+        "   str     %[raise], [%[control], #8]\n"
+        "   strh    \\value, [%[shadow], #\\offset]\n"
+        "   .endm\n"
         "   ldrh    %[scratch], [%[shadow], #10]\n"      // the run ends before the end column
         "   add     %[result], %[x], %[count]\n"          // (known): no wrap to follow
         "   subs    %[scratch], %[scratch], %[result]\n"
@@ -431,36 +448,13 @@ template <bool kSingle = false>
         "6: uxth    %[scratch], %[result]\n"
         "   cmp     %[scratch], %[x]\n"
         "   beq     2f\n"
-        "   movs    %[scratch], #0x03\n"                 // start column, low byte
-        "   str     %[scratch], [%[portLow]]\n"
-        "   str     %[zero], [%[control], #16]\n"        // RS low
-        "   str     %[zero], [%[control], #8]\n"         // WR low
-        "   str     %[raise], [%[control], #8]\n"        // WR high
-        "   str     %[raise], [%[control], #16]\n"       // RS high
-        "   str     %[x], [%[portLow]]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   strh    %[x], [%[shadow], #8]\n"
+        "   low_register 0x03, %[x], 8\n"               // start column, low byte
         "2: cmp     %[y], %[result], lsr #16\n"
         "   beq     7f\n"
-        "   movs    %[scratch], #0x07\n"                 // start row, low byte
-        "   str     %[scratch], [%[portLow]]\n"
-        "   str     %[zero], [%[control], #16]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #16]\n"
-        "   str     %[y], [%[portLow]]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   strh    %[y], [%[shadow], #12]\n"
+        "   low_register 0x07, %[y], 12\n"              // start row, low byte
         "7: orr     %[scratch], %[x], %[y], lsl #16\n"
         "   str     %[scratch], [%[shadow]]\n"           // the counter is at (x, y)
-        "   movs    %[result], #0x22\n"                  // select the memory register
-        "   str     %[result], [%[portLow]]\n"
-        "   str     %[zero], [%[control], #16]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #16]\n"
+        "   index_write %[result], 0x22\n"              // select the memory register
         "   strh    %[result], [%[shadow], #4]\n"
         "5: cmp     %[result], %[colour]\n"              // the colour on the data lines
         "   beq     8f\n"
@@ -481,38 +475,23 @@ template <bool kSingle = false>
         "   str     %[raise], [%[control], #8]\n"
         "12: tst    %[count], #2\n"
         "   beq     13f\n"
+        "   .rept   2\n"
         "   str     %[zero], [%[control], #8]\n"
         "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
+        "   .endr\n"
         "13: tst    %[count], #4\n"
         "   beq     14f\n"
+        "   .rept   4\n"
         "   str     %[zero], [%[control], #8]\n"
         "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
+        "   .endr\n"
         "14: lsrs   %[count], %[count], #3\n"
         "   beq     16f\n"
-        "15: str    %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
+        "15:\n"
+        "   .rept   8\n"
         "   str     %[zero], [%[control], #8]\n"
         "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
+        "   .endr\n"
         "   subs    %[count], %[count], #1\n"
         "   bne     15b\n"
         "16:\n"
@@ -521,6 +500,8 @@ template <bool kSingle = false>
         "   b       17f\n"
         "9: movs    %[result], #0\n"
         "17:\n"
+        "   .purgem low_register\n"
+        "   .purgem index_write\n"
         : [result] "=&r"(result), [scratch] "=&r"(scratch), [count] "+r"(count)
         : [x] "r"(x), [y] "r"(y), [colour] "r"(colour), [shadow] "r"(&g_shadow),
           [portLow] "r"(kLowByte), [control] "r"(kControlPort), [zero] "r"(0u),
