@@ -1,8 +1,11 @@
 // The HX8347 display module's 16-bit parallel bus, driven directly through GPIO: every bus step
 // is one store to a port's masked data address, so only the named pins change (port C also
-// carries the touch drive and the speaker). Inline throughout. The controller latches the data
-// lines on the rising edge of WR, so a run of one colour sets them once and then only strobes,
-// and a data port is stored only when its byte changes.
+// carries the touch drive and the speaker). Inline, except where noted; on the target the
+// picture rows and the commonest text run are written by hand (below). The controller latches
+// the data lines on the rising edge of WR, so a run of one colour sets them once and then only
+// strobes, and a data port is stored only when its byte changes (picture rows, whose colour
+// changes from pixel to pixel, store both ports when it does: the test would cost more than
+// the store).
 #pragma once
 
 #include <cstddef>
