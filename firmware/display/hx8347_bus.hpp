@@ -318,14 +318,31 @@ inline uint32_t Row8Loop(const uint8_t* data, uint32_t count, const uint8_t* ent
     RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(value));
 }
 
-// Register 0x16 when it changes (out of line: the drawing operations rarely change it). The
-// counter is not taken to keep its place across a change of the address order: the start
-// registers place it again.
-[[gnu::noinline]] inline uint32_t ModeWrite(uint32_t held, uint8_t mode) {
+// Register 0x16. The counter is not taken to keep its place across a change of the address
+// order: the start registers place it again.
+[[gnu::always_inline]] inline void ModeSwitch(uint32_t& held, uint8_t mode) {
     RegisterWrite(held, kRegMemoryAccess, mode);
     g_shadow.mode = mode;
     g_shadow.counter[0] = g_shadow.counter[1] = kUnknown;
+}
+
+// Register 0x16 when it changes (out of line: the drawing operations rarely change it).
+[[gnu::noinline]] inline uint32_t ModeWrite(uint32_t held, uint8_t mode) {
+    ModeSwitch(held, mode);
     return held;
+}
+
+// An end pair known to hold from, set to to: the bytes that differ, high first (both constant,
+// so the choice is made when compiling).
+[[gnu::always_inline]] inline void EndPairSwitch(uint32_t& held, uint32_t pair, uint16_t from,
+                                                 uint16_t to) {
+    if (((from ^ to) & 0xFF00u) != 0) {
+        RegisterWrite(held, HighIndex(pair), static_cast<uint8_t>(to >> 8));
+    }
+    if (((from ^ to) & 0x00FFu) != 0) {
+        RegisterWrite(held, static_cast<uint8_t>(HighIndex(pair) + 1), static_cast<uint8_t>(to));
+    }
+    g_shadow.window[pair] = to;
 }
 
 [[gnu::always_inline]] inline void ModeUpdate(uint32_t& held, uint8_t mode) {

@@ -441,7 +441,33 @@ struct Driver {
     // full-screen window and the drawing mode are restored.
     static void LineDrawV(void*, int32_t x, int32_t y1, int32_t y2, uint32_t colour) {
         constexpr Window run = O::kVerticalRun.window;
+        constexpr Window full = O::kAfterVerticalRun.window;
         uint32_t held = bus::g_shadow.lines;
+        // The usual case: the drawing mode and the full window's ends, as every drawing
+        // operation leaves them. Then the mode and both ends certainly change, there and back,
+        // and only the starts need comparing; the same words as the general steps below.
+        if (bus::g_shadow.mode == O::kDrawing.memoryAccess &&
+            bus::g_shadow.window[bus::kEndColumn] == full.xmax &&
+            bus::g_shadow.window[bus::kEndRow] == full.ymax) {
+            static_assert(O::kVerticalRun.memoryAccess != O::kDrawing.memoryAccess);
+            bus::ModeSwitch(held, O::kVerticalRun.memoryAccess);
+            bus::UpdatePair(held, bus::kStartColumn, O::VerticalRunColumn(y1, y2), true);
+            bus::EndPairSwitch(held, bus::kEndColumn, full.xmax, run.xmax);
+            bus::UpdatePair(held, bus::kStartRow, static_cast<uint16_t>(x), true);
+            bus::EndPairSwitch(held, bus::kEndRow, full.ymax, run.ymax);
+            bus::SelectMemory(held);
+            if (y2 >= y1) {
+                bus::PixelRun(held, colour, static_cast<uint32_t>(y2 - y1 + 1));
+                bus::Advance(static_cast<uint32_t>(y2 - y1 + 1));
+            }
+            bus::ModeSwitch(held, O::kDrawing.memoryAccess);
+            bus::UpdatePair(held, bus::kStartColumn, full.xmin, false);
+            bus::EndPairSwitch(held, bus::kEndColumn, run.xmax, full.xmax);
+            bus::UpdatePair(held, bus::kStartRow, full.ymin, false);
+            bus::EndPairSwitch(held, bus::kEndRow, run.ymax, full.ymax);
+            bus::LinesAre(static_cast<uint16_t>(held));
+            return;
+        }
         bus::ModeUpdate(held,
                         Mode{O::kVerticalRun.memoryAccess,
                              Window{O::VerticalRunColumn(y1, y2), run.xmax,
