@@ -105,7 +105,8 @@ std::vector<LoopFigures> ReadLoops(const std::string& loopcost, const std::strin
     std::vector<LoopFigures> loops;
     std::string command = loopcost + " --tsv --store-cycles " + std::to_string(kStoreCycles) +
                           " --branch-cycles " + std::to_string(kBranchCycles) + " '" + image +
-                          "' FoxLink320x240x16_HX8347A_RectFill FoxLink320x240x16_HX8347A_LineDrawH "
+                          "' FoxLink320x240x16_HX8347A_RectFill hx8347_landscape_line_draw_h "
+                          "'Driver<hx8347::Landscape>::LineDrawHSteps' "
                           "FoxLink320x240x16_HX8347A_LineDrawV";
     for (int c = kRow16; c <= kRow1; ++c) {
         command += std::string(" '") + kClassRoutines[c] + "'";

@@ -7,6 +7,14 @@ namespace {
 using D = hx8347::Driver<hx8347::Landscape>;
 }  // namespace
 
+// Where the hand-written PixelDraw and LineDrawH send the calls they do not take.
+void hx8347_landscape_pixel_draw_steps(void*, int32_t x, int32_t y, uint32_t colour) {
+    D::PixelDrawSteps(x, y, colour);
+}
+void hx8347_landscape_line_draw_h_steps(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
+    D::LineDrawHSteps(x1, x2, y, colour);
+}
+
 const DisplayDriver g_sFoxLink320x240x16_HX8347A = {
     40,
     nullptr,

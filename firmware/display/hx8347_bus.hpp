@@ -1,17 +1,18 @@
 // The HX8347 display module's 16-bit parallel bus, driven directly through GPIO: every bus step
 // is one store to a port's masked data address, so only the named pins change (port C also
 // carries the touch drive and the speaker). Inline, except where noted; on the target the
-// picture rows and the commonest text run are written by hand (below). The controller latches
-// the data lines on the rising edge of WR, so a run of one colour sets them once and then only
-// strobes, and a data port is stored only when its byte changes (picture rows, whose colour
-// changes from pixel to pixel, store both ports when it does: the test would cost more than
-// the store).
+// picture rows are written by hand (below), and so are PixelDraw's and LineDrawH's entries
+// (hx8347_runs.S). The controller latches the data lines on the rising edge of WR, so a run of
+// one colour sets them once and then only strobes, and a data port is stored only when its byte
+// changes (picture rows, whose colour changes from pixel to pixel, store both ports when it
+// does: the test would cost more than the store).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "display/hx8347_asm.h"
 #include "periph/cpu.hpp"
 #include "periph/hw_regs.hpp"
 
@@ -55,7 +56,8 @@ struct alignas(4) Shadow {
     uint16_t window[4];
     uint16_t mode;
 };
-inline constinit Shadow g_shadow{{kUnknown, kUnknown},
+// Named plainly: the hand-written entries (hx8347_runs.S) address it.
+inline constinit Shadow g_shadow asm("hx8347_shadow"){{kUnknown, kUnknown},
                                  kUnknown,
                                  0,
                                  {kUnknown, kUnknown, kUnknown, kUnknown},
@@ -64,6 +66,22 @@ inline constinit Shadow g_shadow{{kUnknown, kUnknown},
 constexpr uint32_t kStartColumn = 0;
 constexpr uint32_t kEndColumn = 1;
 constexpr uint32_t kStartRow = 2;
+
+// What the hand-written entries are built on (hx8347_asm.h).
+static_assert(offsetof(Shadow, counter) == HX8347_SHADOW_COUNTER &&
+              offsetof(Shadow, index) == HX8347_SHADOW_INDEX &&
+              offsetof(Shadow, lines) == HX8347_SHADOW_LINES &&
+              offsetof(Shadow, window) + 2 * kStartColumn == HX8347_SHADOW_START_COLUMN &&
+              offsetof(Shadow, window) + 2 * kEndColumn == HX8347_SHADOW_END_COLUMN &&
+              offsetof(Shadow, window) + 2 * kStartRow == HX8347_SHADOW_START_ROW &&
+              offsetof(Shadow, mode) == HX8347_SHADOW_MODE);
+static_assert(kLowByte == HX8347_PORT_LOW_BYTE &&
+              kHighByte == kLowByte - HX8347_HIGH_BELOW_LOW &&
+              kControlPort == HX8347_CONTROL_PORT && kWr == kControlPort + HX8347_WR_OFFSET &&
+              kRs == kControlPort + HX8347_RS_OFFSET &&
+              (kWrPin | kRsPin) == HX8347_WR_AND_RS_HIGH);
+static_assert(kRegColumnStartLow == HX8347_REG_COLUMN_START_LOW &&
+              kRegRowStartLow == HX8347_REG_ROW_START_LOW && kRegMemory == HX8347_REG_MEMORY);
 constexpr uint32_t kEndRow = 3;
 
 constexpr uint8_t HighIndex(uint32_t pair) {
@@ -398,138 +416,6 @@ inline void ModePut(uint8_t mode) {
     Place(held, kStartRow, y);
 }
 
-#if defined(__arm__) && defined(__thumb2__)
-// One run of count pixels (> 0) of one colour at (x, y), by hand for the two commonest cases of
-// the text's runs and single pixels, in the drawing mode, ending before the known end column:
-// the counter already there with the memory register selected (the next piece of an opaque
-// glyph row), or the counter moved by the start registers' low bytes, their high bytes holding.
-// Writes what the counter needs, the index 0x22 after any register, the colour's ports if they
-// change, then the strobes, keeping the shadow as the C++ steps do. Returns false, having
-// stored nothing, in any other case: the caller then takes the general steps.
-template <bool kSingle = false>
-[[gnu::always_inline]] inline bool FastRun(uint32_t x, uint32_t y, uint32_t count,
-                                           uint32_t colour) {
-    static_assert(offsetof(Shadow, counter) == 0 && offsetof(Shadow, index) == 4 &&
-                  offsetof(Shadow, lines) == 6 && offsetof(Shadow, window) == 8);
-    static_assert(kWr == kControlPort + 8 && kRs == kControlPort + 16 &&
-                  kHighByte == kLowByte - 0x1000 && kRegMemory == 0x22 &&
-                  kRegColumnStartLow == 0x03 && kRegRowStartLow == 0x07 &&
-                  (kWrPin | kRsPin) == 6);
-    // Few registers, so that the call needs few saved: one value raises WR or RS (each masked
-    // address passes its own pin only), one lowers either; the counter's register then holds
-    // the data lines, then the result.
-    uint32_t result;
-    uint32_t scratch;
-    __asm volatile(
-        // An index word (RS low for its strobe), and a register's low byte after it; the
-        // shadow keeps the value at the given offset. Defined for this statement only.
-        "   .macro  index_write reg, index\n"
-        "   movs    \\reg, #\\index\n"
-        "   str     \\reg, [%[portLow]]\n"
-        "   str     %[zero], [%[control], #16]\n"        // RS low
-        "   str     %[zero], [%[control], #8]\n"         // WR low
-        "   str     %[raise], [%[control], #8]\n"        // WR high
-        "   str     %[raise], [%[control], #16]\n"       // RS high
-        "   .endm\n"
-        "   .macro  low_register index, value, offset\n"
-        "   index_write %[scratch], \\index\n"
-        "   str     \\value, [%[portLow]]\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   strh    \\value, [%[shadow], #\\offset]\n"
-        "   .endm\n"
-        "   ldrh    %[scratch], [%[shadow], #10]\n"      // the run ends before the end column
-        "   add     %[result], %[x], %[count]\n"          // (known): no wrap to follow
-        "   subs    %[scratch], %[scratch], %[result]\n"
-        "   lsrs    %[scratch], %[scratch], #15\n"
-        "   bne     9f\n"
-        "   ldr     %[result], [%[shadow]]\n"            // the counter: column, row
-        "   orr     %[scratch], %[x], %[y], lsl #16\n"
-        "   cmp     %[result], %[scratch]\n"
-        "   bne     1f\n"
-        "   ldrh    %[scratch], [%[shadow], #4]\n"
-        "   cmp     %[scratch], #0x22\n"
-        "   bne     9f\n"
-        "   ldrh    %[result], [%[shadow], #6]\n"        // placed and selected: pixels only
-        "   b       5f\n"
-        "1: ldrh    %[scratch], [%[shadow], #8]\n"       // start column: its high byte holds?
-        "   eors    %[scratch], %[scratch], %[x]\n"
-        "   cmp     %[scratch], #0xFF\n"
-        "   bhi     9f\n"
-        "   ldrh    %[scratch], [%[shadow], #12]\n"      // start row: its high byte holds?
-        "   eors    %[scratch], %[scratch], %[y]\n"
-        "   cmp     %[scratch], #0xFF\n"
-        "   bhi     9f\n"
-        "   ldrh    %[scratch], [%[shadow], #6]\n"
-        "   cmp     %[scratch], #0xFF\n"
-        "   bls     6f\n"
-        "   sub     %[scratch], %[portLow], #0x1000\n"   // D15-D8 to 0 for register words
-        "   str     %[zero], [%[scratch]]\n"
-        "6: uxth    %[scratch], %[result]\n"
-        "   cmp     %[scratch], %[x]\n"
-        "   beq     2f\n"
-        "   low_register 0x03, %[x], 8\n"               // start column, low byte
-        "2: cmp     %[y], %[result], lsr #16\n"
-        "   beq     7f\n"
-        "   low_register 0x07, %[y], 12\n"              // start row, low byte
-        "7: orr     %[scratch], %[x], %[y], lsl #16\n"
-        "   str     %[scratch], [%[shadow]]\n"           // the counter is at (x, y)
-        "   index_write %[result], 0x22\n"              // select the memory register
-        "   strh    %[result], [%[shadow], #4]\n"
-        "5: cmp     %[result], %[colour]\n"              // the colour on the data lines
-        "   beq     8f\n"
-        "   sub     %[scratch], %[portLow], #0x1000\n"
-        "   lsrs    %[result], %[colour], #8\n"
-        "   str     %[result], [%[scratch]]\n"
-        "   str     %[colour], [%[portLow]]\n"
-        "8: strh    %[colour], [%[shadow], #6]\n"
-        "   add     %[result], %[x], %[count]\n"          // the counter after the run
-        "   strh    %[result], [%[shadow]]\n"
-        ".if %c[single]\n"                                // one pixel: one strobe
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        ".else\n"
-        "   tst     %[count], #1\n"                      // the strobes: 1, 2, 4, then 8 a pass
-        "   beq     12f\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "12: tst    %[count], #2\n"
-        "   beq     13f\n"
-        "   .rept   2\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   .endr\n"
-        "13: tst    %[count], #4\n"
-        "   beq     14f\n"
-        "   .rept   4\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   .endr\n"
-        "14: lsrs   %[count], %[count], #3\n"
-        "   beq     16f\n"
-        "15:\n"
-        "   .rept   8\n"
-        "   str     %[zero], [%[control], #8]\n"
-        "   str     %[raise], [%[control], #8]\n"
-        "   .endr\n"
-        "   subs    %[count], %[count], #1\n"
-        "   bne     15b\n"
-        "16:\n"
-        ".endif\n"
-        "   movs    %[result], #1\n"
-        "   b       17f\n"
-        "9: movs    %[result], #0\n"
-        "17:\n"
-        "   .purgem low_register\n"
-        "   .purgem index_write\n"
-        : [result] "=&r"(result), [scratch] "=&r"(scratch), [count] "+r"(count)
-        : [x] "r"(x), [y] "r"(y), [colour] "r"(colour), [shadow] "r"(&g_shadow),
-          [portLow] "r"(kLowByte), [control] "r"(kControlPort), [zero] "r"(0u),
-          [raise] "r"(static_cast<uint32_t>(kWrPin | kRsPin)), [single] "i"(kSingle ? 1 : 0)
-        : "cc", "memory");
-    return result != 0;
-}
-#endif
 
 // Window registers 0x02-0x09 in order: start column, end column, start row, end row (each high
 // byte, then low byte). The start registers also place the address counter.

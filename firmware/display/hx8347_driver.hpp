@@ -12,6 +12,19 @@
 #include "periph/gpio.hpp"
 #include "periph/sysctl.hpp"
 
+// The hand-written entries (hx8347_runs.S) and the C++ steps they fall back to (defined beside
+// each driver's named routines).
+extern "C" {
+void hx8347_landscape_pixel_draw(void*, int32_t, int32_t, uint32_t);
+void hx8347_landscape_line_draw_h(void*, int32_t, int32_t, int32_t, uint32_t);
+void hx8347_portrait_pixel_draw(void*, int32_t, int32_t, uint32_t);
+void hx8347_portrait_line_draw_h(void*, int32_t, int32_t, int32_t, uint32_t);
+void hx8347_landscape_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
+void hx8347_landscape_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
+void hx8347_portrait_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
+void hx8347_portrait_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
+}
+
 namespace hx8347 {
 
 using bus::Mode;
@@ -40,7 +53,10 @@ struct Landscape {
         (void)y1;
         return static_cast<uint16_t>(239 - y2);
     }
+    static constexpr auto kPixelDrawEntry = hx8347_landscape_pixel_draw;
+    static constexpr auto kLineDrawHEntry = hx8347_landscape_line_draw_h;
 };
+static_assert(Landscape::kDrawing.memoryAccess == HX8347_LANDSCAPE_DRAWING_MODE);
 
 // The portrait driver: mode 0xC0; in the exchanged mode 0xE0 portrait row y is column y and
 // portrait column x is row x.
@@ -58,7 +74,10 @@ struct Portrait {
         (void)y2;
         return static_cast<uint16_t>(y1);
     }
+    static constexpr auto kPixelDrawEntry = hx8347_portrait_pixel_draw;
+    static constexpr auto kLineDrawHEntry = hx8347_portrait_line_draw_h;
 };
+static_assert(Portrait::kDrawing.memoryAccess == HX8347_PORTRAIT_DRAWING_MODE);
 
 // One register write of a start-up sequence and the wait after it (ms).
 struct InitStep {
@@ -260,19 +279,19 @@ struct Driver {
 
     // --- The seven table operations. The library clips: coordinates are inside the screen. ---
 
-    // Register 0x16 is left alone: the pixel lands as the last operation's mode places it.
-    static void PixelDraw(void*, int32_t x, int32_t y, uint32_t colour) {
+    // Register 0x16 is left alone: the pixel lands as the last operation's mode places it. On
+    // the target the entry is written by hand (hx8347_runs.S), and comes here for the cases it
+    // does not take.
+    static void PixelDraw(void* displayData, int32_t x, int32_t y, uint32_t colour) {
 #if defined(__arm__) && defined(__thumb2__)
-        if (bus::FastRun<true>(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 1,
-                                colour & 0xFFFFu)) {
-            return;
-        }
-#endif
+        O::kPixelDrawEntry(displayData, x, y, colour);
+#else
+        (void)displayData;
         PixelDrawSteps(x, y, colour);
+#endif
     }
 
-    // The general steps, out of line: the hand-written path above then needs few registers.
-    [[gnu::noinline]] static void PixelDrawSteps(int32_t x, int32_t y, uint32_t colour) {
+    static void PixelDrawSteps(int32_t x, int32_t y, uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::Position(held, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         bus::SelectMemory(held);
@@ -370,9 +389,9 @@ struct Driver {
 
     // A repeated index or word repeats the colour: only the strobe. A changed colour stores both
     // data ports: testing each byte for a change costs more cycles than the store it saves. On
-    // the target the two loops are written out by hand (below), because the compiler neither
-    // keeps the port addresses in registers nor lays the repeat path out straight; these C++
-    // loops are what they do, and what the host build runs.
+    // the target the two loops are written out by hand (hx8347_bus.hpp), because the compiler
+    // neither keeps the port addresses in registers nor lays the repeat path out straight;
+    // these C++ loops are what they do, and what the host build runs.
     [[gnu::noinline]] static uint32_t Row8(const uint8_t* data, uint32_t count,
                                            const uint8_t* entries, uint32_t held) {
 #if defined(__arm__) && defined(__thumb2__)
@@ -413,19 +432,17 @@ struct Driver {
 #endif
     }
 
-    static void LineDrawH(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
+    // By hand on the target, like PixelDraw.
+    static void LineDrawH(void* displayData, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
 #if defined(__arm__) && defined(__thumb2__)
-        if (x2 >= x1 && bus::g_shadow.mode == O::kDrawing.memoryAccess &&
-            bus::FastRun(static_cast<uint32_t>(x1), static_cast<uint32_t>(y),
-                         static_cast<uint32_t>(x2 - x1 + 1), colour & 0xFFFFu)) {
-            return;
-        }
-#endif
+        O::kLineDrawHEntry(displayData, x1, x2, y, colour);
+#else
+        (void)displayData;
         LineDrawHSteps(x1, x2, y, colour);
+#endif
     }
 
-    [[gnu::noinline]] static void LineDrawHSteps(int32_t x1, int32_t x2, int32_t y,
-                                                 uint32_t colour) {
+    static void LineDrawHSteps(int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
         uint32_t held = bus::g_shadow.lines;
         bus::ModeUpdate(held, O::kDrawing.memoryAccess);
         bus::Position(held, static_cast<uint16_t>(x1), static_cast<uint16_t>(y));

@@ -19,13 +19,15 @@ const char* const kUsage =
     "usage: loopcost [--tsv] [--store-cycles N] [--branch-cycles N] [--objdump PROGRAM]\n"
     "                ELF [FUNCTION...]\n"
     "Reports instructions and stores per pixel for each loop of the functions whose demangled\n"
-    "name contains FUNCTION (default: the landscape display driver's drawing routines).\n"
+    "name is FUNCTION, or else contains it (default: the landscape display driver's drawing\n"
+    "routines).\n"
     "Cycle estimate: one cycle an instruction, N (default 2) a store, N (default 3) the taken\n"
     "branch that closes each pass. --tsv columns: routine, loop, pixels a pass, then dearest and\n"
     "cheapest instructions/pixel, stores/pixel and cycles/pixel.\n";
 
 const char* const kDefaultFunctions[] = {
-    "FoxLink320x240x16_HX8347A_RectFill", "FoxLink320x240x16_HX8347A_LineDrawH",
+    "FoxLink320x240x16_HX8347A_RectFill", "hx8347_landscape_line_draw_h",
+    "Driver<hx8347::Landscape>::LineDrawHSteps",
     "FoxLink320x240x16_HX8347A_LineDrawV", "Driver<hx8347::Landscape>::Row16",
     "Driver<hx8347::Landscape>::Row8",     "Driver<hx8347::Landscape>::Row4",
     "Driver<hx8347::Landscape>::Row1",
@@ -311,11 +313,18 @@ int main(int argc, char** argv) {
     }
     int missing = 0;
     for (const std::string& name : wanted) {
+        // The function of exactly that name, else the first whose name contains it.
         const Function* found = nullptr;
         for (const Function& f : functions) {
-            if (f.name.find(name) != std::string::npos && !f.code.empty()) {
+            if (f.code.empty()) {
+                continue;
+            }
+            if (f.name == name) {
                 found = &f;
                 break;
+            }
+            if (found == nullptr && f.name.find(name) != std::string::npos) {
+                found = &f;
             }
         }
         if (found == nullptr) {

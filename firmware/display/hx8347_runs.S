@@ -1,0 +1,174 @@
+// The commonest drawing calls of the panel drivers, PixelDraw and LineDrawH, by hand: text is
+// thousands of them a screen, and a call's own frame was about a third of its cost (about 33 of
+// 90-100 estimated cycles). Each entry handles the two common cases: the address counter
+// already where the run starts with the memory register selected (the next piece of an opaque
+// glyph row), or the counter moved by the start registers' low bytes, their high bytes already
+// right; always ending before the window's end column, and for LineDrawH in the drawing mode.
+// It keeps the driver's shadow as the C++ steps do. Anything else goes, with the arguments
+// untouched, to the C++ steps (hx8347_driver.hpp), which are also what the host build runs for
+// every call; a unit test runs these entries on the emulated core and requires the very words
+// the host build latches.
+#include "display/hx8347_asm.h"
+
+    .syntax unified
+    .thumb
+
+// An index word: D7-D0 from reg (which it sets to index), RS low for the strobe, then high.
+// r5 holds D7-D0's address, r6 port F's, r7 zero, r8 a value that raises WR or RS.
+    .macro index_write reg, index
+    movs    \reg, #\index
+    str     \reg, [r5]
+    str     r7, [r6, #HX8347_RS_OFFSET]
+    str     r7, [r6, #HX8347_WR_OFFSET]
+    str     r8, [r6, #HX8347_WR_OFFSET]
+    str     r8, [r6, #HX8347_RS_OFFSET]
+    .endm
+
+// A register's low byte from value, kept in the shadow at offset.
+    .macro low_register index, value, offset
+    index_write ip, \index
+    str     \value, [r5]
+    str     r7, [r6, #HX8347_WR_OFFSET]
+    str     r8, [r6, #HX8347_WR_OFFSET]
+    strh    \value, [r4, #\offset]
+    .endm
+
+    .macro strobes count
+    .rept   \count
+    str     r7, [r6, #HX8347_WR_OFFSET]
+    str     r8, [r6, #HX8347_WR_OFFSET]
+    .endr
+    .endm
+
+// The run: count pixels (an immediate #1 when single is 1) of colour (16 bits) at (x, y).
+// r4 holds the shadow; r0 and ip are scratch. Branches to 9f, having stored nothing, when the
+// case is not one it handles; falls through when the pixels are out.
+    .macro run x, y, count, colour, single
+    ldrh    ip, [r4, #HX8347_SHADOW_END_COLUMN]   // ends before the end column (known)
+    add     r0, \x, \count
+    subs    ip, ip, r0
+    lsrs    ip, ip, #15
+    bne     9f
+    ldr     r0, [r4, #HX8347_SHADOW_COUNTER]      // the counter: column, row
+    orr     ip, \x, \y, lsl #16
+    cmp     r0, ip
+    bne     1f
+    ldrh    ip, [r4, #HX8347_SHADOW_INDEX]
+    cmp     ip, #HX8347_REG_MEMORY
+    bne     9f
+    ldrh    r0, [r4, #HX8347_SHADOW_LINES]        // placed and selected: the pixels only
+    b       5f
+1:  ldrh    ip, [r4, #HX8347_SHADOW_START_COLUMN] // start column: its high byte holds?
+    eors    ip, ip, \x
+    cmp     ip, #0xFF
+    bhi     9f
+    ldrh    ip, [r4, #HX8347_SHADOW_START_ROW]    // start row: its high byte holds?
+    eors    ip, ip, \y
+    cmp     ip, #0xFF
+    bhi     9f
+    ldrh    ip, [r4, #HX8347_SHADOW_LINES]
+    cmp     ip, #0xFF
+    bls     6f
+    sub     ip, r5, #HX8347_HIGH_BELOW_LOW        // D15-D8 to 0 for register words
+    str     r7, [ip]
+6:  uxth    ip, r0
+    cmp     ip, \x
+    beq     2f
+    low_register HX8347_REG_COLUMN_START_LOW, \x, HX8347_SHADOW_START_COLUMN
+2:  cmp     \y, r0, lsr #16
+    beq     7f
+    low_register HX8347_REG_ROW_START_LOW, \y, HX8347_SHADOW_START_ROW
+7:  orr     ip, \x, \y, lsl #16
+    str     ip, [r4, #HX8347_SHADOW_COUNTER]     // the counter is at (x, y)
+    index_write r0, HX8347_REG_MEMORY
+    strh    r0, [r4, #HX8347_SHADOW_INDEX]
+5:  cmp     r0, \colour                           // r0: the data lines; now the colour
+    beq     8f
+    sub     ip, r5, #HX8347_HIGH_BELOW_LOW
+    lsrs    r0, \colour, #8
+    str     r0, [ip]
+    str     \colour, [r5]
+8:  strh    \colour, [r4, #HX8347_SHADOW_LINES]
+    add     r0, \x, \count                         // the counter after the run
+    strh    r0, [r4, #HX8347_SHADOW_COUNTER]
+    .if \single
+    strobes 1
+    .else
+    tst     \count, #1                             // 1, 2, 4, then 8 a pass
+    beq     12f
+    strobes 1
+12: tst     \count, #2
+    beq     13f
+    strobes 2
+13: tst     \count, #4
+    beq     14f
+    strobes 4
+14: lsrs    \count, \count, #3
+    beq     16f
+15: strobes 8
+    subs    \count, \count, #1
+    bne     15b
+16:
+    .endif
+    .endm
+
+    .macro load_bus
+    ldr     r5, =HX8347_PORT_LOW_BYTE
+    ldr     r6, =HX8347_CONTROL_PORT
+    movs    r7, #0
+    mov     r8, #HX8347_WR_AND_RS_HIGH
+    .endm
+
+// PixelDraw(displayData r0, x r1, y r2, colour r3): register 0x16 is not looked at, as the
+// steps do not either.
+    .macro pixel_draw name, steps
+    .section .text.\name, "ax", %progbits
+    .global \name
+    .type   \name, %function
+    .thumb_func
+\name:
+    push    {r4-r8}
+    ldr     r4, =hx8347_shadow
+    load_bus
+    uxth    r3, r3
+    run     r1, r2, #1, r3, 1
+    pop     {r4-r8}
+    bx      lr
+9:  pop     {r4-r8}
+    b       \steps
+    .ltorg
+    .size   \name, . - \name
+    .endm
+
+// LineDrawH(displayData r0, x1 r1, x2 r2, y r3, colour on the stack): in the drawing mode only;
+// an empty run (x2 < x1) goes to the steps too.
+    .macro line_draw_h name, steps, drawing
+    .section .text.\name, "ax", %progbits
+    .global \name
+    .type   \name, %function
+    .thumb_func
+\name:
+    push    {r4-r10}
+    ldr     r4, =hx8347_shadow
+    ldrh    r0, [r4, #HX8347_SHADOW_MODE]
+    cmp     r0, #\drawing
+    bne     9f
+    subs    r9, r2, r1
+    blt     9f
+    adds    r9, r9, #1
+    ldr     r10, [sp, #28]
+    uxth    r10, r10
+    load_bus
+    run     r1, r3, r9, r10, 0
+    pop     {r4-r10}
+    bx      lr
+9:  pop     {r4-r10}
+    b       \steps
+    .ltorg
+    .size   \name, . - \name
+    .endm
+
+    pixel_draw hx8347_landscape_pixel_draw, hx8347_landscape_pixel_draw_steps
+    line_draw_h hx8347_landscape_line_draw_h, hx8347_landscape_line_draw_h_steps, HX8347_LANDSCAPE_DRAWING_MODE
+    pixel_draw hx8347_portrait_pixel_draw, hx8347_portrait_pixel_draw_steps
+    line_draw_h hx8347_portrait_line_draw_h, hx8347_portrait_line_draw_h_steps, HX8347_PORTRAIT_DRAWING_MODE
