@@ -47,8 +47,8 @@ enum LoopClass { kFill, kRow16, kRow8, kRow4, kRow1, kSingle, kClasses };
 const char* const kClassNames[kClasses] = {"fill",  "16 bpp row", "8 bpp row",
                                            "4 bpp row", "1 bpp row", "single pixel"};
 const char* const kClassRoutines[kClasses] = {"FoxLink320x240x16_HX8347A_RectFill",
-                                              "Driver<hx8347::Landscape>::Row16",
-                                              "Driver<hx8347::Landscape>::Row8",
+                                              "hx8347_row16",
+                                              "hx8347_row8",
                                               "Driver<hx8347::Landscape>::Row4",
                                               "Driver<hx8347::Landscape>::Row1",
                                               nullptr};

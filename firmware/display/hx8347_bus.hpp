@@ -1,7 +1,7 @@
 // The HX8347 display module's 16-bit parallel bus, driven directly through GPIO: every bus step
 // is one store to a port's masked data address, so only the named pins change (port C also
 // carries the touch drive and the speaker). Inline, except where noted; on the target the
-// picture rows are written by hand (below), and so are PixelDraw's and LineDrawH's entries
+// 8 and 16 bpp picture rows and PixelDraw's and LineDrawH's entries are written by hand
 // (hx8347_runs.S). The controller latches the data lines on the rising edge of WR, so a run of
 // one colour sets them once and then only strobes, and a data port is stored only when its byte
 // changes (picture rows, whose colour changes from pixel to pixel, store both ports when it
@@ -206,89 +206,6 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
         } while (--passes != 0);
     }
 }
-
-#if defined(__arm__) && defined(__thumb2__)
-// The picture-row loops of the driver, by hand (count > 0; held: the data lines on entry, the
-// result: on return). Per pixel, a repeated source value: load, compare, WR low, WR high, count;
-// a new one adds its conversion to the native 5-6-5 order (blue high) and both data stores.
-inline uint32_t Row16Loop(const uint8_t* data, uint32_t count, uint32_t held) {
-    uint32_t last = 0x10000;  // no word yet
-    uint32_t word;
-    uint32_t green;
-    __asm volatile(
-        "1: ldrh    %[word], [%[data]], #2\n"
-        "   cmp     %[word], %[last]\n"
-        "   bne     3f\n"
-        "   str     %[low], [%[wr]]\n"
-        "   str     %[high], [%[wr]]\n"
-        "   subs    %[count], %[count], #1\n"
-        "   bne     1b\n"
-        "   b       4f\n"
-        "3: mov     %[last], %[word]\n"
-        "   lsrs    %[held], %[word], #11\n"         // red to bits 4-0
-        "   bfi     %[held], %[word], #11, #5\n"     // blue to bits 15-11
-        "   and     %[green], %[word], #0x7E0\n"
-        "   orr     %[held], %[held], %[green]\n"
-        "   lsrs    %[green], %[held], #8\n"
-        "   str     %[green], [%[portHigh]]\n"
-        "   str     %[held], [%[portLow]]\n"
-        "   str     %[low], [%[wr]]\n"
-        "   str     %[high], [%[wr]]\n"
-        "   subs    %[count], %[count], #1\n"
-        "   bne     1b\n"
-        "4:\n"
-        : [data] "+r"(data), [count] "+r"(count), [held] "+r"(held), [last] "+r"(last),
-          [word] "=&r"(word), [green] "=&r"(green)
-        : [wr] "r"(kWr), [low] "r"(0u), [high] "r"(static_cast<uint32_t>(kWrPin)),
-          [portHigh] "r"(kHighByte), [portLow] "r"(kLowByte)
-        : "cc", "memory");
-    return held;
-}
-
-// Palette entries are three bytes: blue, green, red.
-inline uint32_t Row8Loop(const uint8_t* data, uint32_t count, const uint8_t* entries,
-                         uint32_t held) {
-    uint32_t last = 0x100;  // no index yet
-    uint32_t index;
-    uint32_t green;
-    uint32_t red;
-    __asm volatile(
-        "1: ldrb    %[index], [%[data]], #1\n"
-        "   cmp     %[index], %[last]\n"
-        "   bne     3f\n"
-        "   str     %[low], [%[wr]]\n"
-        "   str     %[high], [%[wr]]\n"
-        "   subs    %[count], %[count], #1\n"
-        "   bne     1b\n"
-        "   b       4f\n"
-        "3: mov     %[last], %[index]\n"
-        "   add     %[index], %[index], %[index], lsl #1\n"
-        "   add     %[index], %[index], %[entries]\n"
-        "   ldrb    %[held], [%[index]]\n"
-        "   ldrb    %[green], [%[index], #1]\n"
-        "   ldrb    %[red], [%[index], #2]\n"
-        "   lsrs    %[held], %[held], #3\n"
-        "   lsls    %[held], %[held], #11\n"
-        "   lsrs    %[green], %[green], #2\n"
-        "   orr     %[held], %[held], %[green], lsl #5\n"
-        "   orr     %[held], %[held], %[red], lsr #3\n"
-        "   lsrs    %[green], %[held], #8\n"
-        "   str     %[green], [%[portHigh]]\n"
-        "   str     %[held], [%[portLow]]\n"
-        "   str     %[low], [%[wr]]\n"
-        "   str     %[high], [%[wr]]\n"
-        "   subs    %[count], %[count], #1\n"
-        "   bne     1b\n"
-        "4:\n"
-        : [data] "+r"(data), [count] "+r"(count), [held] "+r"(held), [last] "+r"(last),
-          [index] "=&r"(index), [green] "=&r"(green), [red] "=&r"(red)
-        : [entries] "r"(entries), [wr] "r"(kWr), [low] "r"(0u),
-          [high] "r"(static_cast<uint32_t>(kWrPin)), [portHigh] "r"(kHighByte),
-          [portLow] "r"(kLowByte)
-        : "cc", "memory");
-    return held;
-}
-#endif
 
 // The start registers place the address counter: column for pair 0, row for pair 2.
 [[gnu::always_inline]] inline void Placed(uint32_t pair, uint16_t value) {

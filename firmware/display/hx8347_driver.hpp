@@ -23,6 +23,8 @@ void hx8347_landscape_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
 void hx8347_landscape_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
 void hx8347_portrait_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
 void hx8347_portrait_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
+uint32_t hx8347_row8(const uint8_t* data, uint32_t count, const uint8_t* entries, uint32_t held);
+uint32_t hx8347_row16(const uint8_t* data, uint32_t count, uint32_t held);
 }
 
 namespace hx8347 {
@@ -389,13 +391,14 @@ struct Driver {
 
     // A repeated index or word repeats the colour: only the strobe. A changed colour stores both
     // data ports: testing each byte for a change costs more cycles than the store it saves. On
-    // the target the two loops are written out by hand (hx8347_bus.hpp), because the compiler
-    // neither keeps the port addresses in registers nor lays the repeat path out straight;
-    // these C++ loops are what they do, and what the host build runs.
-    [[gnu::noinline]] static uint32_t Row8(const uint8_t* data, uint32_t count,
-                                           const uint8_t* entries, uint32_t held) {
+    // the target the two loops are written out by hand (hx8347_runs.S, the routines whose loops
+    // are measured), because the compiler neither keeps the port addresses in registers nor lays
+    // the repeat path out straight; these C++ loops are what they do, and what the host build
+    // runs.
+    static uint32_t Row8(const uint8_t* data, uint32_t count, const uint8_t* entries,
+                         uint32_t held) {
 #if defined(__arm__) && defined(__thumb2__)
-        return bus::Row8Loop(data, count, entries, held);
+        return hx8347_row8(data, count, entries, held);
 #else
         uint32_t last = 0x100;  // no index yet
         do {
@@ -412,9 +415,9 @@ struct Driver {
 #endif
     }
 
-    [[gnu::noinline]] static uint32_t Row16(const uint8_t* data, uint32_t count, uint32_t held) {
+    static uint32_t Row16(const uint8_t* data, uint32_t count, uint32_t held) {
 #if defined(__arm__) && defined(__thumb2__)
-        return bus::Row16Loop(data, count, held);
+        return hx8347_row16(data, count, held);
 #else
         uint32_t last = 0x10000;  // no word yet
         do {

@@ -1,13 +1,14 @@
-// The commonest drawing calls of the panel drivers, PixelDraw and LineDrawH, by hand: text is
-// thousands of them a screen, and a call's own frame was about a third of its cost (about 33 of
-// 90-100 estimated cycles). Each entry handles the two common cases: the address counter
-// already where the run starts with the memory register selected (the next piece of an opaque
-// glyph row), or the counter moved by the start registers' low bytes, their high bytes already
-// right; always ending before the window's end column, and for LineDrawH in the drawing mode.
-// It keeps the driver's shadow as the C++ steps do. Anything else goes, with the arguments
-// untouched, to the C++ steps (hx8347_driver.hpp), which are also what the host build runs for
-// every call; a unit test runs these entries on the emulated core and requires the very words
-// the host build latches.
+// The panel drivers' hottest code, by hand for the target, because the compiler neither kept
+// the port addresses in registers nor laid the common path out straight: the 8 and 16 bpp
+// picture rows, and the commonest drawing calls, PixelDraw and LineDrawH. Text is thousands of
+// those a screen, and a call's own frame was about a third of its cost (about 33 of 90-100
+// estimated cycles). Each entry handles the two common cases: the address counter already where
+// the run starts with the memory register selected (the next piece of an opaque glyph row), or
+// the counter moved by the start registers' low bytes, their high bytes already right; always
+// ending before the window's end column, and for LineDrawH in the drawing mode. It keeps the
+// driver's shadow as the C++ steps do. Anything else goes, with the arguments untouched, to the
+// C++ steps (hx8347_driver.hpp). The C++ beside each routine is what the host build runs; a
+// unit test runs these on the emulated core and requires the very words the host build latches.
 #include "display/hx8347_asm.h"
 
     .syntax unified
@@ -112,6 +113,20 @@
     .endif
     .endm
 
+// A global Thumb function in a section of its own (so that the linker can drop it), and its end.
+    .macro function name
+    .section .text.\name, "ax", %progbits
+    .global \name
+    .type   \name, %function
+    .thumb_func
+\name:
+    .endm
+
+    .macro end_function name
+    .ltorg
+    .size   \name, . - \name
+    .endm
+
     .macro load_bus
     ldr     r5, =HX8347_PORT_LOW_BYTE
     ldr     r6, =HX8347_CONTROL_PORT
@@ -122,11 +137,7 @@
 // PixelDraw(displayData r0, x r1, y r2, colour r3): register 0x16 is not looked at, as the
 // steps do not either.
     .macro pixel_draw name, steps
-    .section .text.\name, "ax", %progbits
-    .global \name
-    .type   \name, %function
-    .thumb_func
-\name:
+    function \name
     push    {r4-r8}
     ldr     r4, =hx8347_shadow
     load_bus
@@ -136,18 +147,13 @@
     bx      lr
 9:  pop     {r4-r8}
     b       \steps
-    .ltorg
-    .size   \name, . - \name
+    end_function \name
     .endm
 
 // LineDrawH(displayData r0, x1 r1, x2 r2, y r3, colour on the stack): in the drawing mode only;
 // an empty run (x2 < x1) goes to the steps too.
     .macro line_draw_h name, steps, drawing
-    .section .text.\name, "ax", %progbits
-    .global \name
-    .type   \name, %function
-    .thumb_func
-\name:
+    function \name
     push    {r4-r10}
     ldr     r4, =hx8347_shadow
     ldrh    r0, [r4, #HX8347_SHADOW_MODE]
@@ -164,11 +170,80 @@
     bx      lr
 9:  pop     {r4-r10}
     b       \steps
-    .ltorg
-    .size   \name, . - \name
+    end_function \name
     .endm
 
     pixel_draw hx8347_landscape_pixel_draw, hx8347_landscape_pixel_draw_steps
     line_draw_h hx8347_landscape_line_draw_h, hx8347_landscape_line_draw_h_steps, HX8347_LANDSCAPE_DRAWING_MODE
     pixel_draw hx8347_portrait_pixel_draw, hx8347_portrait_pixel_draw_steps
     line_draw_h hx8347_portrait_line_draw_h, hx8347_portrait_line_draw_h_steps, HX8347_PORTRAIT_DRAWING_MODE
+
+// A picture row's new colour (native, in colour) out on both data ports, then its strobe and
+// the count of pixels left (count), back to the row's loop (next) while any remain. r9 holds
+// D15-D8's address; scratch is free.
+    .macro new_colour colour, scratch, count, next
+    lsrs    \scratch, \colour, #8
+    str     \scratch, [r9]
+    str     \colour, [r5]
+    strobes 1
+    subs    \count, \count, #1
+    bne     \next
+    .endm
+
+// A repeated source value: only its strobe and the count.
+    .macro same_colour count, next
+    strobes 1
+    subs    \count, \count, #1
+    bne     \next
+    .endm
+
+// Row16(data r0, count r1 > 0, held r2) -> the data lines: 5-6-5 words (red high), each
+// converted to the native order (blue high) when it differs from the last.
+    function hx8347_row16
+    push    {r4-r9}
+    load_bus
+    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+    mov     r3, #0x10000                            // the last word: none yet
+1:  ldrh    ip, [r0], #2
+    cmp     ip, r3
+    bne     3f
+    same_colour r1, 1b
+    b       4f
+3:  mov     r3, ip
+    lsrs    r2, ip, #11                             // red to bits 4-0
+    bfi     r2, ip, #11, #5                         // blue to bits 15-11
+    and     r4, ip, #0x7E0
+    orr     r2, r2, r4
+    new_colour r2, r4, r1, 1b
+4:  mov     r0, r2
+    pop     {r4-r9}
+    bx      lr
+    end_function hx8347_row16
+
+// Row8(data r0, count r1 > 0, entries r2, held r3) -> the data lines: palette indexes, each
+// entry (blue, green, red bytes) converted when the index differs from the last.
+    function hx8347_row8
+    push    {r4-r9, lr}
+    load_bus
+    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+    mov     lr, #0x100                              // the last index: none yet
+1:  ldrb    ip, [r0], #1
+    cmp     ip, lr
+    bne     3f
+    same_colour r1, 1b
+    b       4f
+3:  mov     lr, ip
+    add     ip, ip, ip, lsl #1
+    add     ip, ip, r2
+    ldrb    r3, [ip]
+    ldrb    r4, [ip, #1]
+    ldrb    ip, [ip, #2]
+    lsrs    r3, r3, #3
+    lsls    r3, r3, #11
+    lsrs    r4, r4, #2
+    orr     r3, r3, r4, lsl #5
+    orr     r3, r3, ip, lsr #3
+    new_colour r3, r4, r1, 1b
+4:  mov     r0, r3
+    pop     {r4-r9, pc}
+    end_function hx8347_row8

@@ -28,8 +28,8 @@ const char* const kUsage =
 const char* const kDefaultFunctions[] = {
     "FoxLink320x240x16_HX8347A_RectFill", "hx8347_landscape_line_draw_h",
     "Driver<hx8347::Landscape>::LineDrawHSteps",
-    "FoxLink320x240x16_HX8347A_LineDrawV", "Driver<hx8347::Landscape>::Row16",
-    "Driver<hx8347::Landscape>::Row8",     "Driver<hx8347::Landscape>::Row4",
+    "FoxLink320x240x16_HX8347A_LineDrawV", "hx8347_row16",
+    "hx8347_row8",                   "Driver<hx8347::Landscape>::Row4",
     "Driver<hx8347::Landscape>::Row1",
 };
 
