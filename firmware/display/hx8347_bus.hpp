@@ -222,9 +222,9 @@ inline void RegisterWrite(uint8_t index, uint8_t value) {
     Placed(pair, value);
 }
 
-// Both bytes as they differ (the rare case: a pair not known, or its high byte changing). Out of
-// line, so that the common case below keeps few registers.
-[[gnu::always_inline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair, uint32_t value) {
+// Both bytes as they differ (a pair not known, or its high byte changing).
+[[gnu::always_inline]] inline uint32_t UpdateWholePair(uint32_t held, uint32_t pair,
+                                                       uint32_t value) {
     const uint32_t old = g_shadow.window[pair];
     g_shadow.window[pair] = static_cast<uint16_t>(value);
     Placed(pair, static_cast<uint16_t>(value));

@@ -340,9 +340,8 @@ struct Driver {
         bus::Advance(n);
     }
 
-    // The picture rows, one loop per depth (count > 0). Out of line so that each is a routine
-    // of its own in the image, whose loop can be measured. held: the data lines on entry; the
-    // result: on return.
+    // The picture rows, one loop per depth (count > 0), each a routine of its own in the image,
+    // whose loop can be measured. held: the data lines on entry; the result: on return.
 
     // Bits from the most significant; the palette holds two native words.
     [[gnu::noinline]] static uint32_t Row1(const uint8_t* data, uint32_t bit, uint32_t count,
