@@ -11,6 +11,7 @@
 #include "panel_models.hpp"
 #include "periph/sysctl.hpp"
 #include "support/fresh_board.hpp"
+#include "support/scratch_path.hpp"
 
 namespace {
 
@@ -369,7 +370,7 @@ TEST_F(Landscape, TheRenderedPictureIsUprightAndDarkWithoutBacklight) {
     EXPECT_EQ(at(300, 5), 0x00FF00u);
     EXPECT_EQ(at(5, 230), 0x0000FFu);
     EXPECT_EQ(at(300, 230), 0x0000FFu) << "the later line is on top";
-    const std::string path = ::testing::TempDir() + "landscape_driver.png";
+    const std::string path = testsupport::ScratchPath("landscape_driver.png");
     std::string error;
     EXPECT_TRUE(display().savePng(path, &error)) << error;
     std::printf("picture: %s\n", path.c_str());

@@ -15,6 +15,7 @@
 #include "periph/sysctl.hpp"
 #include "support/fresh_board.hpp"
 #include "support/recording_display.hpp"
+#include "support/scratch_path.hpp"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST_F(WholeStack, TextAndRectanglesAppearUprightWhereTheyWereDrawn) {
     RecordingDisplay reference;
     DrawScene(reference.driver());
 
-    const std::string path = ::testing::TempDir() + "whole_stack.png";
+    const std::string path = testsupport::ScratchPath("whole_stack.png");
     std::string error;
     ASSERT_TRUE(display().savePng(path, &error)) << error;
     std::printf("picture: %s\n", path.c_str());

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "arm_core.hpp"
 #include "panel_harness.hpp"
+#include "support/scratch_path.hpp"
 
 namespace {
 
@@ -53,11 +55,12 @@ std::vector<uint8_t> UnmappedLoadProgram() {
 
 std::unique_ptr<sim::arm::ArmCore> Load(sim::PanelHarness& panel,
                                         const std::vector<uint8_t>& bytes) {
-    const std::string path = testing::TempDir() + "arm_core_program.bin";
+    const std::string path = testsupport::ScratchPath("program.bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::string error;
     auto core = sim::arm::ArmCore::Attach(panel.board(), path, &error);
+    std::remove(path.c_str());
     EXPECT_TRUE(core) << error;
     return core;
 }
