@@ -7,12 +7,17 @@ namespace {
 using D = hx8347::Driver<hx8347::Portrait>;
 }  // namespace
 
-// Where the hand-written PixelDraw and LineDrawH send the calls they do not take.
+// Where the hand-written PixelDraw, LineDrawH and PixelDrawMultiple send the calls they do not
+// take.
 void hx8347_portrait_pixel_draw_steps(void*, int32_t x, int32_t y, uint32_t colour) {
     D::PixelDrawSteps(x, y, colour);
 }
 void hx8347_portrait_line_draw_h_steps(void*, int32_t x1, int32_t x2, int32_t y, uint32_t colour) {
     D::LineDrawHSteps(x1, x2, y, colour);
+}
+void hx8347_portrait_pixel_draw_multiple_steps(void*, int32_t x, int32_t y, int32_t x0, int32_t count,
+                                               int32_t bpp, const uint8_t* data, const void* palette) {
+    D::PixelDrawMultipleSteps(x, y, x0, count, bpp, data, palette);
 }
 
 const DisplayDriver g_sFoxLink240x320x16_HX8347A = {

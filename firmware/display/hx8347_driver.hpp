@@ -23,6 +23,14 @@ void hx8347_landscape_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
 void hx8347_landscape_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
 void hx8347_portrait_pixel_draw_steps(void*, int32_t, int32_t, uint32_t);
 void hx8347_portrait_line_draw_h_steps(void*, int32_t, int32_t, int32_t, uint32_t);
+void hx8347_landscape_pixel_draw_multiple(void*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                          const uint8_t*, const void*);
+void hx8347_portrait_pixel_draw_multiple(void*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                         const uint8_t*, const void*);
+void hx8347_landscape_pixel_draw_multiple_steps(void*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                                const uint8_t*, const void*);
+void hx8347_portrait_pixel_draw_multiple_steps(void*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                               const uint8_t*, const void*);
 uint32_t hx8347_row8(const uint8_t* data, uint32_t count, const uint8_t* entries, uint32_t held);
 uint32_t hx8347_row16(const uint8_t* data, uint32_t count, uint32_t held);
 }
@@ -56,6 +64,7 @@ struct Landscape {
         return static_cast<uint16_t>(239 - y2);
     }
     static constexpr auto kPixelDrawEntry = hx8347_landscape_pixel_draw;
+    static constexpr auto kPixelDrawMultipleEntry = hx8347_landscape_pixel_draw_multiple;
     static constexpr auto kLineDrawHEntry = hx8347_landscape_line_draw_h;
 };
 static_assert(Landscape::kDrawing.memoryAccess == HX8347_LANDSCAPE_DRAWING_MODE);
@@ -77,6 +86,7 @@ struct Portrait {
         return static_cast<uint16_t>(y1);
     }
     static constexpr auto kPixelDrawEntry = hx8347_portrait_pixel_draw;
+    static constexpr auto kPixelDrawMultipleEntry = hx8347_portrait_pixel_draw_multiple;
     static constexpr auto kLineDrawHEntry = hx8347_portrait_line_draw_h;
 };
 static_assert(Portrait::kDrawing.memoryAccess == HX8347_PORTRAIT_DRAWING_MODE);
@@ -304,9 +314,22 @@ struct Driver {
     }
 
     // Mode and window registers are written only when they change; each operation leaves the
-    // controller in the drawing mode with the full window, as the next one expects.
-    static void PixelDrawMultiple(void*, int32_t x, int32_t y, int32_t x0, int32_t count,
-                                  int32_t bpp, const uint8_t* data, const void* palette) {
+    // controller in the drawing mode with the full window, as the next one expects. On the
+    // target the entry is written by hand for the next piece of an 8 or 16 bpp picture
+    // (hx8347_runs.S), and comes here for the rest.
+    static void PixelDrawMultiple(void* displayData, int32_t x, int32_t y, int32_t x0,
+                                  int32_t count, int32_t bpp, const uint8_t* data,
+                                  const void* palette) {
+#if defined(__arm__) && defined(__thumb2__)
+        O::kPixelDrawMultipleEntry(displayData, x, y, x0, count, bpp, data, palette);
+#else
+        (void)displayData;
+        PixelDrawMultipleSteps(x, y, x0, count, bpp, data, palette);
+#endif
+    }
+
+    static void PixelDrawMultipleSteps(int32_t x, int32_t y, int32_t x0, int32_t count,
+                                       int32_t bpp, const uint8_t* data, const void* palette) {
         uint32_t held = bus::g_shadow.lines;
         // A picture drawn in pieces: the next piece mostly starts where the last one stopped.
         if (bus::g_shadow.mode != O::kDrawing.memoryAccess ||

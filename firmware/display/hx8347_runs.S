@@ -41,6 +41,51 @@
     .endr
     .endm
 
+// The counter to (x, y) with the memory register selected, the data lines then in r0. r4 holds
+// the shadow, the bus registers are loaded; ip is scratch. Branches to fail, having stored
+// nothing, unless the counter is there already with the memory register selected, or the start
+// registers' high bytes already hold (their low bytes then place it).
+    .macro place x, y, fail
+    ldr     r0, [r4, #HX8347_SHADOW_COUNTER]      // the counter: column, row
+    orr     ip, \x, \y, lsl #16
+    cmp     r0, ip
+    bne     .Lmove\@
+    ldrh    ip, [r4, #HX8347_SHADOW_INDEX]
+    cmp     ip, #HX8347_REG_MEMORY
+    bne     \fail
+    ldrh    r0, [r4, #HX8347_SHADOW_LINES]        // placed and selected: nothing to write
+    b       .Lplaced\@
+.Lmove\@:
+    ldrh    ip, [r4, #HX8347_SHADOW_START_COLUMN] // start column: its high byte holds?
+    eors    ip, ip, \x
+    cmp     ip, #0xFF
+    bhi     \fail
+    ldrh    ip, [r4, #HX8347_SHADOW_START_ROW]    // start row: its high byte holds?
+    eors    ip, ip, \y
+    cmp     ip, #0xFF
+    bhi     \fail
+    ldrh    ip, [r4, #HX8347_SHADOW_LINES]
+    cmp     ip, #0xFF
+    bls     .Lhigh\@
+    sub     ip, r5, #HX8347_HIGH_BELOW_LOW        // D15-D8 to 0 for register words
+    str     r7, [ip]
+.Lhigh\@:
+    uxth    ip, r0
+    cmp     ip, \x
+    beq     .Lcolumn\@
+    low_register HX8347_REG_COLUMN_START_LOW, \x, HX8347_SHADOW_START_COLUMN
+.Lcolumn\@:
+    cmp     \y, r0, lsr #16
+    beq     .Lrow\@
+    low_register HX8347_REG_ROW_START_LOW, \y, HX8347_SHADOW_START_ROW
+.Lrow\@:
+    orr     ip, \x, \y, lsl #16
+    str     ip, [r4, #HX8347_SHADOW_COUNTER]     // the counter is at (x, y)
+    index_write r0, HX8347_REG_MEMORY              // the data lines now hold the index
+    strh    r0, [r4, #HX8347_SHADOW_INDEX]
+.Lplaced\@:
+    .endm
+
 // The run: count pixels (an immediate #1 when single is 1) of colour (16 bits) at (x, y).
 // r4 holds the shadow; r0 and ip are scratch. Branches to 9f, having stored nothing, when the
 // case is not one it handles; falls through when the pixels are out.
@@ -50,39 +95,7 @@
     subs    ip, ip, r0
     lsrs    ip, ip, #15
     bne     9f
-    ldr     r0, [r4, #HX8347_SHADOW_COUNTER]      // the counter: column, row
-    orr     ip, \x, \y, lsl #16
-    cmp     r0, ip
-    bne     1f
-    ldrh    ip, [r4, #HX8347_SHADOW_INDEX]
-    cmp     ip, #HX8347_REG_MEMORY
-    bne     9f
-    ldrh    r0, [r4, #HX8347_SHADOW_LINES]        // placed and selected: the pixels only
-    b       5f
-1:  ldrh    ip, [r4, #HX8347_SHADOW_START_COLUMN] // start column: its high byte holds?
-    eors    ip, ip, \x
-    cmp     ip, #0xFF
-    bhi     9f
-    ldrh    ip, [r4, #HX8347_SHADOW_START_ROW]    // start row: its high byte holds?
-    eors    ip, ip, \y
-    cmp     ip, #0xFF
-    bhi     9f
-    ldrh    ip, [r4, #HX8347_SHADOW_LINES]
-    cmp     ip, #0xFF
-    bls     6f
-    sub     ip, r5, #HX8347_HIGH_BELOW_LOW        // D15-D8 to 0 for register words
-    str     r7, [ip]
-6:  uxth    ip, r0
-    cmp     ip, \x
-    beq     2f
-    low_register HX8347_REG_COLUMN_START_LOW, \x, HX8347_SHADOW_START_COLUMN
-2:  cmp     \y, r0, lsr #16
-    beq     7f
-    low_register HX8347_REG_ROW_START_LOW, \y, HX8347_SHADOW_START_ROW
-7:  orr     ip, \x, \y, lsl #16
-    str     ip, [r4, #HX8347_SHADOW_COUNTER]     // the counter is at (x, y)
-    index_write r0, HX8347_REG_MEMORY
-    strh    r0, [r4, #HX8347_SHADOW_INDEX]
+    place   \x, \y, 9f
 5:  cmp     r0, \colour                           // r0: the data lines; now the colour
     beq     8f
     sub     ip, r5, #HX8347_HIGH_BELOW_LOW
@@ -178,61 +191,46 @@
     pixel_draw hx8347_portrait_pixel_draw, hx8347_portrait_pixel_draw_steps
     line_draw_h hx8347_portrait_line_draw_h, hx8347_portrait_line_draw_h_steps, HX8347_PORTRAIT_DRAWING_MODE
 
-// A picture row's new colour (native, in colour) out on both data ports, then its strobe and
-// the count of pixels left (count), back to the row's loop (next) while any remain. r9 holds
-// D15-D8's address; scratch is free.
-    .macro new_colour colour, scratch, count, next
+// A picture row's new colour (native, in colour) out on both data ports. r9 holds D15-D8's
+// address; scratch is free.
+    .macro new_colour colour, scratch
     lsrs    \scratch, \colour, #8
     str     \scratch, [r9]
     str     \colour, [r5]
-    strobes 1
-    subs    \count, \count, #1
-    bne     \next
     .endm
 
-// A repeated source value: only its strobe and the count.
-    .macro same_colour count, next
-    strobes 1
-    subs    \count, \count, #1
-    bne     \next
-    .endm
-
-// Row16(data r0, count r1 > 0, held r2) -> the data lines: 5-6-5 words (red high), each
-// converted to the native order (blue high) when it differs from the last.
-    function hx8347_row16
-    push    {r4-r9}
-    load_bus
-    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+// Row16's loop: data r0, count r1 > 0, held r2 -> the data lines in r2. 5-6-5 words (red high),
+// each converted to the native order (blue high) when it differs from the last; r3, r4 and ip
+// are scratch.
+    .macro row16_loop
     mov     r3, #0x10000                            // the last word: none yet
 1:  ldrh    ip, [r0], #2
     cmp     ip, r3
     bne     3f
-    same_colour r1, 1b
+    strobes 1                                       // a repeated word: only its strobe
+    subs    r1, r1, #1
+    bne     1b
     b       4f
 3:  mov     r3, ip
     lsrs    r2, ip, #11                             // red to bits 4-0
     bfi     r2, ip, #11, #5                         // blue to bits 15-11
     and     r4, ip, #0x7E0
     orr     r2, r2, r4
-    new_colour r2, r4, r1, 1b
-4:  mov     r0, r2
-    pop     {r4-r9}
-    bx      lr
-    end_function hx8347_row16
+    new_colour r2, r4
+    strobes 1
+    subs    r1, r1, #1
+    bne     1b
+4:
+    .endm
 
-// Row8(data r0, count r1 > 0, entries r2, held r3) -> the data lines: palette indexes, each
-// entry (blue, green, red bytes) converted when the index differs from the last.
-    function hx8347_row8
-    push    {r4-r9, lr}
-    load_bus
-    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
-    mov     lr, #0x100                              // the last index: none yet
-1:  ldrb    ip, [r0], #1
+// One palette index from r0 (advanced): the last index in lr, the data lines in r3, the entries
+// (blue, green, red bytes) at r2; r4 and ip scratch. Converts and outputs the entry when the
+// index differs from the last, then strobes.
+    .macro row8_pixel
+    ldrb    ip, [r0], #1
     cmp     ip, lr
-    bne     3f
-    same_colour r1, 1b
-    b       4f
-3:  mov     lr, ip
+    beq     .Lstrobe\@
+    mov     lr, ip
     add     ip, ip, ip, lsl #1
     add     ip, ip, r2
     ldrb    r3, [ip]
@@ -243,7 +241,123 @@
     lsrs    r4, r4, #2
     orr     r3, r3, r4, lsl #5
     orr     r3, r3, ip, lsr #3
-    new_colour r3, r4, r1, 1b
-4:  mov     r0, r3
-    pop     {r4-r9, pc}
+    new_colour r3, r4
+.Lstrobe\@:
+    strobes 1
+    .endm
+
+// Row8's loop: data r0, count r1 > 0, entries r2, held r3 -> the data lines in r3; r4, r10, lr
+// and ip are scratch. Pictures have long runs of one index, so aligned words are compared whole:
+// four bytes of the last index are four strobes and nothing else. A word that differs goes byte
+// by byte, as the bytes before the data is aligned and the last few do.
+    .macro row8_loop
+    mov     lr, #0x100                              // the last index: none yet
+    tst     r0, #3
+    beq     4f                                      // aligned: no index yet to compare whole words with
+1:  row8_pixel                                      // up to the first aligned byte
+    subs    r1, r1, #1
+    beq     9f
+    tst     r0, #3
+    bne     1b
+2:  orr     r10, lr, lr, lsl #8                     // the last index in every byte of a word
+    orr     r10, r10, r10, lsl #16
+    subs    r1, r1, #4
+    bcc     6f
+3:  ldr     ip, [r0], #4
+    cmp     ip, r10
+    bne     5f
+    strobes 4
+    subs    r1, r1, #4
+    bcs     3b
+    b       6f
+4:  subs    r1, r1, #4
+    bcs     55f
+    b       6f
+5:  sub     r0, r0, #4
+55: row8_pixel
+    row8_pixel
+    row8_pixel
+    row8_pixel
+    b       2b
+6:  adds    r1, r1, #4                              // fewer than four left
+    beq     9f
+7:  row8_pixel
+    subs    r1, r1, #1
+    bne     7b
+9:
+    .endm
+
+// Row16(data r0, count r1 > 0, held r2) -> the data lines.
+    function hx8347_row16
+    push    {r4-r9}
+    load_bus
+    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+    row16_loop
+    mov     r0, r2
+    pop     {r4-r9}
+    bx      lr
+    end_function hx8347_row16
+
+// Row8(data r0, count r1 > 0, entries r2, held r3) -> the data lines.
+    function hx8347_row8
+    push    {r4-r10, lr}
+    load_bus
+    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+    row8_loop
+    mov     r0, r3
+    pop     {r4-r10, pc}
     end_function hx8347_row8
+
+// PixelDrawMultiple(displayData r0, x r1, y r2, x0 r3; count, bpp, data, palette on the stack)
+// for 8 and 16 bpp rows in the drawing mode, ending before the window's end column, placed as a
+// run is: the next piece of a picture, or its next row. The rest goes to the steps, the
+// arguments untouched.
+    .macro pixel_draw_multiple name, steps, drawing
+    function \name
+    push    {r4-r10, lr}
+    ldr     r4, =hx8347_shadow
+    ldrh    r5, [r4, #HX8347_SHADOW_MODE]
+    cmp     r5, #\drawing
+    bne     90f
+    ldr     r10, [sp, #32]                          // count > 0
+    cmp     r10, #0
+    ble     90f
+    ldrh    ip, [r4, #HX8347_SHADOW_END_COLUMN]     // ends before the end column (known)
+    add     r5, r1, r10
+    subs    ip, ip, r5
+    lsrs    ip, ip, #15
+    bne     90f
+    ldr     r9, [sp, #36]                           // bpp
+    cmp     r9, #8
+    beq     1f
+    cmp     r9, #16
+    bne     90f
+1:  load_bus
+    place   r1, r2, 90f
+    add     ip, r1, r10
+    strh    ip, [r4, #HX8347_SHADOW_COUNTER]        // the counter after the row
+    cmp     r9, #8
+    sub     r9, r5, #HX8347_HIGH_BELOW_LOW
+    beq     80f
+    mov     r2, r0
+    ldr     r0, [sp, #40]
+    mov     r1, r10
+    row16_loop
+    ldr     r4, =hx8347_shadow
+    strh    r2, [r4, #HX8347_SHADOW_LINES]
+    pop     {r4-r10, pc}
+80: mov     r3, r0
+    ldr     r0, [sp, #40]
+    mov     r1, r10
+    ldr     r2, [sp, #44]
+    row8_loop
+    ldr     r4, =hx8347_shadow
+    strh    r3, [r4, #HX8347_SHADOW_LINES]
+    pop     {r4-r10, pc}
+90: pop     {r4-r10, lr}
+    b       \steps
+    end_function \name
+    .endm
+
+    pixel_draw_multiple hx8347_landscape_pixel_draw_multiple, hx8347_landscape_pixel_draw_multiple_steps, HX8347_LANDSCAPE_DRAWING_MODE
+    pixel_draw_multiple hx8347_portrait_pixel_draw_multiple, hx8347_portrait_pixel_draw_multiple_steps, HX8347_PORTRAIT_DRAWING_MODE

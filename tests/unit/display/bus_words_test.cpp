@@ -207,6 +207,7 @@ struct Operation {
     int32_t x1, x2, y1, y2, x0, bpp;
     uint32_t colour;
     std::vector<uint8_t> data;  // the row of a PixelDrawMultiple
+    int misalign;               // bytes from a word boundary to the row, on the image
 };
 
 // Coordinates from a few values, the edges among them, so that operations meet where the counter
@@ -240,14 +241,34 @@ std::vector<Operation> RandomOperations(uint32_t seed) {
         }
         o.colour = static_cast<uint32_t>(pick(0, 2) == 0 ? 0 : pick(0, 0xFFFF));
         o.kind = pick(0, 4);
+        if (!operations.empty() && operations.back().kind == 1 && pick(0, 1) == 0) {
+            o.kind = 1;  // pictures come in many pieces
+        }
         if (o.kind == 1) {
-            for (uint8_t& byte : data) {
-                byte = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : byte);
+            // Runs of one value, as pictures have, and changed bytes.
+            for (size_t i = 0; i < data.size(); ++i) {
+                const int choice = pick(0, 3);
+                if (choice == 0) {
+                    data[i] = static_cast<uint8_t>(pick(0, 255));
+                } else if (choice == 1 && i > 0) {
+                    data[i] = data[i - 1];
+                }
             }
             const int32_t bpps[4] = {1, 4, 8, 16};
             o.bpp = bpps[pick(0, 3)];
             o.x0 = pick(0, 7);
             o.data = data;
+            o.misalign = pick(0, 3);
+            // Often the next piece of the row before, as a picture is drawn. Left of column 240,
+            // where the window that the other driver leaves cannot end either: a piece of one
+            // driver never runs past the end column.
+            const Operation* last = operations.empty() ? nullptr : &operations.back();
+            if (last != nullptr && last->kind == 1 && last->x2 + 1 < 240 && pick(0, 3) != 0) {
+                o.portrait = last->portrait;
+                o.y1 = last->y1;
+                o.x1 = last->x2 + 1;
+                o.x2 = std::min(239, o.x1 + pick(0, 40));
+            }
         } else if (o.kind == 4) {
             o.x2 = std::min(o.x2, o.x1 + 30);
         }
@@ -307,12 +328,14 @@ bool RunOnImage(ImageDrivers& image, const Operation& o) {
             break;
         case 1: {
             // The row, then its palette right after it, in the scratch area.
-            std::vector<uint8_t> bytes = o.data;
+            std::vector<uint8_t> bytes(static_cast<size_t>(o.misalign), 0);
+            bytes.insert(bytes.end(), o.data.begin(), o.data.end());
             const auto* palette = o.bpp == 1 ? reinterpret_cast<const uint8_t*>(kPalette1)
                                              : PaletteEntries().data();
             const size_t paletteSize = o.bpp == 1 ? sizeof(kPalette1) : PaletteEntries().size();
             bytes.insert(bytes.end(), palette, palette + paletteSize);
-            const uint32_t at = image.scratch(bytes.data(), static_cast<uint32_t>(bytes.size()));
+            const uint32_t at = image.scratch(bytes.data(), static_cast<uint32_t>(bytes.size())) +
+                                static_cast<uint32_t>(o.misalign);
             image.call(entry(16),
                        {0, u(o.x1), u(o.y1), u(o.x0), u(o.x2 - o.x1 + 1), u(o.bpp), at,
                         at + static_cast<uint32_t>(o.data.size())},
