@@ -14,6 +14,22 @@
     .syntax unified
     .thumb
 
+    .equ    HX8347_SRAM, 0x20000000
+
+// The native colours of the last palette in flash that an 8 bpp piece used, by index; bit 31
+// set where not yet converted. The pieces of one picture share its palette, so each entry is
+// converted once a picture rather than at every change of index. Flash is never written while
+// the panel runs, so the palette's address is all that identifies it.
+    .equ    HX8347_PALETTE_ENTRIES, 0
+    .equ    HX8347_PALETTE_NATIVE, 4
+    .section .bss.hx8347_palette, "aw", %nobits
+    .balign 4
+hx8347_palette:
+    .space  4                                       // the palette's address (none: 0)
+hx8347_palette_native:
+    .space  256 * 4
+    .size   hx8347_palette, . - hx8347_palette
+
 // An index word: D7-D0 from reg (which it sets to index), RS low for the strobe, then high.
 // r5 holds D7-D0's address, r6 port F's, r7 zero, r8 a value that raises WR or RS.
     .macro index_write reg, index
@@ -137,7 +153,10 @@
 
     .macro end_function name
     .ltorg
-    .size   \name, . - \name
+    .subsection 1                                   // after the code kept out of the way
+.Lend_\name:
+    .subsection 0
+    .size   \name, .Lend_\name - \name
     .endm
 
     .macro load_bus
@@ -223,38 +242,64 @@
 4:
     .endm
 
-// One palette index from r0 (advanced): the last index in lr, the data lines in r3, the entries
-// (blue, green, red bytes) at r2; r4 and ip scratch. Converts and outputs the entry when the
-// index differs from the last, then strobes.
-    .macro row8_pixel
+// One palette index from r0 (advanced): the last index in lr, the data lines in r3; r4 and ip
+// scratch. Outputs the entry's native colour when the index differs from the last, then strobes.
+// Plain: r2 holds the entries (blue, green, red bytes), converted each time. Cached: r2 holds
+// the native colours of the cache (below); an entry met for the first time is converted out of
+// the way, in the routine's second subsection, and kept.
+    .macro row8_pixel cached
     ldrb    ip, [r0], #1
     cmp     ip, lr
     beq     .Lstrobe\@
     mov     lr, ip
+    .if \cached
+    ldr     r3, [r2, ip, lsl #2]
+    cmp     r3, #0
+    bmi     .Lconvert\@
+.Lout\@:
+    .else
     add     ip, ip, ip, lsl #1
     add     ip, ip, r2
-    ldrb    r3, [ip]
-    ldrb    r4, [ip, #1]
-    ldrb    ip, [ip, #2]
-    lsrs    r3, r3, #3
-    lsls    r3, r3, #11
-    lsrs    r4, r4, #2
-    orr     r3, r3, r4, lsl #5
-    orr     r3, r3, ip, lsr #3
+    entry_to_native ip, r3, r4
+    .endif
     new_colour r3, r4
 .Lstrobe\@:
     strobes 1
+    .if \cached
+    .subsection 1
+.Lconvert\@:
+    ldr     r3, [r2, #HX8347_PALETTE_ENTRIES - HX8347_PALETTE_NATIVE]
+    add     ip, ip, ip, lsl #1
+    add     ip, ip, r3
+    entry_to_native ip, r3, r4
+    str     r3, [r2, lr, lsl #2]
+    b       .Lout\@
+    .subsection 0
+    .endif
     .endm
 
-// Row8's loop: data r0, count r1 > 0, entries r2, held r3 -> the data lines in r3; r4, r10, lr
-// and ip are scratch. Pictures have long runs of one index, so aligned words are compared whole:
+// The native colour (blue high) of the palette entry at entry (blue, green, red bytes), into
+// native; entry and scratch are overwritten.
+    .macro entry_to_native entry, native, scratch
+    ldrb    \native, [\entry]
+    ldrb    \scratch, [\entry, #1]
+    ldrb    \entry, [\entry, #2]
+    lsrs    \native, \native, #3
+    lsls    \native, \native, #11
+    lsrs    \scratch, \scratch, #2
+    orr     \native, \native, \scratch, lsl #5
+    orr     \native, \native, \entry, lsr #3
+    .endm
+
+// Row8's loop: data r0, count r1 > 0, entries or the cache in r2 (row8_pixel) -> the data lines
+// in r3 (the first pixel always sets them); r4, r10, lr and ip are scratch. Pictures have long runs of one index, so aligned words are compared whole:
 // four bytes of the last index are four strobes and nothing else. A word that differs goes byte
 // by byte, as the bytes before the data is aligned and the last few do.
-    .macro row8_loop
+    .macro row8_loop cached
     mov     lr, #0x100                              // the last index: none yet
     tst     r0, #3
     beq     4f                                      // aligned: no index yet to compare whole words with
-1:  row8_pixel                                      // up to the first aligned byte
+1:  row8_pixel \cached                                      // up to the first aligned byte
     subs    r1, r1, #1
     beq     9f
     tst     r0, #3
@@ -274,14 +319,14 @@
     bcs     55f
     b       6f
 5:  sub     r0, r0, #4
-55: row8_pixel
-    row8_pixel
-    row8_pixel
-    row8_pixel
+55: row8_pixel \cached
+    row8_pixel \cached
+    row8_pixel \cached
+    row8_pixel \cached
     b       2b
 6:  adds    r1, r1, #4                              // fewer than four left
     beq     9f
-7:  row8_pixel
+7:  row8_pixel \cached
     subs    r1, r1, #1
     bne     7b
 9:
@@ -303,7 +348,7 @@
     push    {r4-r10, lr}
     load_bus
     sub     r9, r5, #HX8347_HIGH_BELOW_LOW
-    row8_loop
+    row8_loop 0
     mov     r0, r3
     pop     {r4-r10, pc}
     end_function hx8347_row8
@@ -328,10 +373,13 @@
     lsrs    ip, ip, #15
     bne     90f
     ldr     r9, [sp, #36]                           // bpp
-    cmp     r9, #8
-    beq     1f
     cmp     r9, #16
+    beq     1f
+    cmp     r9, #8
     bne     90f
+    ldr     ip, [sp, #44]                           // palettes in flash only, which never change
+    cmp     ip, #HX8347_SRAM
+    bhs     90f
 1:  load_bus
     place   r1, r2, 90f
     add     ip, r1, r10
@@ -346,11 +394,24 @@
     ldr     r4, =hx8347_shadow
     strh    r2, [r4, #HX8347_SHADOW_LINES]
     pop     {r4-r10, pc}
-80: mov     r3, r0
-    ldr     r0, [sp, #40]
+80: ldr     r0, [sp, #40]
     mov     r1, r10
-    ldr     r2, [sp, #44]
-    row8_loop
+    ldr     ip, [sp, #44]
+    ldr     r2, =hx8347_palette_native
+    ldr     r4, [r2, #HX8347_PALETTE_ENTRIES - HX8347_PALETTE_NATIVE]
+    cmp     r4, ip
+    beq     82f
+    str     ip, [r2, #HX8347_PALETTE_ENTRIES - HX8347_PALETTE_NATIVE]
+    mov     r3, #-1                                 // another palette: every entry unknown
+    mov     r4, #-1
+    mov     r10, #-1
+    mov     ip, #-1
+    add     lr, r2, #1024
+81: stmia   r2!, {r3, r4, r10, ip}
+    cmp     r2, lr
+    bne     81b
+    sub     r2, r2, #1024
+82: row8_loop 1
     ldr     r4, =hx8347_shadow
     strh    r3, [r4, #HX8347_SHADOW_LINES]
     pop     {r4-r10, pc}

@@ -60,6 +60,14 @@ class ImageDrivers {
         return kScratch;
     }
 
+    // Puts bytes that stay as they are, like the image's own constants, into unused flash at
+    // the top (slot 0, 1, ... of 4 KB each) and returns their address.
+    uint32_t constant(const void* bytes, uint32_t size, uint32_t slot) {
+        const uint32_t at = kFlashSize - (slot + 1) * 0x1000;
+        std::memcpy(flash_.data() + at, bytes, size);
+        return at;
+    }
+
     // Calls a function (its address) with up to eight word arguments and returns r0. False in
     // *ok when the emulation stopped on a fault.
     uint32_t call(uint32_t function, std::initializer_list<uint32_t> arguments, bool* ok) {

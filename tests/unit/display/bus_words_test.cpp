@@ -208,6 +208,8 @@ struct Operation {
     uint32_t colour;
     std::vector<uint8_t> data;  // the row of a PixelDrawMultiple
     int misalign;               // bytes from a word boundary to the row, on the image
+    int palette;                // 8 bpp: the first palette in RAM (0) or flash (1), the second
+                                // in flash (2) or RAM (3), where the first was
 };
 
 // Coordinates from a few values, the edges among them, so that operations meet where the counter
@@ -259,6 +261,7 @@ std::vector<Operation> RandomOperations(uint32_t seed) {
             o.x0 = pick(0, 7);
             o.data = data;
             o.misalign = pick(0, 3);
+            o.palette = pick(0, 3);
             // Often the next piece of the row before, as a picture is drawn. Left of column 240,
             // where the window that the other driver leaves cannot end either: a piece of one
             // driver never runs past the end column.
@@ -279,15 +282,26 @@ std::vector<Operation> RandomOperations(uint32_t seed) {
 
 const uint32_t kPalette1[2] = {0x1234, 0xFEDC};
 
-const std::vector<uint8_t>& PaletteEntries() {  // every index of an 8 bpp row
-    static const std::vector<uint8_t> entries = [] {
+// Every index of an 8 bpp row: two palettes.
+const std::vector<uint8_t>& PaletteEntries(int which = 0) {
+    static const std::vector<uint8_t> entries[2] = {[] {
         std::vector<uint8_t> e(256 * 3);
         for (size_t i = 0; i < e.size(); ++i) {
             e[i] = static_cast<uint8_t>(i * 37);
         }
         return e;
-    }();
-    return entries;
+    }(), [] {
+        std::vector<uint8_t> e(256 * 3);
+        for (size_t i = 0; i < e.size(); ++i) {
+            e[i] = static_cast<uint8_t>(i * 91 + 5);
+        }
+        return e;
+    }()};
+    return entries[which];
+}
+
+const std::vector<uint8_t>& PaletteOf(const Operation& o) {
+    return PaletteEntries(o.bpp == 8 && o.palette >= 2 ? 1 : 0);
 }
 
 void RunOnHost(const Operation& o) {
@@ -301,7 +315,7 @@ void RunOnHost(const Operation& o) {
         case 1:
             d.PixelDrawMultiple(nullptr, o.x1, o.y1, o.x0, o.x2 - o.x1 + 1, o.bpp, o.data.data(),
                                 o.bpp == 1 ? static_cast<const void*>(kPalette1)
-                                           : PaletteEntries().data());
+                                           : PaletteOf(o).data());
             break;
         case 2:
             d.LineDrawH(nullptr, o.x1, o.x2, o.y1, o.colour);
@@ -331,14 +345,18 @@ bool RunOnImage(ImageDrivers& image, const Operation& o) {
             std::vector<uint8_t> bytes(static_cast<size_t>(o.misalign), 0);
             bytes.insert(bytes.end(), o.data.begin(), o.data.end());
             const auto* palette = o.bpp == 1 ? reinterpret_cast<const uint8_t*>(kPalette1)
-                                             : PaletteEntries().data();
-            const size_t paletteSize = o.bpp == 1 ? sizeof(kPalette1) : PaletteEntries().size();
+                                             : PaletteOf(o).data();
+            const size_t paletteSize = o.bpp == 1 ? sizeof(kPalette1) : PaletteOf(o).size();
             bytes.insert(bytes.end(), palette, palette + paletteSize);
             const uint32_t at = image.scratch(bytes.data(), static_cast<uint32_t>(bytes.size())) +
                                 static_cast<uint32_t>(o.misalign);
+            uint32_t paletteAt = at + static_cast<uint32_t>(o.data.size());
+            if (o.bpp == 8 && (o.palette == 1 || o.palette == 2)) {  // in flash, where a palette stays as it is
+                paletteAt = image.constant(palette, static_cast<uint32_t>(paletteSize),
+                                           static_cast<uint32_t>(o.palette - 1));
+            }
             image.call(entry(16),
-                       {0, u(o.x1), u(o.y1), u(o.x0), u(o.x2 - o.x1 + 1), u(o.bpp), at,
-                        at + static_cast<uint32_t>(o.data.size())},
+                       {0, u(o.x1), u(o.y1), u(o.x0), u(o.x2 - o.x1 + 1), u(o.bpp), at, paletteAt},
                        &ok);
             break;
         }
