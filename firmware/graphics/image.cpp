@@ -4,6 +4,12 @@
 
 #include <cstddef>
 
+// The decoder's loop, optimised for size, shares tails between its paths at the cost of a
+// branch and a move for nearly every byte; optimised for speed it does not.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O2")
+#endif
+
 ImageDrawFn GrImageDraw = _GrImageDraw;
 // Filled from GrImageDraw by display start-up; nothing draws through it before that.
 ImageDrawFn hmi_DrawImage;
@@ -31,9 +37,15 @@ struct Visible {
     int32_t rows;
 };
 
-// Copies count bytes (1..9) forwards, one at a time: a reference may overlap the bytes that it
-// writes, and then repeats them. Unrolled, as nearly every reference is a single piece.
-[[gnu::always_inline]] inline void CopyForward(uint8_t*& to, const uint8_t*& from, uint32_t count) {
+// Copies count bytes (1..9) forwards, one at a time, and returns the last: a reference may
+// overlap the bytes that it writes, and then repeats them. Unrolled, as nearly every reference is
+// a single piece.
+[[gnu::always_inline]] inline uint32_t CopyForward(uint8_t*& to, const uint8_t*& from,
+                                                   uint32_t count) {
+    uint32_t byte;
+    if (count - 1 > 8) {
+        __builtin_unreachable();
+    }
     switch (count) {
         // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
         case 9:
@@ -61,8 +73,147 @@ struct Visible {
             *to++ = *from++;
             [[fallthrough]];
         default:
-            *to++ = *from++;
+            byte = *from++;
+            *to++ = static_cast<uint8_t>(byte);
     }
+    return byte;
+}
+
+// Stores one byte count times (1..9): a reference to the byte just written is a run, and needs
+// no loads.
+[[gnu::always_inline]] inline void Repeat(uint8_t*& to, uint32_t byte, uint32_t count) {
+    const auto value = static_cast<uint8_t>(byte);
+    if (count - 1 > 8) {
+        __builtin_unreachable();
+    }
+    switch (count) {
+        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
+        case 9:
+            *to++ = value;
+            [[fallthrough]];
+        case 8:
+            *to++ = value;
+            [[fallthrough]];
+        case 7:
+            *to++ = value;
+            [[fallthrough]];
+        case 6:
+            *to++ = value;
+            [[fallthrough]];
+        case 5:
+            *to++ = value;
+            [[fallthrough]];
+        case 4:
+            *to++ = value;
+            [[fallthrough]];
+        case 3:
+            *to++ = value;
+            [[fallthrough]];
+        case 2:
+            *to++ = value;
+            [[fallthrough]];
+        default:
+            *to++ = value;
+    }
+}
+
+// The same for a reference's own length code (0..7 for 2..9 bytes), at fixed offsets from the
+// start, so that the position moves once.
+[[gnu::always_inline]] inline uint32_t CopyCoded(uint8_t*& to, const uint8_t* from,
+                                                 uint32_t code) {
+    uint8_t* const at = to;
+    const uint32_t length = code + 2;
+    // Forwards, as the source may overlap what is written.
+    at[0] = from[0];
+    at[1] = from[1];
+    switch (code) {
+        // NOLINTNEXTLINE(bugprone-branch-clone): each case copies one byte more
+        case 0:
+            break;
+        case 1:
+            at[2] = from[2];
+            break;
+        case 2:
+            at[2] = from[2];
+            at[3] = from[3];
+            break;
+        case 3:
+            at[2] = from[2];
+            at[3] = from[3];
+            at[4] = from[4];
+            break;
+        case 4:
+            at[2] = from[2];
+            at[3] = from[3];
+            at[4] = from[4];
+            at[5] = from[5];
+            break;
+        case 5:
+            at[2] = from[2];
+            at[3] = from[3];
+            at[4] = from[4];
+            at[5] = from[5];
+            at[6] = from[6];
+            break;
+        case 6:
+            at[2] = from[2];
+            at[3] = from[3];
+            at[4] = from[4];
+            at[5] = from[5];
+            at[6] = from[6];
+            at[7] = from[7];
+            break;
+        case 7:
+            at[2] = from[2];
+            at[3] = from[3];
+            at[4] = from[4];
+            at[5] = from[5];
+            at[6] = from[6];
+            at[7] = from[7];
+            at[8] = from[8];
+            break;
+        default:
+            __builtin_unreachable();
+    }
+    to = at + length;
+    return at[length - 1];
+}
+
+// Stores one byte 2..9 times (length code 0..7), backwards from the end so that every case
+// ends in the same stores.
+[[gnu::always_inline]] inline void RepeatCoded(uint8_t*& to, uint8_t value, uint32_t code) {
+    uint8_t* const at = to;
+    switch (code) {
+        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
+        case 7:
+            at[8] = value;
+            [[fallthrough]];
+        case 6:
+            at[7] = value;
+            [[fallthrough]];
+        case 5:
+            at[6] = value;
+            [[fallthrough]];
+        case 4:
+            at[5] = value;
+            [[fallthrough]];
+        case 3:
+            at[4] = value;
+            [[fallthrough]];
+        case 2:
+            at[3] = value;
+            [[fallthrough]];
+        case 1:
+            at[2] = value;
+            [[fallthrough]];
+        case 0:
+            at[1] = value;
+            at[0] = value;
+            break;
+        default:
+            __builtin_unreachable();
+    }
+    to = at + code + 2;
 }
 
 // Writes the decompressed stream into the window ring and hands every full window (and the
@@ -86,7 +237,18 @@ class Decompressor {
           endByte_((visible.lastColumn >> shift_) + 1),
           clipTop_(context->clip.ymin),
           rowsLeft_(visible.rows),
-          screenRow_(visible.y) {}
+          screenRow_(visible.y),
+          wholeFirst_((visible.firstColumn + (1 << shift_) - 1) >> shift_) {
+        // A whole window lies inside the visible columns when it starts on or after the first
+        // one's byte boundary and ends on or before the last one's, and before the row ends.
+        int32_t wholeLast = endColumn_ >> shift_;
+        if (wholeLast > stride_ - 1) {
+            wholeLast = stride_ - 1;
+        }
+        wholeLast -= static_cast<int32_t>(kWindowSize);
+        wholeStarts_ = wholeLast >= wholeFirst_ ? static_cast<uint32_t>(wholeLast - wholeFirst_ + 1) : 0;
+        NewRow();
+    }
 
     // The positions are locals: every byte stored to the window may alias the members, so a
     // member would be reloaded after each byte. Only the bytes that the visible rows take are
@@ -102,46 +264,60 @@ class Decompressor {
         if (total == 0) {
             return;
         }
-        uint32_t windowsLeft = (total - 1) / kWindowSize + 1;
-        const uint32_t lastFill = total - (windowsLeft - 1) * kWindowSize;
+        windowsLeft_ = (total - 1) / kWindowSize + 1;
+        lastFill_ = total - (windowsLeft_ - 1) * kWindowSize;
         uint8_t* to = window;
-        uint8_t* end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
-        // Draws the window that has just filled and starts the next; false after the last.
-        const auto nextWindow = [&]() __attribute__((always_inline)) {
-            DrawWindow();
-            if (--windowsLeft == 0) {
-                return false;
-            }
-            to = window;
-            end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
-            return true;
-        };
+        uint8_t* end = window + (windowsLeft_ == 1 ? lastFill_ : kWindowSize);
+        // The byte written last, which a run repeats; the cleared window holds zeros.
+        uint8_t last = 0;
         for (;;) {
             // Eight flags, most significant first, above a marker bit: when only the marker is
             // left (at the top), the group is done.
             constexpr uint32_t kMarkerOnly = 0x80000000u;
             uint32_t flags = static_cast<uint32_t>(*stream++) << 24 | 0x00800000u;
             do {
-                const uint32_t item = *stream++;
                 if ((flags & 0x80000000u) == 0) {
-                    *to++ = static_cast<uint8_t>(item);
-                    if (to == end && !nextWindow()) {
-                        return;
+                    last = *stream++;
+                    *to++ = last;
+                    if (to == end) [[unlikely]] {
+                        if ((end = NextWindow()) == nullptr) {
+                            return;
+                        }
+                        to = window;
+                    }
+                } else if (const uint32_t item = *stream++; item >= (31u << 3)) {
+                    // Offset 31 repeats the byte written last: a run.
+                    if (static_cast<uint32_t>(end - to) > (item & 7) + 2) [[likely]] {
+                        RepeatCoded(to, last, item & 7);
+                    } else {
+                        uint32_t length = (item & 7) + 2;
+                        for (;;) {
+                            const auto room = static_cast<uint32_t>(end - to);
+                            if (length < room) {
+                                Repeat(to, last, length);
+                                break;
+                            }
+                            // It fills the window, and may go on into the next.
+                            Repeat(to, last, room);
+                            if ((end = NextWindow()) == nullptr) {
+                                return;
+                            }
+                            to = window;
+                            length -= room;
+                            if (length == 0) {
+                                break;
+                            }
+                        }
                     }
                 } else {
                     uint32_t length = (item & 7) + 2;
-                    const uint8_t* from =
-                        window + ((static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize);
-                    const auto sourceRoom = static_cast<uint32_t>(windowEnd - from);
-                    if (length < static_cast<uint32_t>(end - to)) {
-                        // The common case: the window does not fill. The source may wrap once.
-                        if (length <= sourceRoom) {
-                            CopyForward(to, from, length);
-                        } else {
-                            CopyForward(to, from, sourceRoom);
-                            from = window;
-                            CopyForward(to, from, length - sourceRoom);
-                        }
+                    const uint32_t at =
+                        (static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize;
+                    const uint8_t* from = window + at;
+                    if (length < static_cast<uint32_t>(end - to) && at + length <= kWindowSize)
+                        [[likely]] {
+                        // The common case: the window does not fill, the source does not wrap.
+                        last = CopyCoded(to, from, item & 7);
                     } else {
                         // In pieces that end where the window fills or the source wraps.
                         for (;;) {
@@ -150,13 +326,16 @@ class Decompressor {
                             const auto left = static_cast<uint32_t>(windowEnd - from);
                             piece = piece < room ? piece : room;
                             piece = piece < left ? piece : left;
-                            CopyForward(to, from, piece);
+                            last = CopyForward(to, from, piece);
                             length -= piece;
                             if (from == windowEnd) {
                                 from = window;
                             }
-                            if (to == end && !nextWindow()) {
-                                return;
+                            if (to == end) {
+                                if ((end = NextWindow()) == nullptr) {
+                                    return;
+                                }
+                                to = window;
                             }
                             if (length == 0) {
                                 break;
@@ -170,9 +349,37 @@ class Decompressor {
     }
 
   private:
+    // Draws the window that has just filled and returns where the next one ends, or nothing
+    // after the last. A window that lies inside the visible part of one row, not at its end, goes
+    // to the driver whole; anything else is cut up by DrawWindow. Out of line, so that the
+    // decoder's loop keeps its positions in registers.
+    [[gnu::noinline]] uint8_t* NextWindow() {
+        const int32_t rowByte = rowByte_;
+        if (static_cast<uint32_t>(rowByte - wholeFirst_) < wholeStartsHere_) {
+            const int32_t first = rowByte << shift_;
+            const DisplayDriver* const display = display_;
+            display->PixelDrawMultiple(display->displayData, x_ + first, screenRow_, first & 7,
+                                       static_cast<int32_t>(kWindowSize) << shift_, bpp_,
+                                       g_pucDictionary, palette_);
+            rowByte_ = rowByte + static_cast<int32_t>(kWindowSize);
+        } else {
+            DrawWindow();
+        }
+        const uint32_t left = --windowsLeft_;
+        if (left == 0) {
+            return nullptr;
+        }
+        return g_pucDictionary + (left == 1 ? lastFill_ : kWindowSize);
+    }
+
+    // Whole windows can start in a visible row that is still to be drawn.
+    void NewRow() {
+        wholeStartsHere_ = rowsLeft_ > 0 && screenRow_ >= clipTop_ ? wholeStarts_ : 0;
+    }
+
     // Hands the rows (or row pieces) of the window to the driver, from its first byte on, until
     // the window or the visible rows end.
-    void DrawWindow() {
+    [[gnu::noinline]] void DrawWindow() {
         const DisplayDriver* const display = display_;
         int32_t rowByte = rowByte_;
         int32_t screenRow = screenRow_;
@@ -215,6 +422,7 @@ class Decompressor {
         rowByte_ = rowByte;
         screenRow_ = screenRow;
         rowsLeft_ = rowsLeft;
+        NewRow();
     }
 
     const DisplayDriver* display_;
@@ -231,6 +439,13 @@ class Decompressor {
     int32_t rowsLeft_;
     int32_t screenRow_;
     int32_t rowByte_ = 0;  // where in its row the window's next byte lies
+    // Whole windows: the first row position where one may start, how many positions from there
+    // may in a visible row, and how many may in the current row (none if it is not drawn).
+    int32_t wholeFirst_;
+    uint32_t wholeStarts_ = 0;
+    uint32_t wholeStartsHere_ = 0;
+    uint32_t windowsLeft_ = 0;  // including the one being filled
+    uint32_t lastFill_ = 0;     // the bytes of the last window
 };
 
 void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, const uint8_t* data,
