@@ -9,6 +9,7 @@
 
 #include "graphics/image.hpp"
 #include "image_codec.hpp"
+#include "support/random_streams.hpp"
 #include "support/recording_display.hpp"
 
 namespace {
@@ -156,6 +157,42 @@ TEST(ImageCodec, CompressedStreamsRoundTripAndUseTheHistory) {
     const std::vector<uint8_t> sevens(10, 7);
     const std::vector<uint8_t> expected{0x40, 7, 31 << 3 | 7};
     EXPECT_EQ(imagegen::Compress(sevens), expected);
+}
+
+// Any byte string is a stream: random ones, biased to runs and long references, drawn under
+// random clips hand the driver exactly the pieces and bytes that a plain decoder gives, each
+// from where it lies in the window.
+std::vector<testsupport::PieceCall> g_pieces;
+
+void RecordPiece(void*, int32_t x, int32_t y, int32_t x0, int32_t count, int32_t bpp,
+                 const uint8_t* data, const void*) {
+    g_pieces.push_back({x, y, x0, count, bpp, static_cast<int32_t>(data - g_pucDictionary),
+                        testsupport::PieceBytes(data, x0, count, bpp)});
+}
+
+TEST(ImageCodec, RandomStreamsDrawWhatAPlainDecoderGives) {
+    std::mt19937 random(77);
+    RecordingDisplay display;
+    DisplayDriver driver = *display.driver();
+    driver.PixelDrawMultiple = RecordPiece;
+    for (int trial = 0; trial < Trials(); ++trial) {
+        const testsupport::RandomStream s = testsupport::MakeRandomStream(random);
+        DrawContext context;
+        GrContextInit(&context, &driver);
+        const auto at = [&](int span) {
+            return static_cast<int16_t>(static_cast<int>(random() % span) - 20);
+        };
+        const Rect clip{at(200), at(150), at(340), at(260)};
+        GrContextClipRegionSet(&context, &clip);
+        const int32_t x = at(340) - s.width / 2;
+        const int32_t y = at(260) - s.height / 2;
+        g_pieces.clear();
+        _GrImageDraw(&context, s.record.data(), x, y);
+        const Rect& c = context.clip;
+        ASSERT_EQ(g_pieces, testsupport::ExpectedPieces(s, x, y, c.xmin, c.ymin, c.xmax, c.ymax))
+            << "trial " << trial << ": " << s.bpp << " bpp, " << s.width << "x" << s.height
+            << " at (" << x << ", " << y << ")";
+    }
 }
 
 TEST(ImageCodec, QuantiserKeepsToThePaletteSize) {
