@@ -16,6 +16,14 @@ ImageDrawFn hmi_DrawImage;
 
 uint8_t g_pucDictionary[32];
 
+// Draws the full window of a decompressor (image.cpp's own) and returns where the next window
+// ends, or nothing after the last. Called from the decoder loop, which on the target is written by
+// hand (image_decode.S).
+extern "C" uint8_t* image_next_window(void* decompressor);
+#if defined(__arm__) && defined(__thumb2__)
+extern "C" void image_decode(const uint8_t* stream, uint8_t* end, void* decompressor);
+#endif
+
 namespace {
 
 constexpr uint8_t kCompressed = 0x80;
@@ -255,7 +263,6 @@ class Decompressor {
     // produced: the stream is not read beyond them.
     void Run(const uint8_t* stream) {
         uint8_t* const window = g_pucDictionary;
-        uint8_t* const windowEnd = window + kWindowSize;
         for (uint32_t i = 0; i < kWindowSize; ++i) {
             window[i] = 0;
         }
@@ -266,8 +273,12 @@ class Decompressor {
         }
         windowsLeft_ = (total - 1) / kWindowSize + 1;
         lastFill_ = total - (windowsLeft_ - 1) * kWindowSize;
-        uint8_t* to = window;
         uint8_t* end = window + (windowsLeft_ == 1 ? lastFill_ : kWindowSize);
+#if defined(__arm__) && defined(__thumb2__)
+        image_decode(stream, end, this);
+#else
+        uint8_t* const windowEnd = window + kWindowSize;
+        uint8_t* to = window;
         // The byte written last, which a run repeats; the cleared window holds zeros.
         uint8_t last = 0;
         for (;;) {
@@ -280,7 +291,7 @@ class Decompressor {
                     last = *stream++;
                     *to++ = last;
                     if (to == end) [[unlikely]] {
-                        if ((end = NextWindow()) == nullptr) {
+                        if ((end = image_next_window(this)) == nullptr) {
                             return;
                         }
                         to = window;
@@ -299,7 +310,7 @@ class Decompressor {
                             }
                             // It fills the window, and may go on into the next.
                             Repeat(to, last, room);
-                            if ((end = NextWindow()) == nullptr) {
+                            if ((end = image_next_window(this)) == nullptr) {
                                 return;
                             }
                             to = window;
@@ -332,7 +343,7 @@ class Decompressor {
                                 from = window;
                             }
                             if (to == end) {
-                                if ((end = NextWindow()) == nullptr) {
+                                if ((end = image_next_window(this)) == nullptr) {
                                     return;
                                 }
                                 to = window;
@@ -346,14 +357,14 @@ class Decompressor {
                 flags <<= 1;
             } while (flags != kMarkerOnly);
         }
+#endif
     }
 
-  private:
     // Draws the window that has just filled and returns where the next one ends, or nothing
     // after the last. A window that lies inside the visible part of one row, not at its end, goes
-    // to the driver whole; anything else is cut up by DrawWindow. Out of line, so that the
-    // decoder's loop keeps its positions in registers.
-    [[gnu::noinline]] uint8_t* NextWindow() {
+    // to the driver whole; anything else is cut up by DrawWindow. Out of line (image_next_window),
+    // so that the decoder's loop keeps its positions in registers.
+    [[gnu::always_inline]] uint8_t* NextWindow() {
         const int32_t rowByte = rowByte_;
         if (static_cast<uint32_t>(rowByte - wholeFirst_) < wholeStartsHere_) {
             const int32_t first = rowByte << shift_;
@@ -372,6 +383,7 @@ class Decompressor {
         return g_pucDictionary + (left == 1 ? lastFill_ : kWindowSize);
     }
 
+  private:
     // Whole windows can start in a visible row that is still to be drawn.
     void NewRow() {
         wholeStartsHere_ = rowsLeft_ > 0 && screenRow_ >= clipTop_ ? wholeStarts_ : 0;
@@ -447,6 +459,14 @@ class Decompressor {
     uint32_t windowsLeft_ = 0;  // including the one being filled
     uint32_t lastFill_ = 0;     // the bytes of the last window
 };
+
+}  // namespace
+
+uint8_t* image_next_window(void* decompressor) {
+    return static_cast<Decompressor*>(decompressor)->NextWindow();
+}
+
+namespace {
 
 void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, const uint8_t* data,
                const void* palette) {
