@@ -29,6 +29,15 @@
     mov     r7, r6
     .endm
 
+// The next item's flag, as at .Lnext, without the branch there first: a reference goes straight
+// to its path.
+    .macro next_item
+    lsls    r10, r10, #1
+    beq     .Lgroup
+    bcs     .Lreference
+    b       .Lliteral
+    .endm
+
     .section .text.image_decode,"ax",%progbits
     .global image_decode
     .type   image_decode, %function
@@ -51,7 +60,8 @@ image_decode:
     beq     .Lgroup
 .Lflag:
     bcs     .Lreference
-    ldrb    r5, [r4], #1            // a literal
+.Lliteral:
+    ldrb    r5, [r4], #1
     strb    r5, [r7], #1
     cmp     r7, r8
     bne     .Lnext
@@ -71,10 +81,51 @@ image_decode:
     bcc     .Lcopy
     add     r2, r7, r1              // a run: does it stay short of the window's end?
     cmp     r2, r9
-    bcs     .Lrun_pieces
+    bcs     .Lrun_fills
     tbb     [pc, r1]
 1:  .byte   (.Lrun2 - 1b) / 2, (.Lrun3 - 1b) / 2, (.Lrun4 - 1b) / 2, (.Lrun5 - 1b) / 2
     .byte   (.Lrun6 - 1b) / 2, (.Lrun7 - 1b) / 2, (.Lrun8 - 1b) / 2, (.Lrun9 - 1b) / 2
+
+.Lrun_fills:                        // it fills the window (1..9 bytes), and may go on
+    adds    r1, r1, #2
+.Lrun_piece:                        // r1: the length left, at least the room
+    sub     r2, r8, r7
+    subs    r1, r1, r2
+    str     r1, [sp]
+    tbb     [pc, r2]
+1:  .byte   0, (.Lfill1 - 1b) / 2, (.Lfill2 - 1b) / 2, (.Lfill3 - 1b) / 2, (.Lfill4 - 1b) / 2
+    .byte   (.Lfill5 - 1b) / 2, (.Lfill6 - 1b) / 2, (.Lfill7 - 1b) / 2, (.Lfill8 - 1b) / 2
+    .byte   (.Lfill9 - 1b) / 2
+    .balign 2
+.Lfill9:
+    strb    r5, [r7], #1
+.Lfill8:
+    strb    r5, [r7], #1
+.Lfill7:
+    strb    r5, [r7], #1
+.Lfill6:
+    strb    r5, [r7], #1
+.Lfill5:
+    strb    r5, [r7], #1
+.Lfill4:
+    strb    r5, [r7], #1
+.Lfill3:
+    strb    r5, [r7], #1
+.Lfill2:
+    strb    r5, [r7], #1
+.Lfill1:
+    strb    r5, [r7], #1
+    window_full
+    ldr     r1, [sp]
+    cmp     r1, #0
+    beq     .Lnext
+    sub     r2, r8, r7              // the rest: fills the next window too (its last, short)?
+    cmp     r1, r2
+    bcs     .Lrun_piece
+    tbb     [pc, r1]
+1:  .byte   0, (.Lrun1 - 1b) / 2, (.Lrun2 - 1b) / 2, (.Lrun3 - 1b) / 2, (.Lrun4 - 1b) / 2
+    .byte   (.Lrun5 - 1b) / 2, (.Lrun6 - 1b) / 2, (.Lrun7 - 1b) / 2, (.Lrun8 - 1b) / 2
+    .balign 2
 .Lrun9:
     strb    r5, [r7], #1
 .Lrun8:
@@ -91,30 +142,9 @@ image_decode:
     strb    r5, [r7], #1
 .Lrun2:
     strb    r5, [r7], #1
+.Lrun1:
     strb    r5, [r7], #1
-    b       .Lnext
-
-.Lrun_pieces:                       // it fills the window, and may go on into the next
-    adds    r1, r1, #2
-.Lrun_piece:
-    sub     r2, r8, r7              // room
-    cmp     r1, r2
-    bcc     .Lrun_last
-    subs    r1, r1, r2
-    str     r1, [sp]
-1:  strb    r5, [r7], #1
-    subs    r2, r2, #1
-    bne     1b
-    window_full
-    ldr     r1, [sp]
-    cmp     r1, #0
-    bne     .Lrun_piece
-    b       .Lnext
-.Lrun_last:
-1:  strb    r5, [r7], #1
-    subs    r1, r1, #1
-    bne     1b
-    b       .Lnext
+    next_item
 
 .Lcopy:                             // offset 0..30: from (position + offset) mod 32
     sub     r2, r7, r6
@@ -156,7 +186,7 @@ image_decode:
     strb    r5, [r7], #1
     ldrb    r5, [r2], #1
     strb    r5, [r7], #1
-    b       .Lnext
+    next_item
 
 .Lcopy_pieces:                      // pieces that end where the window fills or the source wraps
     adds    r1, r1, #2
@@ -171,10 +201,38 @@ image_decode:
     it      lo
     movlo   r3, r0
     subs    r1, r1, r3
-1:  ldrb    r5, [r2], #1
+    tbb     [pc, r3]
+1:  .byte   0, (.Lpiece1 - 1b) / 2, (.Lpiece2 - 1b) / 2, (.Lpiece3 - 1b) / 2
+    .byte   (.Lpiece4 - 1b) / 2, (.Lpiece5 - 1b) / 2, (.Lpiece6 - 1b) / 2
+    .byte   (.Lpiece7 - 1b) / 2, (.Lpiece8 - 1b) / 2, (.Lpiece9 - 1b) / 2
+    .balign 2
+.Lpiece9:
+    ldrb    r5, [r2], #1
     strb    r5, [r7], #1
-    subs    r3, r3, #1
-    bne     1b
+.Lpiece8:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece7:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece6:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece5:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece4:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece3:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece2:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
+.Lpiece1:
+    ldrb    r5, [r2], #1
+    strb    r5, [r7], #1
     cmp     r2, r11
     it      eq
     moveq   r2, r6
