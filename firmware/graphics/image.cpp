@@ -232,6 +232,8 @@ class Decompressor {
     Decompressor(const DrawContext* context, const Visible& visible, int32_t bpp,
                  const void* palette)
         : display_(context->display),
+          draw_(context->display->PixelDrawMultiple),
+          displayData_(context->display->displayData),
           palette_(palette),
           bpp_(bpp),
           shift_(bpp == 8   ? 0
@@ -246,7 +248,8 @@ class Decompressor {
           clipTop_(context->clip.ymin),
           rowsLeft_(visible.rows),
           screenRow_(visible.y),
-          wholeFirst_((visible.firstColumn + (1 << shift_) - 1) >> shift_) {
+          wholeFirst_((visible.firstColumn + (1 << shift_) - 1) >> shift_),
+          wholePixels_(static_cast<int32_t>(kWindowSize) << shift_) {
         // A whole window lies inside the visible columns when it starts on or after the first
         // one's byte boundary and ends on or before the last one's, and before the row ends.
         int32_t wholeLast = endColumn_ >> shift_;
@@ -368,10 +371,8 @@ class Decompressor {
         const int32_t rowByte = rowByte_;
         if (static_cast<uint32_t>(rowByte - wholeFirst_) < wholeStartsHere_) {
             const int32_t first = rowByte << shift_;
-            const DisplayDriver* const display = display_;
-            display->PixelDrawMultiple(display->displayData, x_ + first, screenRow_, first & 7,
-                                       static_cast<int32_t>(kWindowSize) << shift_, bpp_,
-                                       g_pucDictionary, palette_);
+            draw_(displayData_, x_ + first, screenRow_, first & 7, wholePixels_, bpp_,
+                  g_pucDictionary, palette_);
             rowByte_ = rowByte + static_cast<int32_t>(kWindowSize);
         } else {
             DrawWindow();
@@ -438,6 +439,9 @@ class Decompressor {
     }
 
     const DisplayDriver* display_;
+    // The driver's entry and data, read once for the whole windows.
+    decltype(DisplayDriver::PixelDrawMultiple) draw_;
+    void* displayData_;
     const void* palette_;
     int32_t bpp_;
     int32_t shift_;   // log2 of the pixels in a byte
@@ -454,6 +458,7 @@ class Decompressor {
     // Whole windows: the first row position where one may start, how many positions from there
     // may in a visible row, and how many may in the current row (none if it is not drawn).
     int32_t wholeFirst_;
+    int32_t wholePixels_;  // a whole window's
     uint32_t wholeStarts_ = 0;
     uint32_t wholeStartsHere_ = 0;
     uint32_t windowsLeft_ = 0;  // including the one being filled

@@ -34,8 +34,8 @@
     .macro next_item
     lsls    r10, r10, #1
     beq     .Lgroup
-    bcs     .Lreference
-    b       .Lliteral
+    bcc     .Lliteral
+    b       .Lreference
     .endm
 
     .section .text.image_decode,"ax",%progbits
@@ -53,27 +53,27 @@ image_decode:
     sub     r9, r1, #2
     add     r11, r6, #32
     movs    r5, #0                  // the cleared window's last byte
-    mov     r10, #0                 // no flags left
+    b       .Lgroup                 // no flags yet
 
-.Lnext:
-    lsls    r10, r10, #1            // the flag to the carry; zero when the group is done
-    beq     .Lgroup
-.Lflag:
+// Laid out so that a literal after a literal, and a reference after a literal or at a group's
+// start, take no branch but the one that picks them.
+.Lliteral_full:
+    window_full
+    b       .Lnext
+.Lgroup:
+    ldrb    r10, [r4], #1
+    lsls    r10, r10, #25           // the first flag to the carry
+    orr     r10, r10, #0x01000000   // the marker, below the flags left (flags untouched)
     bcs     .Lreference
 .Lliteral:
     ldrb    r5, [r4], #1
     strb    r5, [r7], #1
     cmp     r7, r8
-    bne     .Lnext
-    window_full
-    b       .Lnext
-
-.Lgroup:
-    ldrb    r10, [r4], #1
-    lsls    r10, r10, #25           // the first flag to the carry
-    orr     r10, r10, #0x01000000   // the marker, below the flags left (flags untouched)
-    b       .Lflag
-
+    beq     .Lliteral_full
+.Lnext:
+    lsls    r10, r10, #1            // the flag to the carry; zero when the group is done
+    beq     .Lgroup
+    bcc     .Lliteral
 .Lreference:
     ldrb    r0, [r4], #1
     and     r1, r0, #7              // the length code: 2..9 bytes
