@@ -2,13 +2,8 @@
 // direct-colour images, drawn clipped, one driver call per row or row piece.
 #include "graphics/image.hpp"
 
+#include <algorithm>
 #include <cstddef>
-
-// The decoder's loop, optimised for size, shares tails between its paths at the cost of a
-// branch and a move for nearly every byte; optimised for speed it does not.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("O2")
-#endif
 
 ImageDrawFn GrImageDraw = _GrImageDraw;
 // Filled from GrImageDraw by display start-up; nothing draws through it before that.
@@ -44,185 +39,6 @@ struct Visible {
     int32_t lastColumn;
     int32_t rows;
 };
-
-// Copies count bytes (1..9) forwards, one at a time, and returns the last: a reference may
-// overlap the bytes that it writes, and then repeats them. Unrolled, as nearly every reference is
-// a single piece.
-[[gnu::always_inline]] inline uint32_t CopyForward(uint8_t*& to, const uint8_t*& from,
-                                                   uint32_t count) {
-    uint32_t byte;
-    if (count - 1 > 8) {
-        __builtin_unreachable();
-    }
-    switch (count) {
-        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
-        case 9:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 8:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 7:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 6:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 5:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 4:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 3:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 2:
-            *to++ = *from++;
-            [[fallthrough]];
-        default:
-            byte = *from++;
-            *to++ = static_cast<uint8_t>(byte);
-    }
-    return byte;
-}
-
-// Stores one byte count times (1..9): a reference to the byte just written is a run, and needs
-// no loads.
-[[gnu::always_inline]] inline void Repeat(uint8_t*& to, uint32_t byte, uint32_t count) {
-    const auto value = static_cast<uint8_t>(byte);
-    if (count - 1 > 8) {
-        __builtin_unreachable();
-    }
-    switch (count) {
-        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
-        case 9:
-            *to++ = value;
-            [[fallthrough]];
-        case 8:
-            *to++ = value;
-            [[fallthrough]];
-        case 7:
-            *to++ = value;
-            [[fallthrough]];
-        case 6:
-            *to++ = value;
-            [[fallthrough]];
-        case 5:
-            *to++ = value;
-            [[fallthrough]];
-        case 4:
-            *to++ = value;
-            [[fallthrough]];
-        case 3:
-            *to++ = value;
-            [[fallthrough]];
-        case 2:
-            *to++ = value;
-            [[fallthrough]];
-        default:
-            *to++ = value;
-    }
-}
-
-// The same for a reference's own length code (0..7 for 2..9 bytes), at fixed offsets from the
-// start, so that the position moves once.
-[[gnu::always_inline]] inline uint32_t CopyCoded(uint8_t*& to, const uint8_t* from,
-                                                 uint32_t code) {
-    uint8_t* const at = to;
-    const uint32_t length = code + 2;
-    // Forwards, as the source may overlap what is written.
-    at[0] = from[0];
-    at[1] = from[1];
-    switch (code) {
-        // NOLINTNEXTLINE(bugprone-branch-clone): each case copies one byte more
-        case 0:
-            break;
-        case 1:
-            at[2] = from[2];
-            break;
-        case 2:
-            at[2] = from[2];
-            at[3] = from[3];
-            break;
-        case 3:
-            at[2] = from[2];
-            at[3] = from[3];
-            at[4] = from[4];
-            break;
-        case 4:
-            at[2] = from[2];
-            at[3] = from[3];
-            at[4] = from[4];
-            at[5] = from[5];
-            break;
-        case 5:
-            at[2] = from[2];
-            at[3] = from[3];
-            at[4] = from[4];
-            at[5] = from[5];
-            at[6] = from[6];
-            break;
-        case 6:
-            at[2] = from[2];
-            at[3] = from[3];
-            at[4] = from[4];
-            at[5] = from[5];
-            at[6] = from[6];
-            at[7] = from[7];
-            break;
-        case 7:
-            at[2] = from[2];
-            at[3] = from[3];
-            at[4] = from[4];
-            at[5] = from[5];
-            at[6] = from[6];
-            at[7] = from[7];
-            at[8] = from[8];
-            break;
-        default:
-            __builtin_unreachable();
-    }
-    to = at + length;
-    return at[length - 1];
-}
-
-// Stores one byte 2..9 times (length code 0..7), backwards from the end so that every case
-// ends in the same stores.
-[[gnu::always_inline]] inline void RepeatCoded(uint8_t*& to, uint8_t value, uint32_t code) {
-    uint8_t* const at = to;
-    switch (code) {
-        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
-        case 7:
-            at[8] = value;
-            [[fallthrough]];
-        case 6:
-            at[7] = value;
-            [[fallthrough]];
-        case 5:
-            at[6] = value;
-            [[fallthrough]];
-        case 4:
-            at[5] = value;
-            [[fallthrough]];
-        case 3:
-            at[4] = value;
-            [[fallthrough]];
-        case 2:
-            at[3] = value;
-            [[fallthrough]];
-        case 1:
-            at[2] = value;
-            [[fallthrough]];
-        case 0:
-            at[1] = value;
-            at[0] = value;
-            break;
-        default:
-            __builtin_unreachable();
-    }
-    to = at + code + 2;
-}
 
 // Writes the decompressed stream into the window ring and hands every full window (and the
 // last, partial one) to the rows that it covers. Positions in a row are counted in bytes; a
@@ -280,80 +96,51 @@ class Decompressor {
 #if defined(__arm__) && defined(__thumb2__)
         image_decode(stream, end, this);
 #else
+        // The target's loop step by step, without its unrolling.
         uint8_t* const windowEnd = window + kWindowSize;
         uint8_t* to = window;
         // The byte written last, which a run repeats; the cleared window holds zeros.
         uint8_t last = 0;
+        // After the last window: false.
+        const auto windowFilled = [&] {
+            end = image_next_window(this);
+            to = window;
+            return end != nullptr;
+        };
         for (;;) {
             // Eight flags, most significant first, above a marker bit: when only the marker is
             // left (at the top), the group is done.
             constexpr uint32_t kMarkerOnly = 0x80000000u;
             uint32_t flags = static_cast<uint32_t>(*stream++) << 24 | 0x00800000u;
             do {
+                const uint32_t item = *stream++;
                 if ((flags & 0x80000000u) == 0) {
-                    last = *stream++;
+                    last = static_cast<uint8_t>(item);
                     *to++ = last;
-                    if (to == end) [[unlikely]] {
-                        if ((end = image_next_window(this)) == nullptr) {
-                            return;
-                        }
-                        to = window;
-                    }
-                } else if (const uint32_t item = *stream++; item >= (31u << 3)) {
-                    // Offset 31 repeats the byte written last: a run.
-                    if (static_cast<uint32_t>(end - to) > (item & 7) + 2) [[likely]] {
-                        RepeatCoded(to, last, item & 7);
-                    } else {
-                        uint32_t length = (item & 7) + 2;
-                        for (;;) {
-                            const auto room = static_cast<uint32_t>(end - to);
-                            if (length < room) {
-                                Repeat(to, last, length);
-                                break;
-                            }
-                            // It fills the window, and may go on into the next.
-                            Repeat(to, last, room);
-                            if ((end = image_next_window(this)) == nullptr) {
-                                return;
-                            }
-                            to = window;
-                            length -= room;
-                            if (length == 0) {
-                                break;
-                            }
-                        }
+                    if (to == end && !windowFilled()) {
+                        return;
                     }
                 } else {
-                    uint32_t length = (item & 7) + 2;
-                    const uint32_t at =
-                        (static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize;
-                    const uint8_t* from = window + at;
-                    if (length < static_cast<uint32_t>(end - to) && at + length <= kWindowSize)
-                        [[likely]] {
-                        // The common case: the window does not fill, the source does not wrap.
-                        last = CopyCoded(to, from, item & 7);
-                    } else {
-                        // In pieces that end where the window fills or the source wraps.
-                        for (;;) {
-                            uint32_t piece = length;
-                            const auto room = static_cast<uint32_t>(end - to);
-                            const auto left = static_cast<uint32_t>(windowEnd - from);
-                            piece = piece < room ? piece : room;
-                            piece = piece < left ? piece : left;
-                            last = CopyForward(to, from, piece);
-                            length -= piece;
-                            if (from == windowEnd) {
-                                from = window;
-                            }
-                            if (to == end) {
-                                if ((end = image_next_window(this)) == nullptr) {
-                                    return;
-                                }
-                                to = window;
-                            }
-                            if (length == 0) {
-                                break;
-                            }
+                    // Offset 31 repeats the byte written last: a run, stored without loading.
+                    const bool run = item >= (31u << 3);
+                    const uint8_t* from =
+                        window + (static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize;
+                    // In pieces that end where the window fills or the source wraps.
+                    for (uint32_t length = (item & 7) + 2; length > 0;) {
+                        uint32_t piece = std::min(length, static_cast<uint32_t>(end - to));
+                        if (!run) {
+                            piece = std::min(piece, static_cast<uint32_t>(windowEnd - from));
+                        }
+                        length -= piece;
+                        for (; piece > 0; --piece) {
+                            last = run ? last : *from++;
+                            *to++ = last;
+                        }
+                        if (from == windowEnd) {
+                            from = window;
+                        }
+                        if (to == end && !windowFilled()) {
+                            return;
                         }
                     }
                 }
