@@ -1,9 +1,10 @@
 // The compressed pictures' decoder loop, by hand for the target: the compiler kept neither the
 // flags nor the positions in registers across the paths, and spent a branch and a move on nearly
-// every byte. It is the C++ loop in image.cpp (the host's twin, which a unit test compares with
-// this one on the emulated core): literals, runs (offset 31: the byte written last, stored again
-// without a load) and references, in one piece when the window does not fill and the source does
-// not wrap, otherwise in pieces; the window drawn through image_next_window whenever it fills.
+// every byte. It takes the steps of the C++ loop in image.cpp (the host's twin, which a unit test
+// compares with this one on the emulated core): literals, runs (offset 31: the byte written
+// last, stored again without a load) and references, in one piece when the window does not fill
+// and the source does not wrap, otherwise in pieces; the window drawn through image_next_window
+// whenever it fills.
 //
 // void image_decode(const uint8_t* stream, uint8_t* end, void* decompressor)
 //   stream: the first flag byte; end: where the first window ends; decompressor: passed on to
@@ -12,7 +13,7 @@
 //
 // Registers: r4 stream, r5 the byte written last, r6 the window, r7 the write position, r8 the
 // window's end, r9 two before it, r10 the flags (the next flag at the top, a marker bit below the
-// group's last one: shifting it out leaves zero), r11 the window's end in the ring.
+// group's last one: shifting it out leaves zero), r11 the ring's end (the window + 32).
 // [sp] and [sp, #8] keep a piece's length and source across a call; [sp, #4] the decompressor.
 
     .syntax unified
@@ -29,8 +30,7 @@
     mov     r7, r6
     .endm
 
-// The next item's flag, as at .Lnext, without the branch there first: a reference goes straight
-// to its path.
+// The next item's flag, taken as at .Lnext but without a branch back there first.
     .macro next_item
     lsls    r10, r10, #1
     beq     .Lgroup
