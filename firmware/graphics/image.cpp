@@ -11,9 +11,9 @@ ImageDrawFn hmi_DrawImage;
 
 uint8_t g_pucDictionary[32];
 
-// Draws the full window of a decompressor (image.cpp's own) and returns where the next window
-// ends, or nothing after the last. Called from the decoder loop, which on the target is written by
-// hand (image_decode.S).
+// Draws the full window of a Decompressor (below) and returns where the next window ends, or
+// nothing after the last. Called from the decoder loop, which on the target is written by hand
+// (image_decode.S).
 extern "C" uint8_t* image_next_window(void* decompressor);
 #if defined(__arm__) && defined(__thumb2__)
 extern "C" void image_decode(const uint8_t* stream, uint8_t* end, void* decompressor);
@@ -73,7 +73,8 @@ class Decompressor {
             wholeLast = stride_ - 1;
         }
         wholeLast -= static_cast<int32_t>(kWindowSize);
-        wholeStarts_ = wholeLast >= wholeFirst_ ? static_cast<uint32_t>(wholeLast - wholeFirst_ + 1) : 0;
+        wholeStarts_ =
+            wholeLast >= wholeFirst_ ? static_cast<uint32_t>(wholeLast - wholeFirst_ + 1) : 0;
         NewRow();
     }
 
@@ -293,7 +294,8 @@ void _GrImageDraw(const DrawContext* context, const uint8_t* image, int32_t x, i
     const int32_t width = static_cast<int32_t>(ReadU16(image + 1));
     const int32_t height = static_cast<int32_t>(ReadU16(image + 3));
     // The tests run in this order so that x and y are known small before they are added to.
-    if (ClipEmpty(clip) || x > clip.xmax || x + width <= clip.xmin || y > clip.ymax || y + height <= clip.ymin) {
+    if (ClipEmpty(clip) || x > clip.xmax || x + width <= clip.xmin || y > clip.ymax ||
+        y + height <= clip.ymin) {
         return;
     }
 

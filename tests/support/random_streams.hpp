@@ -52,7 +52,7 @@ inline RandomStream MakeRandomStream(std::mt19937& random) {
 // One PixelDrawMultiple call, with the pixel bytes it was handed and where in the window they lie.
 struct PieceCall {
     int32_t x, y, x0, count, bpp;
-    int32_t offset;               // of the data in the window
+    int32_t offset;              // of the data in the window
     std::vector<uint8_t> bytes;  // the bytes that hold the call's pixels
     bool operator==(const PieceCall&) const = default;
 };

@@ -206,7 +206,8 @@ TEST(ImageCodec, TheImageDecodesAsTheHostBuild) {
         GTEST_SKIP() << "no target image at " << PANEL_FIRMWARE_IMAGE;
     }
     std::string why;
-    std::unique_ptr<ImageDrivers> image = ImageDrivers::Load(FreshBoard(), PANEL_FIRMWARE_IMAGE, &why);
+    std::unique_ptr<ImageDrivers> image =
+        ImageDrivers::Load(FreshBoard(), PANEL_FIRMWARE_IMAGE, &why);
     ASSERT_TRUE(image) << why;
     const uint32_t draw = image->symbol("_Z12_GrImageDrawPK11DrawContextPKhll");
     const uint32_t dictionary = image->symbol("g_pucDictionary");
@@ -214,14 +215,14 @@ TEST(ImageCodec, TheImageDecodesAsTheHostBuild) {
     ASSERT_NE(dictionary, 0u);
     std::vector<testsupport::PieceCall> imagePieces;
     ImageDrivers* const core = image.get();
-    const uint32_t pixelDrawMultiple = image->stub([&](const uint32_t (&a)[8]) {
+    const uint32_t pixelDrawMultiple = image->stub([&](const uint32_t(&a)[8]) {
         const auto i = [](uint32_t word) { return static_cast<int32_t>(word); };
         const uint32_t offset = a[6] - dictionary;
         // Out of the window (a fault to report, not to read): no bytes.
         const std::vector<uint8_t> window = core->bytes(dictionary, 32 + 32);
         imagePieces.push_back({i(a[1]), i(a[2]), i(a[3]), i(a[4]), i(a[5]), i(offset),
-                               offset < 32 ? testsupport::PieceBytes(window.data() + offset, i(a[3]),
-                                                                     i(a[4]), i(a[5]))
+                               offset < 32 ? testsupport::PieceBytes(window.data() + offset,
+                                                                     i(a[3]), i(a[4]), i(a[5]))
                                            : std::vector<uint8_t>{}});
     });
     std::mt19937 random(78);
@@ -243,8 +244,8 @@ TEST(ImageCodec, TheImageDecodesAsTheHostBuild) {
             return static_cast<int16_t>(static_cast<int>(random() % span) - 20);
         };
         // Half under the whole screen, so that most of the window's paths are drawn.
-        const Rect clip = trial % 2 == 0 ? Rect{0, 0, 319, 239}
-                                         : Rect{at(200), at(150), at(340), at(260)};
+        const Rect clip =
+            trial % 2 == 0 ? Rect{0, 0, 319, 239} : Rect{at(200), at(150), at(340), at(260)};
         GrContextClipRegionSet(&context, &clip);
         const int32_t x = at(300) - s.width / 4;
         const int32_t y = at(220) - s.height / 4;
@@ -267,12 +268,14 @@ TEST(ImageCodec, TheImageDecodesAsTheHostBuild) {
         image->scratch(blob.data(), static_cast<uint32_t>(blob.size()));
         imagePieces.clear();
         bool ok = false;
-        image->call(draw, {base, base + kContext + kDriver, static_cast<uint32_t>(x),
-                           static_cast<uint32_t>(y)}, &ok);
+        image->call(
+            draw,
+            {base, base + kContext + kDriver, static_cast<uint32_t>(x), static_cast<uint32_t>(y)},
+            &ok);
         ASSERT_TRUE(ok) << "trial " << trial << ": the image faulted";
-        ASSERT_EQ(imagePieces, g_pieces) << "trial " << trial << ": " << s.bpp << " bpp, "
-                                         << s.width << "x" << s.height << " at (" << x << ", "
-                                         << y << ")";
+        ASSERT_EQ(imagePieces, g_pieces)
+            << "trial " << trial << ": " << s.bpp << " bpp, " << s.width << "x" << s.height
+            << " at (" << x << ", " << y << ")";
         pieces += g_pieces.size();
     }
     EXPECT_GT(pieces, 1000u);  // the clips leave enough to draw
