@@ -2,6 +2,7 @@
 // direct-colour images, drawn clipped, one driver call per row or row piece.
 #include "graphics/image.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 ImageDrawFn GrImageDraw = _GrImageDraw;
@@ -9,6 +10,14 @@ ImageDrawFn GrImageDraw = _GrImageDraw;
 ImageDrawFn hmi_DrawImage;
 
 uint8_t g_pucDictionary[32];
+
+// Draws the full window of a Decompressor (below) and returns where the next window ends, or
+// nothing after the last. Called from the decoder loop, which on the target is written by hand
+// (image_decode.S).
+extern "C" uint8_t* image_next_window(void* decompressor);
+#if defined(__arm__) && defined(__thumb2__)
+extern "C" void image_decode(const uint8_t* stream, uint8_t* end, void* decompressor);
+#endif
 
 namespace {
 
@@ -31,40 +40,6 @@ struct Visible {
     int32_t rows;
 };
 
-// Copies count bytes (1..9) forwards, one at a time: a reference may overlap the bytes that it
-// writes, and then repeats them. Unrolled, as nearly every reference is a single piece.
-[[gnu::always_inline]] inline void CopyForward(uint8_t*& to, const uint8_t*& from, uint32_t count) {
-    switch (count) {
-        // NOLINTNEXTLINE(bugprone-branch-clone): the cases fall through, a byte each
-        case 9:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 8:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 7:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 6:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 5:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 4:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 3:
-            *to++ = *from++;
-            [[fallthrough]];
-        case 2:
-            *to++ = *from++;
-            [[fallthrough]];
-        default:
-            *to++ = *from++;
-    }
-}
-
 // Writes the decompressed stream into the window ring and hands every full window (and the
 // last, partial one) to the rows that it covers. Positions in a row are counted in bytes; a
 // shift turns them into pixel columns.
@@ -73,6 +48,8 @@ class Decompressor {
     Decompressor(const DrawContext* context, const Visible& visible, int32_t bpp,
                  const void* palette)
         : display_(context->display),
+          draw_(context->display->PixelDrawMultiple),
+          displayData_(context->display->displayData),
           palette_(palette),
           bpp_(bpp),
           shift_(bpp == 8   ? 0
@@ -86,14 +63,26 @@ class Decompressor {
           endByte_((visible.lastColumn >> shift_) + 1),
           clipTop_(context->clip.ymin),
           rowsLeft_(visible.rows),
-          screenRow_(visible.y) {}
+          screenRow_(visible.y),
+          wholeFirst_((visible.firstColumn + (1 << shift_) - 1) >> shift_),
+          wholePixels_(static_cast<int32_t>(kWindowSize) << shift_) {
+        // A whole window lies inside the visible columns when it starts on or after the first
+        // one's byte boundary and ends on or before the last one's, and before the row ends.
+        int32_t wholeLast = endColumn_ >> shift_;
+        if (wholeLast > stride_ - 1) {
+            wholeLast = stride_ - 1;
+        }
+        wholeLast -= static_cast<int32_t>(kWindowSize);
+        wholeStarts_ =
+            wholeLast >= wholeFirst_ ? static_cast<uint32_t>(wholeLast - wholeFirst_ + 1) : 0;
+        NewRow();
+    }
 
     // The positions are locals: every byte stored to the window may alias the members, so a
     // member would be reloaded after each byte. Only the bytes that the visible rows take are
     // produced: the stream is not read beyond them.
     void Run(const uint8_t* stream) {
         uint8_t* const window = g_pucDictionary;
-        uint8_t* const windowEnd = window + kWindowSize;
         for (uint32_t i = 0; i < kWindowSize; ++i) {
             window[i] = 0;
         }
@@ -102,19 +91,22 @@ class Decompressor {
         if (total == 0) {
             return;
         }
-        uint32_t windowsLeft = (total - 1) / kWindowSize + 1;
-        const uint32_t lastFill = total - (windowsLeft - 1) * kWindowSize;
+        windowsLeft_ = (total - 1) / kWindowSize + 1;
+        lastFill_ = total - (windowsLeft_ - 1) * kWindowSize;
+        uint8_t* end = window + (windowsLeft_ == 1 ? lastFill_ : kWindowSize);
+#if defined(__arm__) && defined(__thumb2__)
+        image_decode(stream, end, this);
+#else
+        // The target's loop step by step, without its unrolling.
+        uint8_t* const windowEnd = window + kWindowSize;
         uint8_t* to = window;
-        uint8_t* end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
-        // Draws the window that has just filled and starts the next; false after the last.
-        const auto nextWindow = [&]() __attribute__((always_inline)) {
-            DrawWindow();
-            if (--windowsLeft == 0) {
-                return false;
-            }
+        // The byte written last, which a run repeats; the cleared window holds zeros.
+        uint8_t last = 0;
+        // After the last window: false.
+        const auto windowFilled = [&] {
+            end = image_next_window(this);
             to = window;
-            end = window + (windowsLeft == 1 ? lastFill : kWindowSize);
-            return true;
+            return end != nullptr;
         };
         for (;;) {
             // Eight flags, most significant first, above a marker bit: when only the marker is
@@ -124,55 +116,71 @@ class Decompressor {
             do {
                 const uint32_t item = *stream++;
                 if ((flags & 0x80000000u) == 0) {
-                    *to++ = static_cast<uint8_t>(item);
-                    if (to == end && !nextWindow()) {
+                    last = static_cast<uint8_t>(item);
+                    *to++ = last;
+                    if (to == end && !windowFilled()) {
                         return;
                     }
                 } else {
-                    uint32_t length = (item & 7) + 2;
+                    // Offset 31 repeats the byte written last: a run, stored without loading.
+                    const bool run = item >= (31u << 3);
                     const uint8_t* from =
-                        window + ((static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize);
-                    const auto sourceRoom = static_cast<uint32_t>(windowEnd - from);
-                    if (length < static_cast<uint32_t>(end - to)) {
-                        // The common case: the window does not fill. The source may wrap once.
-                        if (length <= sourceRoom) {
-                            CopyForward(to, from, length);
-                        } else {
-                            CopyForward(to, from, sourceRoom);
-                            from = window;
-                            CopyForward(to, from, length - sourceRoom);
+                        window + (static_cast<uint32_t>(to - window) + (item >> 3)) % kWindowSize;
+                    // In pieces that end where the window fills or the source wraps.
+                    for (uint32_t length = (item & 7) + 2; length > 0;) {
+                        uint32_t piece = std::min(length, static_cast<uint32_t>(end - to));
+                        if (!run) {
+                            piece = std::min(piece, static_cast<uint32_t>(windowEnd - from));
                         }
-                    } else {
-                        // In pieces that end where the window fills or the source wraps.
-                        for (;;) {
-                            uint32_t piece = length;
-                            const auto room = static_cast<uint32_t>(end - to);
-                            const auto left = static_cast<uint32_t>(windowEnd - from);
-                            piece = piece < room ? piece : room;
-                            piece = piece < left ? piece : left;
-                            CopyForward(to, from, piece);
-                            length -= piece;
-                            if (from == windowEnd) {
-                                from = window;
-                            }
-                            if (to == end && !nextWindow()) {
-                                return;
-                            }
-                            if (length == 0) {
-                                break;
-                            }
+                        length -= piece;
+                        for (; piece > 0; --piece) {
+                            last = run ? last : *from++;
+                            *to++ = last;
+                        }
+                        if (from == windowEnd) {
+                            from = window;
+                        }
+                        if (to == end && !windowFilled()) {
+                            return;
                         }
                     }
                 }
                 flags <<= 1;
             } while (flags != kMarkerOnly);
         }
+#endif
+    }
+
+    // Draws the window that has just filled and returns where the next one ends, or nothing
+    // after the last. A window that lies inside the visible part of one row, not at its end, goes
+    // to the driver whole; anything else is cut up by DrawWindow. Out of line (image_next_window),
+    // so that the decoder's loop keeps its positions in registers.
+    [[gnu::always_inline]] uint8_t* NextWindow() {
+        const int32_t rowByte = rowByte_;
+        if (static_cast<uint32_t>(rowByte - wholeFirst_) < wholeStartsHere_) {
+            const int32_t first = rowByte << shift_;
+            draw_(displayData_, x_ + first, screenRow_, first & 7, wholePixels_, bpp_,
+                  g_pucDictionary, palette_);
+            rowByte_ = rowByte + static_cast<int32_t>(kWindowSize);
+        } else {
+            DrawWindow();
+        }
+        const uint32_t left = --windowsLeft_;
+        if (left == 0) {
+            return nullptr;
+        }
+        return g_pucDictionary + (left == 1 ? lastFill_ : kWindowSize);
     }
 
   private:
+    // Whole windows can start in a visible row that is still to be drawn.
+    void NewRow() {
+        wholeStartsHere_ = rowsLeft_ > 0 && screenRow_ >= clipTop_ ? wholeStarts_ : 0;
+    }
+
     // Hands the rows (or row pieces) of the window to the driver, from its first byte on, until
     // the window or the visible rows end.
-    void DrawWindow() {
+    [[gnu::noinline]] void DrawWindow() {
         const DisplayDriver* const display = display_;
         int32_t rowByte = rowByte_;
         int32_t screenRow = screenRow_;
@@ -215,9 +223,13 @@ class Decompressor {
         rowByte_ = rowByte;
         screenRow_ = screenRow;
         rowsLeft_ = rowsLeft;
+        NewRow();
     }
 
     const DisplayDriver* display_;
+    // The driver's entry and data, read once for the whole windows.
+    decltype(DisplayDriver::PixelDrawMultiple) draw_;
+    void* displayData_;
     const void* palette_;
     int32_t bpp_;
     int32_t shift_;   // log2 of the pixels in a byte
@@ -231,7 +243,23 @@ class Decompressor {
     int32_t rowsLeft_;
     int32_t screenRow_;
     int32_t rowByte_ = 0;  // where in its row the window's next byte lies
+    // Whole windows: the first row position where one may start, how many positions from there
+    // may in a visible row, and how many may in the current row (none if it is not drawn).
+    int32_t wholeFirst_;
+    int32_t wholePixels_;  // a whole window's
+    uint32_t wholeStarts_ = 0;
+    uint32_t wholeStartsHere_ = 0;
+    uint32_t windowsLeft_ = 0;  // including the one being filled
+    uint32_t lastFill_ = 0;     // the bytes of the last window
 };
+
+}  // namespace
+
+uint8_t* image_next_window(void* decompressor) {
+    return static_cast<Decompressor*>(decompressor)->NextWindow();
+}
+
+namespace {
 
 void DrawPlain(const DrawContext* context, const Visible& visible, int32_t bpp, const uint8_t* data,
                const void* palette) {
@@ -266,7 +294,8 @@ void _GrImageDraw(const DrawContext* context, const uint8_t* image, int32_t x, i
     const int32_t width = static_cast<int32_t>(ReadU16(image + 1));
     const int32_t height = static_cast<int32_t>(ReadU16(image + 3));
     // The tests run in this order so that x and y are known small before they are added to.
-    if (ClipEmpty(clip) || x > clip.xmax || x + width <= clip.xmin || y > clip.ymax || y + height <= clip.ymin) {
+    if (ClipEmpty(clip) || x > clip.xmax || x + width <= clip.xmin || y > clip.ymax ||
+        y + height <= clip.ymin) {
         return;
     }
 

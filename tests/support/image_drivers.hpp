@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -51,6 +52,28 @@ class ImageDrivers {
         uint32_t value = 0;
         uc_mem_read(uc_, address, &value, sizeof(value));
         return value;
+    }
+
+    // Bytes of the image's memory.
+    std::vector<uint8_t> bytes(uint32_t address, uint32_t size) const {
+        std::vector<uint8_t> out(size);
+        uc_mem_read(uc_, address, out.data(), size);
+        return out;
+    }
+
+    // A function of the host's standing in for one of the image's callees: calls to the returned
+    // address run callback with the call's first eight word arguments (four in registers, four
+    // on the stack) and return at once. One stub an instance; a second call replaces the first.
+    using Stub = std::function<void(const uint32_t (&arguments)[8])>;
+    uint32_t stub(Stub callback) {
+        stub_ = std::move(callback);
+        const uint16_t returnInstruction = 0x4770;  // bx lr
+        uc_mem_write(uc_, kStub, &returnInstruction, sizeof(returnInstruction));
+        if (stubHook_ == 0) {
+            uc_hook_add(uc_, &stubHook_, UC_HOOK_CODE, reinterpret_cast<void*>(&StubEntered), this,
+                        kStub, kStub + 1);
+        }
+        return kStub | 1u;
     }
 
     // Copies bytes to the scratch area at the top of SRAM (each call overwrites the last) and
@@ -104,6 +127,7 @@ class ImageDrivers {
     static constexpr uint32_t kPeripheralBase = 0x40000000;
     static constexpr uint32_t kPeripheralSize = 0x00100000;
     static constexpr uint32_t kReturn = 0x30000000;  // a page of its own: the calls end there
+    static constexpr uint32_t kStub = kReturn + 0x100;  // in the same page
 
     ImageDrivers(sim::Board& board, sim::arm::FirmwareImage image)
         : board_(board), image_(std::move(image)), flash_(kFlashSize, 0xFF), sram_(kSramSize, 0) {}
@@ -142,6 +166,21 @@ class ImageDrivers {
         return true;
     }
 
+    static void StubEntered(uc_engine* uc, uint64_t, uint32_t, void* self) {
+        auto* d = static_cast<ImageDrivers*>(self);
+        uint32_t a[8] = {};
+        const int registers[4] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3};
+        for (int i = 0; i < 4; ++i) {
+            uc_reg_read(uc, registers[i], &a[i]);
+        }
+        uint32_t sp = 0;
+        uc_reg_read(uc, UC_ARM_REG_SP, &sp);
+        uc_mem_read(uc, sp, &a[4], 16);
+        if (d->stub_) {
+            d->stub_(a);
+        }
+    }
+
     static uint64_t Read(uc_struct*, uint64_t offset, unsigned size, void* self) {
         auto* d = static_cast<ImageDrivers*>(self);
         return d->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
@@ -157,4 +196,6 @@ class ImageDrivers {
     std::vector<uint8_t> flash_;
     std::vector<uint8_t> sram_;
     uc_engine* uc_ = nullptr;
+    Stub stub_;
+    uc_hook stubHook_ = 0;
 };

@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <random>
 
 #include "graphics/image.hpp"
 #include "image_codec.hpp"
+#include "support/fresh_board.hpp"
+#include "support/image_drivers.hpp"
+#include "support/random_streams.hpp"
 #include "support/recording_display.hpp"
 
 namespace {
@@ -156,6 +161,124 @@ TEST(ImageCodec, CompressedStreamsRoundTripAndUseTheHistory) {
     const std::vector<uint8_t> sevens(10, 7);
     const std::vector<uint8_t> expected{0x40, 7, 31 << 3 | 7};
     EXPECT_EQ(imagegen::Compress(sevens), expected);
+}
+
+// Any byte string is a stream: random ones, biased to runs and long references, drawn under
+// random clips hand the driver exactly the pieces and bytes that a plain decoder gives, each
+// from where it lies in the window.
+std::vector<testsupport::PieceCall> g_pieces;
+
+void RecordPiece(void*, int32_t x, int32_t y, int32_t x0, int32_t count, int32_t bpp,
+                 const uint8_t* data, const void*) {
+    g_pieces.push_back({x, y, x0, count, bpp, static_cast<int32_t>(data - g_pucDictionary),
+                        testsupport::PieceBytes(data, x0, count, bpp)});
+}
+
+TEST(ImageCodec, RandomStreamsDrawWhatAPlainDecoderGives) {
+    std::mt19937 random(77);
+    RecordingDisplay display;
+    DisplayDriver driver = *display.driver();
+    driver.PixelDrawMultiple = RecordPiece;
+    for (int trial = 0; trial < Trials(); ++trial) {
+        const testsupport::RandomStream s = testsupport::MakeRandomStream(random);
+        DrawContext context;
+        GrContextInit(&context, &driver);
+        const auto at = [&](int span) {
+            return static_cast<int16_t>(static_cast<int>(random() % span) - 20);
+        };
+        const Rect clip{at(200), at(150), at(340), at(260)};
+        GrContextClipRegionSet(&context, &clip);
+        const int32_t x = at(340) - s.width / 2;
+        const int32_t y = at(260) - s.height / 2;
+        g_pieces.clear();
+        _GrImageDraw(&context, s.record.data(), x, y);
+        const Rect& c = context.clip;
+        ASSERT_EQ(g_pieces, testsupport::ExpectedPieces(s, x, y, c.xmin, c.ymin, c.xmax, c.ymax))
+            << "trial " << trial << ": " << s.bpp << " bpp, " << s.width << "x" << s.height
+            << " at (" << x << ", " << y << ")";
+    }
+}
+
+// The target's decoder loop is written by hand: the image's drawing routine, run on the emulated
+// core over the same random streams, hands its driver exactly what the host build's does.
+TEST(ImageCodec, TheImageDecodesAsTheHostBuild) {
+    if (!std::ifstream(PANEL_FIRMWARE_IMAGE).good()) {
+        GTEST_SKIP() << "no target image at " << PANEL_FIRMWARE_IMAGE;
+    }
+    std::string why;
+    std::unique_ptr<ImageDrivers> image =
+        ImageDrivers::Load(FreshBoard(), PANEL_FIRMWARE_IMAGE, &why);
+    ASSERT_TRUE(image) << why;
+    const uint32_t draw = image->symbol("_Z12_GrImageDrawPK11DrawContextPKhll");
+    const uint32_t dictionary = image->symbol("g_pucDictionary");
+    ASSERT_NE(draw, 0u);
+    ASSERT_NE(dictionary, 0u);
+    std::vector<testsupport::PieceCall> imagePieces;
+    ImageDrivers* const core = image.get();
+    const uint32_t pixelDrawMultiple = image->stub([&](const uint32_t(&a)[8]) {
+        const auto i = [](uint32_t word) { return static_cast<int32_t>(word); };
+        const uint32_t offset = a[6] - dictionary;
+        // Out of the window (a fault to report, not to read): no bytes.
+        const std::vector<uint8_t> window = core->bytes(dictionary, 32 + 32);
+        imagePieces.push_back({i(a[1]), i(a[2]), i(a[3]), i(a[4]), i(a[5]), i(offset),
+                               offset < 32 ? testsupport::PieceBytes(window.data() + offset,
+                                                                     i(a[3]), i(a[4]), i(a[5]))
+                                           : std::vector<uint8_t>{}});
+    });
+    std::mt19937 random(78);
+    RecordingDisplay display;
+    DisplayDriver driver = *display.driver();
+    driver.PixelDrawMultiple = RecordPiece;
+    size_t pieces = 0;
+    for (int trial = 0, drawn = 0; drawn < Trials() / 2; ++trial) {
+        const testsupport::RandomStream s = testsupport::MakeRandomStream(random);
+        // The record goes to the image's scratch area after its context and driver.
+        constexpr uint32_t kContext = 28, kDriver = 40;
+        if (s.record.size() > 4000 - kContext - kDriver) {
+            continue;
+        }
+        ++drawn;
+        DrawContext context;
+        GrContextInit(&context, &driver);
+        const auto at = [&](int span) {
+            return static_cast<int16_t>(static_cast<int>(random() % span) - 20);
+        };
+        // Half under the whole screen, so that most of the window's paths are drawn.
+        const Rect clip =
+            trial % 2 == 0 ? Rect{0, 0, 319, 239} : Rect{at(200), at(150), at(340), at(260)};
+        GrContextClipRegionSet(&context, &clip);
+        const int32_t x = at(300) - s.width / 4;
+        const int32_t y = at(220) - s.height / 4;
+        g_pieces.clear();
+        _GrImageDraw(&context, s.record.data(), x, y);
+
+        // The image's own layouts: 32-bit pointers.
+        std::vector<uint8_t> blob(kContext + kDriver);
+        const auto put = [&blob](uint32_t offset, const void* value, size_t size) {
+            std::memcpy(blob.data() + offset, value, size);
+        };
+        const uint32_t base = image->scratch(blob.data(), 0);  // where the blob will lie
+        const uint32_t driverAt = base + kContext;
+        put(0, &kContext, 4);
+        put(4, &driverAt, 4);
+        put(8, &context.clip, sizeof(Rect));
+        put(kContext, &kDriver, 4);
+        put(kContext + 16, &pixelDrawMultiple, 4);
+        blob.insert(blob.end(), s.record.begin(), s.record.end());
+        image->scratch(blob.data(), static_cast<uint32_t>(blob.size()));
+        imagePieces.clear();
+        bool ok = false;
+        image->call(
+            draw,
+            {base, base + kContext + kDriver, static_cast<uint32_t>(x), static_cast<uint32_t>(y)},
+            &ok);
+        ASSERT_TRUE(ok) << "trial " << trial << ": the image faulted";
+        ASSERT_EQ(imagePieces, g_pieces)
+            << "trial " << trial << ": " << s.bpp << " bpp, " << s.width << "x" << s.height
+            << " at (" << x << ", " << y << ")";
+        pieces += g_pieces.size();
+    }
+    EXPECT_GT(pieces, 1000u);  // the clips leave enough to draw
 }
 
 TEST(ImageCodec, QuantiserKeepsToThePaletteSize) {
