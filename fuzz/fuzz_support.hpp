@@ -17,8 +17,16 @@ class Input {
 
     size_t left() const { return size_ - at_; }
     uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t u16() { return static_cast<uint16_t>(byte() | byte() << 8); }
-    uint32_t u32() { return static_cast<uint32_t>(u16()) | static_cast<uint32_t>(u16()) << 16; }
+    // Low part first. The two reads are separate statements: the operands of | are unsequenced,
+    // and compilers differ in their order, so one input would mean two things.
+    uint16_t u16() {
+        const uint16_t low = byte();
+        return static_cast<uint16_t>(low | byte() << 8);
+    }
+    uint32_t u32() {
+        const uint32_t low = u16();
+        return low | static_cast<uint32_t>(u16()) << 16;
+    }
     int32_t i32() { return static_cast<int32_t>(u32()); }
     int16_t i16() { return static_cast<int16_t>(u16()); }
     bool flag() { return (byte() & 1) != 0; }

@@ -322,7 +322,7 @@ inline void ModePut(uint8_t mode) {
 
 // Whether pixels written now land at (x, y): the counter there and the memory register selected.
 [[gnu::always_inline]] inline bool ReadyAt(uint32_t x, uint32_t y) {
-    uint32_t at;
+    uint32_t at = 0;
     std::memcpy(&at, g_shadow.counter, sizeof(at));
     return at == (x | (y << 16)) && g_shadow.index == kRegMemory;
 }
