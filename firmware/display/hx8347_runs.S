@@ -218,28 +218,45 @@ hx8347_palette_native:
     str     \colour, [r5]
     .endm
 
-// Row16's loop: data r0, count r1 > 0, held r2 -> the data lines in r2. 5-6-5 words (red high),
-// each converted to the native order (blue high) when it differs from the last; r3, r4 and ip
-// are scratch.
+// One 5-6-5 word (red high) from r0 (advanced): the last word in r3; r4 and ip scratch. When it
+// differs from the last, both data ports take it in the native order (blue high), each byte
+// built straight from the word; then the strobe.
+    .macro row16_pixel
+    ldrh    ip, [r0], #2
+    cmp     ip, r3
+    beq     .Lstrobe\@
+    mov     r3, ip
+    lsrs    r4, ip, #8                              // D15-D8: blue, then green's high bits
+    bfi     r4, ip, #3, #5
+    str     r4, [r9]
+    and     r4, ip, #0xE0                           // D7-D0: green's low bits, then red
+    orr     r4, r4, ip, lsr #11
+    str     r4, [r5]
+.Lstrobe\@:
+    strobes 1
+    .endm
+
+// Row16's loop: data r0, count r1 > 0 -> the data lines (native) in r2; r3, r4 and ip are
+// scratch. Four pixels a pass, after the one to three that the count has beyond a multiple of 4.
     .macro row16_loop
     mov     r3, #0x10000                            // the last word: none yet
-1:  ldrh    ip, [r0], #2
-    cmp     ip, r3
-    bne     3f
-    strobes 1                                       // a repeated word: only its strobe
+1:  tst     r1, #3
+    beq     2f
+    row16_pixel
     subs    r1, r1, #1
-    bne     1b
-    b       4f
-3:  mov     r3, ip
-    lsrs    r2, ip, #11                             // red to bits 4-0
-    bfi     r2, ip, #11, #5                         // blue to bits 15-11
-    and     r4, ip, #0x7E0
+    b       1b
+2:  cmp     r1, #0
+    beq     4f
+3:  row16_pixel
+    row16_pixel
+    row16_pixel
+    row16_pixel
+    subs    r1, r1, #4
+    bne     3b
+4:  lsrs    r2, r3, #11                             // the last word in the native order
+    bfi     r2, r3, #11, #5
+    and     r4, r3, #0x7E0
     orr     r2, r2, r4
-    new_colour r2, r4
-    strobes 1
-    subs    r1, r1, #1
-    bne     1b
-4:
     .endm
 
 // One palette index from r0 (advanced): the last index in lr, the data lines in r3; r4 and ip

@@ -200,7 +200,7 @@ TEST(SolidFills, CostAtMostTwoStoresAPixel) {
 // counter, data lines). Random operations of both drivers, mixed, must put the same pixels in the
 // same cells in the same order as when every operation starts with nothing remembered, with no
 // more bus stores. The target image's drivers (their loops partly written by hand) must latch
-// the very words the host build latches.
+// the very words the host build latches, and remember the same after every operation.
 struct Operation {
     int kind;  // 0 PixelDraw, 1 PixelDrawMultiple, 2 LineDrawH, 3 LineDrawV, 4 RectFill
     bool portrait;
@@ -382,6 +382,7 @@ struct Outcome {
     Traffic traffic;
     uint64_t stores = 0;
     uint64_t outsideWindow = 0;
+    Hash shadows;         // what the driver remembers, after each operation
     std::string failure;  // the image could not be run
 };
 
@@ -426,11 +427,20 @@ Outcome RunAll(const std::vector<Operation>& operations, Drivers drivers) {
                 run.failure = "an operation of kind " + std::to_string(o.kind) + " faulted";
                 break;
             }
+            const std::vector<uint8_t> shadow =
+                image->bytes(image->symbol("hx8347_shadow"), sizeof(hx8347::bus::Shadow));
+            for (const uint8_t byte : shadow) {
+                run.shadows.add(byte);
+            }
         } else {
             if (drivers == Drivers::kHostRememberingNothing) {
                 hx8347::bus::Forget();
             }
             RunOnHost(o);
+            const auto* shadow = reinterpret_cast<const uint8_t*>(&hx8347::bus::g_shadow);
+            for (size_t i = 0; i < sizeof(hx8347::bus::Shadow); ++i) {
+                run.shadows.add(shadow[i]);
+            }
         }
     }
     display.setWordTap(nullptr);
@@ -472,6 +482,7 @@ TEST(ImageDrivers, LatchTheWordsOfTheHostBuild) {
         EXPECT_EQ(image.traffic.pixels.value, host.traffic.pixels.value) << seed;
         EXPECT_EQ(image.traffic.memory.value, host.traffic.memory.value) << seed;
         EXPECT_EQ(image.outsideWindow, host.outsideWindow) << seed;
+        EXPECT_EQ(image.shadows.value, host.shadows.value) << seed;
     }
 }
 
