@@ -1,14 +1,16 @@
 // The panel drivers' hottest code, by hand for the target, because the compiler neither kept
-// the port addresses in registers nor laid the common path out straight: the 8 and 16 bpp
-// picture rows, and the commonest drawing calls, PixelDraw and LineDrawH. Text is thousands of
-// those a screen, and a call's own frame was about a third of its cost (about 33 of 90-100
-// estimated cycles). Each entry handles the two common cases: the address counter already where
-// the run starts with the memory register selected (the next piece of an opaque glyph row), or
-// the counter moved by the start registers' low bytes, their high bytes already right; always
-// ending before the window's end column, and for LineDrawH in the drawing mode. It keeps the
-// driver's shadow as the C++ steps do. Anything else goes, with the arguments untouched, to the
-// C++ steps (hx8347_driver.hpp). The C++ beside each routine is what the host build runs; a
-// unit test runs these on the emulated core and requires the very words the host build latches.
+// the port addresses in registers nor laid the common path out straight: the commonest drawing
+// calls, PixelDraw, LineDrawH and PixelDrawMultiple, and the 8 and 16 bpp picture rows. Text is
+// thousands of runs a screen, and a call's own frame was about a third of its cost (about 33 of
+// 90-100 estimated cycles); a picture is hundreds of pieces. Each entry handles the two common
+// cases: the address counter already where the run starts with the memory register selected
+// (the next piece of an opaque glyph row or of a picture row), or the counter moved by the start
+// registers' low bytes, their high bytes already right (a picture's next row); always ending
+// before the window's end column, and for LineDrawH and PixelDrawMultiple in the drawing mode. It
+// keeps the driver's shadow as the C++ steps do. Anything else goes, with the arguments
+// untouched, to the C++ steps (hx8347_driver.hpp). The C++ beside each routine is what the host
+// build runs; a unit test runs these on the emulated core and requires the very words the host
+// build latches, and the same shadow after every call.
 #include "display/hx8347_asm.h"
 
     .syntax unified
@@ -262,8 +264,8 @@ hx8347_palette_native:
 // One palette index from r0 (advanced): the last index in lr, the data lines in r3; r4 and ip
 // scratch. Outputs the entry's native colour when the index differs from the last, then strobes.
 // Plain: r2 holds the entries (blue, green, red bytes), converted each time. Cached: r2 holds
-// the native colours of the cache (below); an entry met for the first time is converted out of
-// the way, in the routine's second subsection, and kept.
+// hx8347_palette_native; an entry met for the first time is converted out of the way, in the
+// routine's second subsection, and kept.
     .macro row8_pixel cached
     ldrb    ip, [r0], #1
     cmp     ip, lr
