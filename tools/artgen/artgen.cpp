@@ -101,6 +101,9 @@ pngio::RgbImage Lamp(uint32_t centreColour, uint32_t edgeColour, double glow) {
 struct Picture {
     const char* name;
     const char* description;
+    // For a 16 bpp picture: the record's storage, whose type (project/pictures.hpp) puts the
+    // pixels on a word boundary; name then points into it. Null: a plain byte array called name.
+    const char* storage;
     pngio::RgbImage rgb;
     uint8_t format;
     int colours;  // palette size for palette formats
@@ -156,9 +159,15 @@ std::string Source(const std::vector<Picture>& pictures,
         << gensource::CommandComment(command) << "#include \"project/pictures.hpp\"\n";
     for (size_t p = 0; p < pictures.size(); ++p) {
         const std::vector<uint8_t>& record = records[p].record;
-        out << "\n// " << pictures[p].description << "\n"
-            << "const uint8_t " << pictures[p].name << "[" << record.size() << "] = {"
-            << imagegen::ByteRows(record) << "\n};\n";
+        out << "\n// " << pictures[p].description << "\n";
+        if (pictures[p].storage != nullptr) {
+            out << "static_assert(sizeof(LampPicture::record) == " << record.size() << ");\n"
+                << "const LampPicture " << pictures[p].storage << " = {{0, 0, 0}, {"
+                << imagegen::ByteRows(record) << "\n}};\n";
+        } else {
+            out << "const uint8_t " << pictures[p].name << "[" << record.size() << "] = {"
+                << imagegen::ByteRows(record) << "\n};\n";
+        }
     }
     return out.str();
 }
@@ -206,14 +215,14 @@ int main(int argc, char** argv) {
     }
     try {
         const std::vector<Picture> pictures = {
-            {"g_pucPictureLogo", "The welcome screen's logo: 300 x 65, 8 bpp compressed.",
+            {"g_pucPictureLogo", "The welcome screen's logo: 300 x 65, 8 bpp compressed.", nullptr,
              Logo(fonts), imagegen::kCompressed | imagegen::kPalette8, 46},
             {"g_pucPictureSmallLogo", "The screen headers' small logo: 100 x 21, 8 bpp compressed.",
-             SmallLogo(fonts), imagegen::kCompressed | imagegen::kPalette8, 48},
+             nullptr, SmallLogo(fonts), imagegen::kCompressed | imagegen::kPalette8, 48},
             {"g_pucPictureLampOff", "An LED that is off: a grey lamp, 80 x 80, 16 bpp.",
-             Lamp(0xC9CDD1, 0x6A7076, 0.6), imagegen::kDirect16, 0},
+             "g_sPictureLampOff", Lamp(0xC9CDD1, 0x6A7076, 0.6), imagegen::kDirect16, 0},
             {"g_pucPictureLampOn", "An LED that is on: a green lamp, 80 x 80, 16 bpp.",
-             Lamp(0xB8FFB0, 0x0E8A1E, 1.0), imagegen::kDirect16, 0},
+             "g_sPictureLampOn", Lamp(0xB8FFB0, 0x0E8A1E, 1.0), imagegen::kDirect16, 0},
         };
         std::vector<imagegen::Encoded> records;
         for (const Picture& picture : pictures) {
