@@ -311,14 +311,15 @@ hx8347_palette_native:
     .endm
 
 // Row8's loop: data r0, count r1 > 0, entries or the cache in r2 (row8_pixel) -> the data lines
-// in r3 (the first pixel always sets them); r4, r10, lr and ip are scratch. Pictures have long runs of one index, so aligned words are compared whole:
-// four bytes of the last index are four strobes and nothing else. A word that differs goes byte
-// by byte, as the bytes before the data is aligned and the last few do.
+// in r3 (the first pixel always sets them); r4, r10, lr and ip are scratch. Pictures have long
+// runs of one index, so aligned words are compared whole: four bytes of the last index are four
+// strobes and nothing else. A word that differs goes byte by byte, as the bytes before the data
+// is aligned and the last few do.
     .macro row8_loop cached
     mov     lr, #0x100                              // the last index: none yet
     tst     r0, #3
-    beq     4f                                      // aligned: no index yet to compare whole words with
-1:  row8_pixel \cached                                      // up to the first aligned byte
+    beq     4f                                      // aligned: the first word byte by byte
+1:  row8_pixel \cached                              // up to the first aligned byte
     subs    r1, r1, #1
     beq     9f
     tst     r0, #3
@@ -406,7 +407,6 @@ hx8347_palette_native:
     cmp     r9, #8
     sub     r9, r5, #HX8347_HIGH_BELOW_LOW
     beq     80f
-    mov     r2, r0
     ldr     r0, [sp, #40]
     mov     r1, r10
     row16_loop

@@ -284,19 +284,14 @@ const uint32_t kPalette1[2] = {0x1234, 0xFEDC};
 
 // Every index of an 8 bpp row: two palettes.
 const std::vector<uint8_t>& PaletteEntries(int which = 0) {
-    static const std::vector<uint8_t> entries[2] = {[] {
+    static const auto make = [](size_t step, size_t start) {
         std::vector<uint8_t> e(256 * 3);
         for (size_t i = 0; i < e.size(); ++i) {
-            e[i] = static_cast<uint8_t>(i * 37);
+            e[i] = static_cast<uint8_t>(i * step + start);
         }
         return e;
-    }(), [] {
-        std::vector<uint8_t> e(256 * 3);
-        for (size_t i = 0; i < e.size(); ++i) {
-            e[i] = static_cast<uint8_t>(i * 91 + 5);
-        }
-        return e;
-    }()};
+    };
+    static const std::vector<uint8_t> entries[2] = {make(37, 0), make(91, 5)};
     return entries[which];
 }
 
@@ -351,7 +346,7 @@ bool RunOnImage(ImageDrivers& image, const Operation& o) {
             const uint32_t at = image.scratch(bytes.data(), static_cast<uint32_t>(bytes.size())) +
                                 static_cast<uint32_t>(o.misalign);
             uint32_t paletteAt = at + static_cast<uint32_t>(o.data.size());
-            if (o.bpp == 8 && (o.palette == 1 || o.palette == 2)) {  // in flash, where a palette stays as it is
+            if (o.bpp == 8 && (o.palette == 1 || o.palette == 2)) {  // in flash: it stays as it is
                 paletteAt = image.constant(palette, static_cast<uint32_t>(paletteSize),
                                            static_cast<uint32_t>(o.palette - 1));
             }
@@ -421,26 +416,25 @@ Outcome RunAll(const std::vector<Operation>& operations, Drivers drivers) {
             t.pixels.add((static_cast<uint64_t>(static_cast<uint32_t>(l.cell)) << 16) | l.word);
         }
     });
+    const uint32_t shadowAt = image ? image->symbol("hx8347_shadow") : 0;
+    const auto addShadow = [&run](const uint8_t* shadow) {
+        for (size_t i = 0; i < sizeof(hx8347::bus::Shadow); ++i) {
+            run.shadows.add(shadow[i]);
+        }
+    };
     for (const Operation& o : operations) {
         if (drivers == Drivers::kImage) {
             if (!RunOnImage(*image, o)) {
                 run.failure = "an operation of kind " + std::to_string(o.kind) + " faulted";
                 break;
             }
-            const std::vector<uint8_t> shadow =
-                image->bytes(image->symbol("hx8347_shadow"), sizeof(hx8347::bus::Shadow));
-            for (const uint8_t byte : shadow) {
-                run.shadows.add(byte);
-            }
+            addShadow(image->bytes(shadowAt, sizeof(hx8347::bus::Shadow)).data());
         } else {
             if (drivers == Drivers::kHostRememberingNothing) {
                 hx8347::bus::Forget();
             }
             RunOnHost(o);
-            const auto* shadow = reinterpret_cast<const uint8_t*>(&hx8347::bus::g_shadow);
-            for (size_t i = 0; i < sizeof(hx8347::bus::Shadow); ++i) {
-                run.shadows.add(shadow[i]);
-            }
+            addShadow(reinterpret_cast<const uint8_t*>(&hx8347::bus::g_shadow));
         }
     }
     display.setWordTap(nullptr);
