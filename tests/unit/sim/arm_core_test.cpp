@@ -53,23 +53,24 @@ std::vector<uint8_t> UnmappedLoadProgram() {
     return bytes;
 }
 
-std::unique_ptr<sim::arm::ArmCore> Load(sim::PanelHarness& panel,
-                                        const std::vector<uint8_t>& bytes) {
+sim::arm::ArmCore* Load(sim::PanelHarness& panel, const std::vector<uint8_t>& bytes) {
     const std::string path = testsupport::ScratchPath("program.bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::string error;
-    auto core = sim::arm::ArmCore::Attach(panel.board(), path, &error);
+    auto core = sim::arm::ArmCore::Load(panel.board(), path, &error);
     std::remove(path.c_str());
     EXPECT_TRUE(core) << error;
-    return core;
+    sim::arm::ArmCore* fitted = core.get();
+    panel.fitCore(std::move(core));
+    return fitted;
 }
 
 TEST(ArmCore, MasksPreemptsByPriorityNestsAndSleeps) {
-    sim::PanelHarness panel;
+    sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
     auto core = Load(panel, kExceptionProgram);
     ASSERT_TRUE(core);
-    ASSERT_EQ(panel.runUntilMs(10.0), sim::StopReason::Deadline) << panel.board().runner().haltReason();
+    ASSERT_EQ(panel.runUntilMs(10.0), sim::StopReason::Deadline) << panel.core().haltReason();
 
     char log[8] = {};
     ASSERT_TRUE(core->read(0x20000010, log, 7));
@@ -86,12 +87,12 @@ TEST(ArmCore, MasksPreemptsByPriorityNestsAndSleeps) {
 }
 
 TEST(ArmCore, ALoadFromNowhereStopsTheRunNamingTheAddress) {
-    sim::PanelHarness panel;
+    sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
     auto core = Load(panel, UnmappedLoadProgram());
     ASSERT_TRUE(core);
     ASSERT_EQ(panel.runUntilMs(1.0), sim::StopReason::Halted);
-    EXPECT_NE(panel.board().runner().haltReason().find("load from 0x30000000"), std::string::npos)
-        << panel.board().runner().haltReason();
+    EXPECT_NE(panel.core().haltReason().find("load from 0x30000000"), std::string::npos)
+        << panel.core().haltReason();
 }
 
 }  // namespace
