@@ -3,8 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "exception_rules.hpp"
+
+// The firmware's globals, as firmware_globals.ld gathers them (weak: a program linked without it
+// has none, and cannot start the firmware twice).
+extern "C" {
+extern char __panel_firmware_data_start[] __attribute__((weak));
+extern char __panel_firmware_data_end[] __attribute__((weak));
+extern char __panel_firmware_bss_start[] __attribute__((weak));
+extern char __panel_firmware_bss_end[] __attribute__((weak));
+}
 
 namespace sim {
 
@@ -21,6 +31,47 @@ bool g_hostFirmwareTaken = false;
     std::fprintf(stderr, "simulated board: %s\n", why.c_str());
     std::abort();
 }
+
+// Byte by byte and outside the address sanitizer's view: the ranges hold its red zones too.
+__attribute__((no_sanitize("address"))) void CopyBytes(volatile char* to, const char* from,
+                                                       size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        to[i] = from[i];
+    }
+}
+__attribute__((no_sanitize("address"))) void ClearBytes(volatile char* to, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        to[i] = 0;
+    }
+}
+
+// The firmware's state as the program was loaded: its initialised data, kept the first time a
+// core is made and put back (with the rest cleared) every later time, as a reset does.
+void FreshFirmwareState() {
+    static std::vector<char> loaded;
+    static bool kept = false;
+    if (__panel_firmware_data_start == nullptr) {
+        static bool started = false;
+        if (started) {
+            Abort("this program cannot start the host-compiled firmware a second time: it was "
+                  "linked without firmware_globals.ld");
+        }
+        started = true;
+        return;
+    }
+    const size_t dataBytes =
+        static_cast<size_t>(__panel_firmware_data_end - __panel_firmware_data_start);
+    if (!kept) {
+        loaded.resize(dataBytes);
+        CopyBytes(loaded.data(), __panel_firmware_data_start, dataBytes);
+        kept = true;
+        return;
+    }
+    CopyBytes(__panel_firmware_data_start, loaded.data(), dataBytes);
+    ClearBytes(__panel_firmware_bss_start,
+               static_cast<size_t>(__panel_firmware_bss_end - __panel_firmware_bss_start));
+}
+
 
 }  // namespace
 
@@ -39,6 +90,7 @@ HostCore::HostCore(Board& board, const VectorEntry* vectors, uint32_t vectorCoun
               "are its state (run the image on the emulated core for a second board)");
     }
     g_hostFirmwareTaken = true;
+    FreshFirmwareState();
     board_.nvic().setVtor(Board::kImageBase);
     board_.fitCore(this);
     t_core = this;

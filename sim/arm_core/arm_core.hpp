@@ -57,6 +57,13 @@ struct FunctionCost {
     uint64_t probedCalls = 0;
 };
 
+// An exception the core entered: which, and the address of the instruction it interrupted.
+struct ExceptionEntry {
+    uint32_t exception;
+    uint32_t returnAddress;
+    uint64_t instructions;  // executed before it
+};
+
 class ArmCore final : public Core {
   public:
     static constexpr uint32_t kSramBytes = 64 * 1024;
@@ -91,6 +98,13 @@ class ArmCore final : public Core {
     bool primask() const;
     // Idle loop turns the core skipped instead of executing them one by one.
     uint64_t idleSkips() const { return idleSkips_; }
+
+    // Told of every exception the core enters, in front of the interrupted instruction.
+    void onException(std::function<void(const ExceptionEntry&)> listener) {
+        exceptionListener_ = std::move(listener);
+    }
+    // The exclusive loads in the image's functions (LDREX, LDREXB, LDREXH), by address.
+    const std::vector<uint32_t>& exclusiveLoads() const { return exclusiveLoads_; }
 
     // Reads target memory (flash or SRAM) while the firmware is stopped; false if unmapped.
     bool read(uint32_t address, void* out, uint32_t size) const;
@@ -299,6 +313,7 @@ class ArmCore final : public Core {
     uint32_t previousInstruction_ = 0;  // while a test waits for an exclusive load
     void runAfterExclusive(uint32_t address);
     std::vector<uint32_t> exclusiveLoads_;
+    std::function<void(const ExceptionEntry&)> exceptionListener_;
 
     // A bit per probed function's first address and per return address of a probed call under
     // way (by bits 1-6 of the address): most blocks are told apart by one test.

@@ -43,6 +43,9 @@ void ArmCore::enterException(uint32_t exception, uint32_t returnAddress) {
     setReg(UC_ARM_REG_XPSR, kXpsrThumb);
     nvic.acknowledge(exception);
     ++taken_.at(exception);
+    if (exceptionListener_) {
+        exceptionListener_(ExceptionEntry{exception, returnAddress, instructions_});
+    }
     ++sideEffects_;
     blockStart_ += CycleTable::kExceptionEntry;
     cycles_ += CycleTable::kExceptionEntry;
