@@ -36,9 +36,9 @@ void PrintHex(std::ostream& out, const char* label, const std::vector<uint8_t>& 
 
 }  // namespace
 
-std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const std::string& path) {
+sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, const std::string& path) {
     std::string error;
-    std::unique_ptr<sim::arm::ArmCore> core = sim::arm::ArmCore::Attach(panel.board(), path, &error);
+    std::unique_ptr<sim::arm::ArmCore> core = sim::arm::ArmCore::Load(panel.board(), path, &error);
     if (!core) {
         std::fprintf(stderr, "panel-sim: %s\n", error.c_str());
         return nullptr;
@@ -50,25 +50,9 @@ std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const s
     for (const char* function : kAlsoProbed) {
         (void)core->probe(function);  // without the symbol, `calls` reports none
     }
-    return core;
-}
-
-std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core,
-                            const std::string& suffix) {
-    sim::Board& board = panel.board();
-    const int32_t ticks = core.readSymbolWord("g_TimerTicksCount").value_or(-1);
-    const int32_t frame = core.readSymbolWord("_CurrentFrame").value_or(-1);
-    const int32_t error = core.readSymbolWord("Dev_1_ERROR").value_or(-1);  // its value field
-    char line[260];
-    std::snprintf(line, sizeof(line),
-                  "t=%8.3f s  clock=%u Hz  ticks=%d  backlight=%s  frame=%d  Dev_1_ERROR=%d",
-                  panel.nowMs() / 1000.0, board.sysctl().clockHz(), ticks,
-                  sim::DisplayOf(board).backlight() ? "on" : "off", frame, error);
-    char counts[96];
-    std::snprintf(counts, sizeof(counts), "  instructions=%llu  cycles~%llu",
-                  static_cast<unsigned long long>(core.instructions()),
-                  static_cast<unsigned long long>(core.cycles()));
-    return line + suffix + counts;
+    sim::arm::ArmCore* attached = core.get();
+    panel.fitCore(std::move(core));
+    return attached;
 }
 
 bool IsScenarioCommand(const std::string& command) {
@@ -76,9 +60,9 @@ bool IsScenarioCommand(const std::string& command) {
            command == "screen-changes" || command == "profile" || command == "calls";
 }
 
-bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,
+bool ScenarioCommand(Session& session, const std::string& command, std::istream& words,
                      std::string& error) {
-    sim::Board& board = panel.board();
+    sim::Board& board = session.panel.board();
     if (command == "modbus-log") {
         std::string file;
         if (!(words >> file)) {
@@ -133,7 +117,7 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
         return true;
     }
     if (command == "profile") {
-        sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        sim::arm::ArmCore* core = session.image;
         if (core == nullptr) {
             std::printf("profile: measured on the image only (--image)\n");
             return true;
@@ -148,14 +132,14 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
             }
         }
         const auto functions = core->takeProfile();
-        sim::arm::ArmCore::FunctionCost total;
+        sim::arm::FunctionCost total;
         for (const auto& f : functions) {
             total.instructions += f.instructions;
             total.cycles += f.cycles;
             total.probedInstructions += f.probedInstructions;
             total.probedCycles += f.probedCycles;
         }
-        const auto row = [](const sim::arm::ArmCore::FunctionCost& f, const char* name) {
+        const auto row = [](const sim::arm::FunctionCost& f, const char* name) {
             std::printf("  %8llu %11llu %11llu %11llu %11llu  %s\n",
                         static_cast<unsigned long long>(f.probedCalls),
                         static_cast<unsigned long long>(f.probedInstructions),
@@ -177,7 +161,7 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
         return true;
     }
     if (command == "calls") {
-        const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        const sim::arm::ArmCore* core = session.image;
         std::string function;
         words >> function;
         if (core == nullptr) {
@@ -207,7 +191,7 @@ bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::
         return true;
     }
     if (command == "screen-changes") {
-        const sim::arm::ArmCore* core = sim::arm::ArmCore::active();
+        const sim::arm::ArmCore* core = session.image;
         if (core == nullptr) {
             std::printf("screen-changes: measured on the image only (--image)\n");
             return true;

@@ -8,17 +8,13 @@
 
 #include "arm_core.hpp"
 #include "panel_harness.hpp"
+#include "session.hpp"
 
 namespace app {
 
-// Loads the image onto the panel's board; nothing (with the reason on stderr) if it cannot.
-std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const std::string& path);
-
-// The status line of a run on the image: the host's fields read from the image's memory, plus
-// the core's instruction count and estimated cycles.
-// `suffix` (the workbench's fields) goes between the two, so that the line starts as the host's.
-std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& core,
-                            const std::string& suffix);
+// Loads the image onto the panel's board and fits its core to the harness; null (with the
+// reason on stderr) if it cannot.
+sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, const std::string& path);
 
 // Script commands (false when the command is none of them; error set when it failed):
 //   modbus-log FILE            every request and answer on the line so far, in hex
@@ -34,7 +30,7 @@ std::string ImageStatusLine(sim::PanelHarness& panel, const sim::arm::ArmCore& c
 //   screen-changes             (image only) instructions, estimated cycles and virtual time
 //                              of every screen change so far, and of the start-up
 bool IsScenarioCommand(const std::string& command);
-bool ScenarioCommand(sim::PanelHarness& panel, const std::string& command, std::istream& words,
+bool ScenarioCommand(Session& session, const std::string& command, std::istream& words,
                      std::string& error);
 
 }  // namespace app

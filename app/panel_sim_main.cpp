@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "image_run.hpp"
+#include "panel_view.hpp"
+#include "session.hpp"
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
@@ -38,18 +40,18 @@ std::unique_ptr<sim::SerialBridge> ConnectSerial(sim::Board& board, const app::O
     return bridge;
 }
 
-int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
-    sim::Board& board = panel.board();
+int RunHeadless(app::Session& session, const app::Options& options) {
+    sim::PanelHarness& panel = session.panel;
     std::printf("panel-sim: running the panel firmware for %.1f s of virtual time\n",
                 options.seconds);
     for (double until = 1.0;; until += 1.0) {
         const double stop = std::min(until, options.seconds);
         if (panel.runUntilMs(stop * 1000.0) == sim::StopReason::Halted) {
             std::printf("panel-sim: the firmware stopped: %s\n",
-                        board.runner().haltReason().c_str());
+                        panel.core().haltReason().c_str());
             return 1;
         }
-        std::printf("%s\n", app::StatusLine(panel).c_str());
+        std::printf("%s\n", app::StatusLine(session).c_str());
         std::fflush(stdout);
         if (stop >= options.seconds) {
             return 0;
@@ -94,14 +96,27 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    sim::PanelHarness panel(options.board);
-    // --- The real image on the emulated core (--image). ---
-    std::unique_ptr<sim::arm::ArmCore> core;
-    if (!options.image.empty()) {
+    const bool onImage = !options.image.empty();
+    sim::PanelHarness panel(options.board, onImage ? sim::PanelHarness::Firmware::None
+                                                   : sim::PanelHarness::Firmware::Host);
+    // --- The real image on the emulated core (--image), seen through its symbols. ---
+    sim::arm::ArmCore* core = nullptr;
+    std::unique_ptr<app::PanelView> view;
+    if (onImage) {
         core = app::AttachImage(panel, options.image);
-        if (!core) {
+        if (core == nullptr) {
             return 1;
         }
+        std::string why;
+        std::shared_ptr<const sim::arm::FirmwareImage> symbols =
+            app::SymbolsFor(*core, options.image, &why);
+        if (!symbols) {
+            std::fprintf(stderr, "panel-sim: %s: the screen and Dev_1_ERROR show as ?\n",
+                         why.c_str());
+        }
+        view = app::ImageView(*core, std::move(symbols), why);
+    } else {
+        view = app::HostView();
     }
     std::unique_ptr<sim::SerialBridge> bridge;
     if (options.serialPty || !options.serialDevice.empty()) {
@@ -115,30 +130,31 @@ int main(int argc, char** argv) {
     if (!bench.start()) {
         return 2;
     }
+    app::Session session{panel, bench, *view, core};
 
     int result = 0;
     switch (options.mode) {
         case app::Options::Mode::Window:
-            result = app::RunWindow(panel, options, bridge ? bridge->peerPath() : std::string());
+            result = app::RunWindow(session, options, bridge ? bridge->peerPath() : std::string());
             if (result < 0) {
-                result = RunHeadless(panel, options);
+                result = RunHeadless(session, options);
             }
             break;
         case app::Options::Mode::Headless:
-            result = RunHeadless(panel, options);
+            result = RunHeadless(session, options);
             break;
         case app::Options::Mode::Script:
-            result = app::RunScript(panel, *script, options.script);
+            result = app::RunScript(session, *script, options.script);
             break;
         case app::Options::Mode::Web:
-            result = app::RunWeb(panel, options, bench);
+            result = app::RunWeb(session, options);
             break;
     }
     bench.finish();
     // What the firmware did that the board does not model; a script run fails on a register
     // access no model implements (characters lost on the line are a session's own doing, for
     // example with the module unplugged, and are only reported).
-    const std::vector<sim::BoardWarning> warnings = sim::TakeBoardWarnings();
+    const std::vector<sim::BoardWarning> warnings = panel.board().warnings().take();
     for (const sim::BoardWarning& warning : warnings) {
         std::fprintf(stderr, "panel-sim: %s\n", sim::Describe(warning).c_str());
     }

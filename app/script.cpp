@@ -7,27 +7,28 @@
 #include "cli.hpp"
 #include "image_run.hpp"
 #include "panel_models.hpp"
-#include "project/_dict.hpp"
-#include "project/_frame0.hpp"
 #include "workbench.hpp"
 
 namespace app {
 
-std::string StatusLine(sim::PanelHarness& panel) {
-    const Workbench* bench = Workbench::Current();
-    const std::string suffix = bench != nullptr ? bench->statusSuffix() : std::string();
-    // --- The real image keeps its variables in the emulated core's memory. ---
-    if (const sim::arm::ArmCore* core = sim::arm::ArmCore::active()) {
-        return ImageStatusLine(panel, *core, suffix);
-    }
-    sim::Board& board = panel.board();
+std::string StatusLine(const Session& session) {
+    sim::Board& board = session.panel.board();
+    const PanelView& view = session.view;
+    const auto number = [](const auto& value) {
+        return value ? std::to_string(*value) : std::string("?");
+    };
     char line[200];
     std::snprintf(line, sizeof(line),
-                  "t=%8.3f s  clock=%u Hz  ticks=%u  backlight=%s  frame=%u  Dev_1_ERROR=%d",
-                  panel.nowMs() / 1000.0, board.sysctl().clockHz(), g_TimerTicksCount,
-                  sim::DisplayOf(board).backlight() ? "on" : "off", _CurrentFrame,
-                  static_cast<int>(Dev_1_ERROR.value));
-    return line + suffix;
+                  "t=%8.3f s  clock=%u Hz  ticks=%s  backlight=%s  frame=%s  Dev_1_ERROR=%s",
+                  session.panel.nowMs() / 1000.0, board.sysctl().clockHz(),
+                  number(view.ticks()).c_str(), sim::DisplayOf(board).backlight() ? "on" : "off",
+                  number(view.screen()).c_str(), number(view.dev1Error()).c_str());
+    std::string status = line + session.bench.statusSuffix();
+    if (const auto instructions = view.instructions()) {
+        status += "  instructions=" + std::to_string(*instructions) + "  cycles~" +
+                  std::to_string(view.cycles().value_or(0));
+    }
+    return status;
 }
 
 namespace {
@@ -177,9 +178,10 @@ std::optional<std::vector<ScriptCommand>> ParseScript(std::istream& script,
     return commands;
 }
 
-int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& commands,
+int RunScript(Session& session, const std::vector<ScriptCommand>& commands,
               const std::string& name) {
     using Kind = ScriptCommand::Kind;
+    sim::PanelHarness& panel = session.panel;
     sim::Board& board = panel.board();
     for (const ScriptCommand& c : commands) {
         const auto fail = [&](const std::string& why) {
@@ -190,7 +192,7 @@ int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& comman
             return panel.runForMs(ms) != sim::StopReason::Halted;
         };
         const auto stopped = [&] {
-            return fail("the firmware stopped: " + board.runner().haltReason());
+            return fail("the firmware stopped: " + panel.core().haltReason());
         };
         switch (c.kind) {
             case Kind::Wait:
@@ -232,14 +234,14 @@ int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& comman
                 break;
             }
             case Kind::Status:
-                std::printf("%s\n", StatusLine(panel).c_str());
+                std::printf("%s\n", StatusLine(session).c_str());
                 break;
             case Kind::Scenario: {
                 std::istringstream arguments(c.text);
                 std::string command;
                 arguments >> command;
                 std::string error;
-                ScenarioCommand(panel, command, arguments, error);
+                ScenarioCommand(session, command, arguments, error);
                 if (!error.empty()) {
                     return fail(error);
                 }
@@ -247,8 +249,7 @@ int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& comman
             }
             case Kind::Workbench: {
                 std::string why;
-                if (Workbench::Current() == nullptr ||
-                    !Workbench::Current()->runCommand(c.words, why)) {
+                if (!session.bench.runCommand(c.words, why)) {
                     return fail(why);
                 }
                 break;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "panel_harness.hpp"
+#include "session.hpp"
 
 namespace app {
 
@@ -55,10 +56,7 @@ std::optional<std::vector<ScriptCommand>> ParseScript(std::istream& script,
 
 // Runs parsed commands; returns 0 when every command succeeded, else 1 (with the reason on
 // stderr).
-int RunScript(sim::PanelHarness& panel, const std::vector<ScriptCommand>& commands,
+int RunScript(Session& session, const std::vector<ScriptCommand>& commands,
               const std::string& name);
-
-// One line describing the panel's state.
-std::string StatusLine(sim::PanelHarness& panel);
 
 }  // namespace app

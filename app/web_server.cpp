@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "panel_models.hpp"
-#include "project/_dict.hpp"
 #include "process.hpp"
 #include "finger.hpp"
 #include "script.hpp"
@@ -74,10 +73,14 @@ struct Shared {
     }
 };
 
-std::string StateJson(sim::PanelHarness& panel, Workbench& bench, uint64_t frameNumber) {
-    std::string json = "{\"status\":" + JsonString(StatusLine(panel));
+std::string StateJson(const Session& session, uint64_t frameNumber) {
+    Workbench& bench = session.bench;
+    const std::optional<uint32_t> screen = session.view.screen();
+    const std::optional<int32_t> error = session.view.dev1Error();
+    std::string json = "{\"status\":" + JsonString(StatusLine(session));
     json += ",\"fault\":" + JsonString(bench.fault().name);
-    json += ",\"dev1Error\":" + std::to_string(static_cast<int>(Dev_1_ERROR.value));
+    json += ",\"dev1Error\":" + (error ? std::to_string(*error) : std::string("null"));
+    json += ",\"screen\":" + (screen ? std::to_string(*screen) : std::string("null"));
     json += ",\"frame\":" + std::to_string(frameNumber);
     json += ",\"faults\":[";
     bool first = true;
@@ -221,7 +224,9 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
 
 }  // namespace
 
-int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
+int RunWeb(Session& session, const Options& options) {
+    sim::PanelHarness& panel = session.panel;
+    Workbench& bench = session.bench;
     Shared shared;
     httplib::Server server;
     Finger finger(sim::TouchOf(panel.board()));
@@ -289,7 +294,7 @@ int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
                 if (panel.runUntilMs(step) == sim::StopReason::Halted) {
                     halted = true;
                     std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                                 board.runner().haltReason().c_str());
+                                 panel.core().haltReason().c_str());
                     break;
                 }
             }
@@ -303,7 +308,7 @@ int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench) {
                 rgb.assign(pixels.begin(), pixels.end());
                 ++frameNumber;
             }
-            std::string state = StateJson(panel, bench, frameNumber);
+            std::string state = StateJson(session, frameNumber);
             lastState = now;
             std::lock_guard<std::mutex> lock(shared.mutex);
             if (newFrame) {

@@ -5,12 +5,13 @@
 
 #include "options.hpp"
 #include "panel_harness.hpp"
+#include "session.hpp"
 #include "workbench.hpp"
 
 namespace app {
 
 // Runs until interrupted (Ctrl-C or SIGTERM); returns the process exit code.
-int RunWeb(sim::PanelHarness& panel, const Options& options, Workbench& bench);
+int RunWeb(Session& session, const Options& options);
 
 // The page itself.
 extern const char* const kWebPage;

@@ -13,8 +13,6 @@
 #include "finger.hpp"
 #include "monitor_panel.hpp"
 #include "panel_models.hpp"
-#include "project/_dict.hpp"
-#include "project/_frame0.hpp"
 #include "script.hpp"
 #include "workbench.hpp"
 
@@ -88,7 +86,7 @@ std::string NoDisplayReason() {
 }
 
 // A short title with what a user looks for first: whether it runs, which screen, the link.
-std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std::string& linePeer,
+std::string Title(const Session& session, bool paused, bool halted, const std::string& linePeer,
                   double achievedSpeed, double speed) {
     std::string title = "panel-sim";
     if (halted) {
@@ -101,13 +99,14 @@ std::string Title(sim::PanelHarness& panel, bool paused, bool halted, const std:
         std::snprintf(reached, sizeof(reached), " [speed %.1fx of %gx]", achievedSpeed, speed);
         title += reached;
     }
+    const std::optional<uint32_t> screen = session.view.screen();
+    const std::optional<int32_t> error = session.view.dev1Error();
     char state[96];
-    std::snprintf(state, sizeof(state), " screen %u  %.1f s  module %s", _CurrentFrame,
-                  panel.nowMs() / 1000.0, Dev_1_ERROR.value == 0 ? "ok" : "error");
+    std::snprintf(state, sizeof(state), " screen %s  %.1f s  module %s",
+                  screen ? std::to_string(*screen).c_str() : "?", session.panel.nowMs() / 1000.0,
+                  !error ? "?" : *error == 0 ? "ok" : "error");
     title += state;
-    if (const Workbench* bench = Workbench::Current(); bench != nullptr) {
-        title += bench->titleSuffix();
-    }
+    title += session.bench.titleSuffix();
     if (!linePeer.empty()) {
         title += "  UART1 " + linePeer;
     }
@@ -127,7 +126,8 @@ std::string NextScreenshotName() {
     }
 }
 
-int RunWindow(sim::PanelHarness& panel, const Options& options, const std::string& linePeer) {
+int RunWindow(Session& session, const Options& options, const std::string& linePeer) {
+    sim::PanelHarness& panel = session.panel;
     if (const std::string reason = NoDisplayReason(); !reason.empty()) {
         std::fprintf(stderr, "panel-sim: %s: running headless instead\n", reason.c_str());
         return -1;
@@ -150,7 +150,7 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
 
     sim::Board& board = panel.board();
     Finger finger(sim::TouchOf(board));
-    Workbench& bench = *Workbench::Current();
+    Workbench& bench = session.bench;
     bench.watch(finger);  // what the finger does goes into the recording
     MonitorPanel monitorPanel(sdl.window, sdl.renderer, kWidth * options.scale,
                               kHeight * options.scale);
@@ -240,7 +240,7 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
                 if (panel.runUntilMs(step) == sim::StopReason::Halted) {
                     halted = true;
                     std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                                 board.runner().haltReason().c_str());
+                                 panel.core().haltReason().c_str());
                 }
             }
             behind = panel.nowMs() < target;
@@ -268,7 +268,7 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         SDL_RenderPresent(sdl.renderer);
 
         if (const std::string title =
-                Title(panel, paused, halted, linePeer, achieved, options.speed);
+                Title(session, paused, halted, linePeer, achieved, options.speed);
             title != shownTitle) {
             shownTitle = title;
             SDL_SetWindowTitle(sdl.window, title.c_str());
@@ -285,7 +285,7 @@ int RunWindow(sim::PanelHarness& panel, const Options& options, const std::strin
         }
     }
 
-    std::printf("%s\n", StatusLine(panel).c_str());
+    std::printf("%s\n", StatusLine(session).c_str());
     return halted ? 1 : 0;
 }
 

@@ -6,12 +6,13 @@
 
 #include "options.hpp"
 #include "panel_harness.hpp"
+#include "session.hpp"
 
 namespace app {
 
 // Returns the process exit code; -1 if no window could be opened (the reason has been printed
 // in one line). `linePeer` names what UART1 is wired to when it is not the module model.
-int RunWindow(sim::PanelHarness& panel, const Options& options, const std::string& linePeer);
+int RunWindow(Session& session, const Options& options, const std::string& linePeer);
 
 // The next screenshot name in the current folder that no file has yet: panel-001.png, ...
 std::string NextScreenshotName();

@@ -16,8 +16,6 @@ namespace app {
 
 namespace {
 
-Workbench* g_current = nullptr;
-
 
 uint64_t Fnv(uint64_t hash, const uint8_t* data, size_t length) {
     for (size_t i = 0; i < length; ++i) {
@@ -56,9 +54,7 @@ const std::vector<FaultKind>& FaultKinds() {
 }
 
 Workbench::Workbench(sim::PanelHarness& panel, const Options& options)
-    : panel_(panel), options_(options), fault_(&FaultKinds()[0]) {
-    g_current = this;
-}
+    : panel_(panel), options_(options), fault_(&FaultKinds()[0]) {}
 
 Workbench::~Workbench() {
     if (options_.hashes) {
@@ -71,11 +67,6 @@ Workbench::~Workbench() {
     if (log_ != nullptr && log_ != stdout) {
         std::fclose(log_);
     }
-    g_current = nullptr;
-}
-
-Workbench* Workbench::Current() {
-    return g_current;
 }
 
 bool Workbench::start() {

@@ -43,9 +43,6 @@ class Workbench {
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
 
-    // The one of this process (nullptr before it is made).
-    static Workbench* Current();
-
     // Puts the tap on the line and opens the files; false (with a message) when one cannot be.
     bool start();
     // Ends the recording at the current time and prints the hashes if asked for.

@@ -1,5 +1,5 @@
-// The simulated board: virtual time, the processor's interrupt state, the bus decoder and the
-// models behind it. Firmware register accesses arrive here through the host platform layer.
+// The simulated board: virtual time, the bus decoder and the models behind it. The processor's
+// accesses arrive here from the host core (the host-compiled firmware) or the emulated core.
 #pragma once
 
 #include <array>
@@ -17,18 +17,18 @@
 #include "gpio.hpp"
 #include "nvic.hpp"
 #include "panel_config.hpp"
-#include "runner.hpp"
 #include "scheduler.hpp"
 #include "sysctl.hpp"
 #include "systick.hpp"
+#include "warnings.hpp"
 
 namespace sim {
 
-using VectorEntry = void (*)();
+class Core;
 
 struct BoardConfig {
     SysCtlConfig sysctl;
-    Cycles accessCost = 2;  // cycles per peripheral register access
+    Cycles accessCost = 2;  // cycles a peripheral register access holds the bus
     PanelConfig panel;
 };
 
@@ -38,59 +38,35 @@ struct FaultRecord {
     std::string what;
 };
 
-// Something the firmware did that the board does not model or that loses data: an access to an
-// offset no register answers, a store to a read-only or a load from a write-only register, a
-// character the UART drops. The board keeps going; tests assert the list is empty.
-struct BoardWarning {
-    WarningKind kind;
-    Cycles cycle;
-    uint32_t address;
-    uint32_t value;    // the value stored, the character dropped; 0 for loads
-    std::string what;  // names the model and the register
-};
-std::string Describe(const BoardWarning& warning);
-
-// The warnings of every board this process has had, oldest first. Test teardown asserts the
-// list empty; a test that provokes warnings on purpose takes them with TakeBoardWarnings().
-std::vector<BoardWarning> BoardWarnings();
-std::vector<BoardWarning> TakeBoardWarnings();
-// Warnings beyond the first 4096 are only counted (until the next take).
-uint64_t BoardWarningsNotKept();
-
-struct BootLoaderCall {
-    Cycles cycle;
-    Picoseconds time;
-    uint32_t address;
-    uint64_t nvicEnabled;   // peripheral interrupt enables at the call
-    bool sysTickInterrupt;  // SysTick's TICKINT at the call
-    bool interruptsMasked;  // PRIMASK at the call
-};
-
 struct AccessCounts {
     uint64_t reads = 0;
     uint64_t writes = 0;
 };
 
+// The board: the bus with its models and their wiring, and the socket the processor sits in.
+// It keeps no processor state and charges no time: the processor (core.hpp) does both, for the
+// host-compiled firmware and for the real image alike. Boards are ordinary objects; any number
+// can live side by side in one process.
 class Board {
   public:
     static constexpr uint32_t kImageBase = 0x00001800;
 
-    // The process's board; created on first use. Inline: every simulated access asks for it.
-    static Board& instance() { return current_ != nullptr ? *current_ : createInstance(); }
-    // Replaces the board with a fresh one (only while no firmware thread runs).
-    static Board& reset(const BoardConfig& config = {});
-
-    explicit Board(const BoardConfig& config);
+    explicit Board(const BoardConfig& config = {});
+    ~Board();
     Board(const Board&) = delete;
     Board& operator=(const Board&) = delete;
 
     Scheduler& scheduler() { return scheduler_; }
+    const Scheduler& scheduler() const { return scheduler_; }
     Nvic& nvic() { return nvic_; }
     SysTick& systick() { return systick_; }
     SysCtl& sysctl() { return *sysctl_; }
     FlashMemory& flash() { return flash_; }
     GpioPort& gpio(char port);
-    Runner& runner() { return runner_; }
+
+    // The processor fitted to the board: the models' interrupts and faults reach it.
+    void fitCore(Core* core) { core_ = core; }
+    Core* core() const { return core_; }
 
     // Attaches a model at [base, base + size); gateRegister/gateBit name its clock gate
     // (RCGC0..2), or gateRegister -1 for an ungated device.
@@ -131,69 +107,26 @@ class Board {
         return mapping != nullptr ? mapping->device : nullptr;
     }
 
-    // The firmware image's vector table, as the boot loader would leave it: VTOR = 0x1800.
-    void setVectorTable(const VectorEntry* table, uint32_t entries);
-    // Starts the firmware at its reset entry on the firmware thread.
-    void startFirmware();
-
-    // --- Processor side: what the firmware's register accesses and core instructions do. ---
-    // Inline, with access() below, into the platform layer's calls: the simulator's hottest path.
+    // --- The processor's accesses: clock gates enforced, faults reported to the processor. ---
+    // Inline, with access() below: the simulator's hottest path.
     [[gnu::always_inline]] uint32_t cpuRead(uint32_t address, unsigned size) {
-        if (!isCpuContext()) [[unlikely]] {
-            return debugRead(address, size);
-        }
-        const uint32_t value = access(address, 0, size, false, true);
-        simPoint(config_.accessCost);
-        return value;
+        return access(address, 0, size, false, true);
     }
     [[gnu::always_inline]] void cpuWrite(uint32_t address, uint32_t value, unsigned size) {
-        if (!isCpuContext()) [[unlikely]] {
-            debugWrite(address, value, size);
-            return;
-        }
         access(address, value, size, true, true);
-        simPoint(config_.accessCost);
     }
-    uint32_t interruptsOff();
-    uint32_t interruptsOn();
-    uint8_t loadExclusive(volatile uint8_t* address);
-    uint32_t storeExclusive(volatile uint8_t* address, uint8_t value);
-    void delayLoop(uint32_t count);
-    void idleHint();
-    void callAddress(uint32_t address);
-
-    // --- Debugger side: the harness inspecting or changing the board; no time passes. ---
+    // --- A debugger's accesses: no gates, a fault only recorded. ---
     uint32_t debugRead(uint32_t address, unsigned size = 4);
     void debugWrite(uint32_t address, uint32_t value, unsigned size = 4);
 
-    // Runs fn as an interrupt handler at the firmware's next sim point (test tooling).
-    void injectInterrupt(std::function<void()> fn) { injected_.push_back(std::move(fn)); }
-
-    // --- An emulated core running the real image in place of the host-compiled firmware. ---
-    struct ExternalCore {
-        std::function<void()> run;      // its run loop, started on the firmware thread
-        std::function<bool()> primask;  // its interrupt mask
-    };
-    // From then on the core takes exceptions itself; the host vector table is not used.
-    void setExternalCore(ExternalCore core) { externalCore_ = std::move(core); }
-    bool hasExternalCore() const { return static_cast<bool>(externalCore_.run); }
-    // Time spent by the core's instructions: a sim point (events run, the harness may take over).
-    void coreAdvance(Cycles cycles) { simPoint(cycles); }
-    // The cycle at which the harness wants the firmware stopped, if it runs on the firmware thread.
-    std::optional<Cycles> coreDeadline() { return deadlineCycle(); }
-    // Something the core met that the processor would fault on: recorded, and the firmware stops.
-    [[noreturn]] void coreFault(uint32_t address, const std::string& what);
-
-    // --- State for tests and tools. ---
-    bool interruptsMasked() const {
-        return externalCore_.primask ? externalCore_.primask() : primask_;
-    }
-    bool inHandler() const { return activeException_ != 0; }
-    uint32_t activeException() const { return activeException_; }
+    // What the firmware did that the board does not model or that loses data.
+    WarningLog& warnings() { return warnings_; }
+    // Accesses the bus answered with a fault, oldest first.
     const std::vector<FaultRecord>& faults() const { return faults_; }
-    const std::optional<BootLoaderCall>& bootLoaderCall() const { return bootLoaderCall_; }
-    uint64_t idleHints() const { return idleHints_; }
-    uint64_t exceptionsTaken(uint32_t exception) const { return exceptionsTaken_.at(exception); }
+    // A fault the processor met off the bus (a missing vector, say), recorded with the others.
+    void recordFault(uint32_t address, const std::string& what) {
+        faults_.push_back(FaultRecord{scheduler_.now(), address, what});
+    }
     AccessCounts accessCounts(const std::string& deviceName) const;
     double nowMs() const { return scheduler_.nowMs(); }
 
@@ -241,10 +174,6 @@ class Board {
         return table;
     }();
 
-    static Board& createInstance();
-    inline static Board* current_ = nullptr;
-
-    bool isCpuContext() const { return !runner_.started() || runner_.onFirmwareThread(); }
     Mapping* find(uint32_t address) {
         const uint32_t page = (address - kPeripheralBase) / kPageSize;
         if (page < kPages && pages_[page].mapping != nullptr) {
@@ -257,14 +186,15 @@ class Board {
     // above all), a bit test for the register check, a direct call for the GPIO data lines.
     // Everything else, and all the rare work, is out of line.
     [[gnu::always_inline]] uint32_t access(uint32_t address, uint32_t value, unsigned size,
-                                           bool write, bool enforceGates) {
+                                           bool write, bool processor) {
         currentAddress_ = address;
+        processorAccess_ = processor;
         const uint32_t page = (address - kPeripheralBase) / kPageSize;
         if (page >= kPages || pages_[page].mapping == nullptr) [[unlikely]] {
-            return accessSearched(address, value, size, write, enforceGates);
+            return accessSearched(address, value, size, write, processor);
         }
         const Page& p = pages_[page];
-        if (enforceGates && (*p.gate & p.gateMask) == 0) [[unlikely]] {
+        if (processor && (*p.gate & p.gateMask) == 0) [[unlikely]] {
             gatedFault(*p.mapping, address);
             return 0;
         }
@@ -281,7 +211,7 @@ class Board {
         return deliver(*p.mapping, offset, value, size, write);
     }
     uint32_t accessSearched(uint32_t address, uint32_t value, unsigned size, bool write,
-                            bool enforceGates);
+                            bool processor);
     static uint32_t deliver(Mapping& mapping, uint32_t offset, uint32_t value, unsigned size,
                             bool write) {
         if (write) {
@@ -298,38 +228,8 @@ class Board {
     }
     [[gnu::cold]] void unmappedFault(uint32_t address, bool write);
     [[gnu::cold]] void gatedFault(const Mapping& mapping, uint32_t address);
-    void simPoint(Cycles cost) {
-        scheduler_.advance(cost);
-        takeInterrupts();
-        if (scheduler_.pastCheckpoint()) [[unlikely]] {
-            maybeYield();
-        }
-    }
-    void takeInterrupts() {
-        // Asked after every access: usually nothing is pending at all.
-        if (!nvic_.anyReady() && injected_.empty()) [[likely]] {
-            return;
-        }
-        takePendingInterrupts();
-    }
-    void takePendingInterrupts();
-    void runHandler(uint32_t exception);
-    VectorEntry handlerFor(uint32_t exception);
     void raiseFault(uint32_t address, const std::string& what);
     [[gnu::cold]] void checkRegister(const Mapping& mapping, uint32_t offset, uint32_t value, bool write);
-    void recordWarning(WarningKind kind, uint32_t address, uint32_t value, std::string what);
-    [[noreturn]] void stopForGood(const std::string& why);
-    // Hands over to the harness when its deadline is reached or its condition holds, and sets
-    // the scheduler's checkpoint to the next sim point that needs asking again.
-    void maybeYield();
-    std::optional<Cycles> deadlineCycle();
-    Cycles firmwareDeadline() {
-        if (runner_.turnNumber() != deadlineTurn_ || scheduler_.rateGeneration() != deadlineRate_) {
-            updateDeadline();
-        }
-        return deadlineCycle_;
-    }
-    void updateDeadline();
     void mapPages();
 
     BoardConfig config_;
@@ -337,6 +237,7 @@ class Board {
     Nvic nvic_;
     SysTick systick_;
     FlashMemory flash_;
+    WarningLog warnings_;
     std::unique_ptr<SysCtl> sysctl_;
     std::unique_ptr<FlashController> flashController_;
     std::unique_ptr<FlashArray> flashArray_;
@@ -344,24 +245,10 @@ class Board {
     std::vector<std::unique_ptr<Device>> owned_;
     std::vector<std::unique_ptr<Part>> parts_;
     std::vector<Mapping> mappings_;
-    Runner runner_;
-
-    ExternalCore externalCore_;
-    const VectorEntry* vectors_ = nullptr;
-    uint32_t vectorCount_ = 0;
-    bool primask_ = false;
-    const volatile uint8_t* monitor_ = nullptr;
-    uint32_t activeException_ = 0;
+    Core* core_ = nullptr;
     uint32_t currentAddress_ = 0;
-    std::deque<std::function<void()>> injected_;
+    bool processorAccess_ = false;
     std::vector<FaultRecord> faults_;
-    std::optional<BootLoaderCall> bootLoaderCall_;
-    uint64_t idleHints_ = 0;
-    std::array<uint64_t, 64> exceptionsTaken_{};
-    // The harness deadline as a cycle, recomputed only when the turn or the clock rate changes.
-    Cycles deadlineCycle_ = 0;
-    uint64_t deadlineTurn_ = ~0ull;
-    uint64_t deadlineRate_ = ~0ull;
     // Peripheral space by 4 KB page.
     std::array<Page, kPages> pages_{};
 };

@@ -5,44 +5,48 @@
 #include <cstdlib>
 
 #include "core/startup.hpp"
+#include "host_core.hpp"
 
 namespace sim {
 
 namespace {
-bool g_harnessCreated = false;
-
 Picoseconds ToPs(double ms) {
     return static_cast<Picoseconds>(std::llround(ms * static_cast<double>(kPsPerMs)));
 }
 }  // namespace
 
-PanelHarness::PanelHarness(const BoardConfig& config) : board_(Board::reset(config)) {
-    if (g_harnessCreated) {
-        std::fprintf(stderr,
-                     "PanelHarness: one firmware per process (run scenarios through ctest)\n");
-        std::abort();
+PanelHarness::PanelHarness(const BoardConfig& config, Firmware firmware)
+    : board_(std::make_unique<Board>(config)) {
+    if (firmware == Firmware::Host) {
+        core_ = std::make_unique<HostCore>(*board_, g_pfnVectors, kVectorCount,
+                                           HostCore::Mode::Threaded);
     }
-    g_harnessCreated = true;
-    board_.setVectorTable(g_pfnVectors, kVectorCount);
 }
 
-void PanelHarness::start() {
-    if (!board_.runner().started()) {
-        board_.startFirmware();
+// The processor goes before the board it sits on.
+PanelHarness::~PanelHarness() {
+    core_.reset();
+}
+
+void PanelHarness::fitCore(std::unique_ptr<Core> core) {
+    if (core_ && core_->started()) {
+        std::fprintf(stderr, "PanelHarness: the processor cannot be changed once it runs\n");
+        std::abort();
     }
+    core_.reset();
+    core_ = std::move(core);
+    board_->fitCore(core_.get());
 }
 
 StopReason PanelHarness::runUntilMs(double t) {
-    start();
-    return board_.runner().runUntil(ToPs(t), nullptr);
+    return core_->runUntil(ToPs(t), nullptr);
 }
 
 StopReason PanelHarness::runUntil(const std::function<bool()>& condition, double timeoutMs) {
-    start();
     if (condition()) {
         return StopReason::Condition;
     }
-    return board_.runner().runUntil(ToPs(board_.nowMs() + timeoutMs), condition);
+    return core_->runUntil(ToPs(board_->nowMs() + timeoutMs), condition);
 }
 
 }  // namespace sim

@@ -2,20 +2,38 @@
 
 namespace sim {
 
-void Runner::start(std::function<void()> entry) {
+Runner::~Runner() {
+    if (!started_) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+        turn_ = Turn::Firmware;
+    }
+    turnChanged_.notify_all();
+    firmware_.join();
+}
+
+void Runner::start(std::function<void()> bind, std::function<void()> entry) {
     started_ = true;
-    std::thread firmware([this, entry = std::move(entry)] {
+    firmware_ = std::thread([this, bind = std::move(bind), entry = std::move(entry)] {
         firmwareRunner_ = this;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });
+            if (ending_) {
+                return;
+            }
         }
-        entry();
-        park("the firmware's reset entry returned");
+        bind();
+        try {
+            entry();
+            park("the firmware's reset entry returned");
+        } catch (const Ending&) {
+            // The runner is going: the firmware's frames are off the stack, the thread ends.
+        }
     });
-    firmwareId_ = firmware.get_id();
-    // The firmware thread ends parked inside the process; it is never joined.
-    firmware.detach();
 }
 
 StopReason Runner::runUntil(Picoseconds deadline, std::function<bool()> condition) {
@@ -49,6 +67,10 @@ void Runner::handBack(std::unique_lock<std::mutex>& lock) {
     turn_ = Turn::Harness;
     turnChanged_.notify_all();
     turnChanged_.wait(lock, [this] { return turn_ == Turn::Firmware; });
+    if (ending_) {
+        lock.unlock();
+        throw Ending{};
+    }
 }
 
 void Runner::yieldToHarness() {
@@ -63,9 +85,9 @@ void Runner::park(const std::string& why) {
     reason_ = StopReason::Halted;
     turn_ = Turn::Harness;
     turnChanged_.notify_all();
-    for (;;) {
-        turnChanged_.wait(lock);
-    }
+    turnChanged_.wait(lock, [this] { return ending_; });
+    lock.unlock();
+    throw Ending{};
 }
 
 }  // namespace sim

@@ -1,5 +1,5 @@
-// Runs the firmware's reset entry on a thread of its own and hands a baton back and forth with
-// the harness (a test or the window loop), so that exactly one side runs at a time.
+// Runs the host-compiled firmware's reset entry on a thread of its own and hands a baton back and
+// forth with the harness (a test or the window loop), so that exactly one side runs at a time.
 #pragma once
 
 #include <condition_variable>
@@ -9,23 +9,22 @@
 #include <string>
 #include <thread>
 
+#include "core.hpp"
 #include "scheduler.hpp"
 
 namespace sim {
 
-enum class StopReason {
-    Deadline,   // virtual time reached the requested point
-    Condition,  // the harness's condition became true
-    Halted,     // the firmware stopped for good (fault, handler loop, boot loader, main returned)
-};
-
 class Runner {
   public:
     Runner() = default;
+    // Ends the firmware thread wherever it waits (it unwinds from its last sim point) and joins it.
+    ~Runner();
     Runner(const Runner&) = delete;
     Runner& operator=(const Runner&) = delete;
 
-    void start(std::function<void()> entry);
+    // entry runs on the new thread once the harness first hands over; bind is called on that
+    // thread before it.
+    void start(std::function<void()> bind, std::function<void()> entry);
     bool started() const { return started_; }
     // Asked at every simulated access: a thread-local pointer, not a thread-id comparison.
     bool onFirmwareThread() const { return firmwareRunner_ == this; }
@@ -34,7 +33,7 @@ class Runner {
     // firmware's sim points), whichever comes first.
     StopReason runUntil(Picoseconds deadline, std::function<bool()> condition);
 
-    // Firmware side, at every sim point (the board keeps the deadline as a cycle count).
+    // Firmware side, at every sim point (the core keeps the deadline as a cycle count).
     bool shouldYield(bool deadlineReached);
     bool hasCondition() const { return static_cast<bool>(condition_); }
     // Changes with every hand-over to the firmware (the deadline may have moved).
@@ -49,6 +48,8 @@ class Runner {
 
   private:
     enum class Turn { Harness, Firmware };
+    // Thrown on the firmware thread when the runner goes, to unwind it off its stack.
+    struct Ending {};
 
     void handBack(std::unique_lock<std::mutex>& lock);
 
@@ -56,7 +57,8 @@ class Runner {
     std::condition_variable turnChanged_;
     Turn turn_ = Turn::Harness;
     bool started_ = false;
-    std::thread::id firmwareId_;
+    bool ending_ = false;
+    std::thread firmware_;
     inline static thread_local const Runner* firmwareRunner_ = nullptr;
     Picoseconds deadline_ = 0;
     uint64_t turnNumber_ = 0;

@@ -48,6 +48,8 @@ class Scheduler {
     }
     void cancel(EventId id);
     std::optional<Cycles> nextEvent() const;
+    // The next event's cycle, or the largest cycle there is when none is scheduled.
+    Cycles nextDue() const { return nextDue_; }
 
     // Moves time forward, running every event that falls due, each at its own cycle. Inline for
     // the common case of every access: nothing due.

@@ -3,77 +3,55 @@
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <map>
 
+#include "arm_core_memory.hpp"
+#include "exception_rules.hpp"
 #include "flash.hpp"
-#include "thumb_timing.hpp"
 
 namespace sim::arm {
 
 namespace {
 
-constexpr uint32_t kSramBase = 0x20000000;
-constexpr uint32_t kSramSize = 64 * 1024;
-constexpr uint32_t kPeripheralBase = 0x40000000;
-constexpr uint32_t kPeripheralSize = 0x00100000;
-constexpr uint32_t kPrivateBusBase = 0xE0000000;
-constexpr uint32_t kPrivateBusSize = 0x00100000;
-// Branching to an EXC_RETURN value lands here; the page exists so that the fetch stops cleanly.
-constexpr uint32_t kExcReturnPage = 0xFFFFF000;
-constexpr uint32_t kExcReturnFirst = 0xFFFFFFF0;
-constexpr uint32_t kReturnToHandler = 0xFFFFFFF1;
-constexpr uint32_t kReturnToThread = 0xFFFFFFF9;
-constexpr uint32_t kXpsrThumb = 1u << 24;
-constexpr uint32_t kXpsrAligned = 1u << 9;
-constexpr uint32_t kIpsrMask = 0x1FF;
 constexpr uint32_t kNoEnd = 0xFFFFFFFF;  // odd, so never a Thumb instruction address
 constexpr uint32_t kWfi = 0xBF30;
-// Implemented priority bits: the top three of each priority byte.
-constexpr int kPriorityShift = 5;
-
-ArmCore* g_active = nullptr;
-
-const int kFrameRegisters[6] = {UC_ARM_REG_R0, UC_ARM_REG_R1,  UC_ARM_REG_R2,
-                                UC_ARM_REG_R3, UC_ARM_REG_R12, UC_ARM_REG_LR};
 
 }  // namespace
 
-ArmCore* ArmCore::active() {
-    return g_active;
-}
-
 ArmCore::ArmCore(Board& board, FirmwareImage image)
-    : board_(board), image_(std::move(image)), sram_(kSramSize, 0) {}
+    : board_(board),
+      image_(std::move(image)),
+      sram_(kSramSize, 0),
+      accessCost_(board.config().accessCost) {}
 
 ArmCore::~ArmCore() {
-    if (g_active == this) {
-        g_active = nullptr;
+    if (board_.core() == this) {
+        board_.fitCore(nullptr);
     }
     if (uc_ != nullptr) {
         uc_close(uc_);
     }
 }
 
-std::unique_ptr<ArmCore> ArmCore::Attach(Board& board, const std::string& path,
-                                         std::string* error) {
+std::unique_ptr<ArmCore> ArmCore::Load(Board& board, const std::string& path,
+                                       std::string* error) {
     std::optional<FirmwareImage> image = FirmwareImage::Read(path, error);
     if (!image) {
         return nullptr;
     }
-    std::unique_ptr<ArmCore> core(new ArmCore(board, std::move(*image)));
+    return Load(board, std::move(*image), error);
+}
+
+std::unique_ptr<ArmCore> ArmCore::Load(Board& board, FirmwareImage image, std::string* error) {
+    std::unique_ptr<ArmCore> core(new ArmCore(board, std::move(image)));
     if (!core->setUp(error)) {
         return nullptr;
     }
-    g_active = core.get();
-    ArmCore* self = core.get();
-    board.setExternalCore(Board::ExternalCore{[self] { self->run(); },
-                                              [self] { return self->primask(); }});
+    board.fitCore(core.get());
     return core;
 }
 
-bool ArmCore::setUp(std::string* error) {
+bool ArmCore::loadSegments(std::string* error) {
     for (const Segment& segment : image_.segments()) {
         const uint64_t end = uint64_t{segment.address} + segment.bytes.size();
         if (end <= FlashMemory::kSize) {
@@ -87,6 +65,20 @@ bool ArmCore::setUp(std::string* error) {
                      ", outside the board's flash and SRAM";
             return false;
         }
+    }
+    return true;
+}
+
+bool ArmCore::setUp(std::string* error) {
+    if (!loadSegments(error)) {
+        return false;
+    }
+    if (image_.executesFromSram()) {
+        storeCheck_.emplace();
+    }
+    if (const std::optional<Symbol> end = image_.symbol("_ebss");
+        end && end->address > kSramBase && end->address - kSramBase <= kSramSize) {
+        sramInUse_ = end->address - kSramBase;
     }
     uc_engine* uc = nullptr;
     uc_err err = uc_open(UC_ARCH_ARM, static_cast<uc_mode>(UC_MODE_THUMB | UC_MODE_MCLASS), &uc);
@@ -114,16 +106,44 @@ bool ArmCore::setUp(std::string* error) {
           "mapping the core's peripherals");
     check(uc_mem_map(uc, kExcReturnPage, 0x1000, UC_PROT_READ | UC_PROT_EXEC),
           "mapping the exception-return page");
+    check(uc_mem_map(uc, kStubPage, 0x1000, UC_PROT_READ | UC_PROT_EXEC), "mapping the stub");
+    check(uc_mem_write(uc, kMonitorStub, kMonitorStubCode, sizeof(kMonitorStubCode)),
+          "writing the stub");
     uc_hook hook{};
     check(uc_hook_add(uc, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(BlockHook), this, 1, 0),
           "adding the block hook");
+    check(uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(CodeHook), this, 1, 0),
+          "adding the instruction hook");
     check(uc_hook_add(uc, &hook, UC_HOOK_MEM_UNMAPPED | UC_HOOK_MEM_PROT,
                       reinterpret_cast<void*>(UnmappedHook), this, 1, 0),
           "adding the memory hook");
     check(uc_hook_add(uc, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(InterruptHook), this, 1,
                       0),
           "adding the interrupt hook");
+    findExclusiveLoads();
     return error->empty();
+}
+
+void ArmCore::findExclusiveLoads() {
+    // LDREX, LDREXB, LDREXH: where a test may act between the load and the instruction after it.
+    for (const auto& [address, function] : image_.functions()) {
+        for (uint32_t at = address; at + 4 <= address + function.second;) {
+            uint16_t first = 0;
+            uint16_t second = 0;
+            if (!read(at, &first, 2) || !read(at + 2, &second, 2)) {
+                break;
+            }
+            const bool wide = (first >> 11) >= 0x1D;
+            const bool exclusiveLoad = (first & 0xFFF0) == 0xE850 ||
+                                       ((first & 0xFFF0) == 0xE8D0 &&
+                                        ((second & 0x0FFF) == 0x0F4F || (second & 0x0FFF) == 0x0F5F));
+            if (wide && exclusiveLoad) {
+                exclusiveLoads_.push_back(at);
+            }
+            at += wide ? 4 : 2;
+        }
+    }
+    std::sort(exclusiveLoads_.begin(), exclusiveLoads_.end());
 }
 
 bool ArmCore::primask() const {
@@ -138,6 +158,10 @@ uint32_t ArmCore::reg(int id) const {
 
 void ArmCore::setReg(int id, uint32_t value) {
     uc_reg_write(uc_, id, &value);
+}
+
+uint32_t ArmCore::pc() const {
+    return reg(UC_ARM_REG_PC) & ~1u;
 }
 
 uint32_t ArmCore::word(uint32_t address) {
@@ -168,18 +192,6 @@ std::optional<int32_t> ArmCore::readSymbolWord(const std::string& name, uint32_t
     return value;
 }
 
-bool ArmCore::probe(const std::string& function) {
-    const std::optional<Symbol> symbol = image_.symbol(function);
-    if (!symbol) {
-        return false;
-    }
-    if (probes_.empty()) {
-        profiledProbe_ = symbol->address;
-    }
-    probes_[symbol->address] = function;
-    return true;
-}
-
 void ArmCore::resetCore() {
     // With the boot loader in the image the core starts where the processor does; with the
     // firmware alone, where the boot loader hands over: VTOR at the image, its stack and entry.
@@ -187,57 +199,113 @@ void ArmCore::resetCore() {
     board_.nvic().setVtor(table);
     setReg(UC_ARM_REG_SP, word(table));
     setReg(UC_ARM_REG_PC, word(table + 4) | 1u);
+    blockStart_ = board_.scheduler().now();
 }
 
-void ArmCore::run() {
-    resetCore();
-    flush();
-    for (;;) {
-        uint32_t pc = reg(UC_ARM_REG_PC) & ~1u;
-        if (pc >= kExcReturnFirst) {
-            returnFromException(pc | 1u);
-            continue;
-        }
-        if (pc < Board::kImageBase && !bootCodeLoaded_) {
-            board_.callAddress(pc | 1u);  // stops for good: the boot loader is not loaded
-            fault(pc, "the boot loader is not in this image");
-        }
-        if (const uint32_t exception = takeable()) {
-            enterException(exception);
-            continue;
-        }
-        stopRequested_ = false;
-        const uc_err err = uc_emu_start(uc_, pc | 1u, kNoEnd, 0, 0);
-        if (err != UC_ERR_OK) {
-            fault(reg(UC_ARM_REG_PC), std::string("the emulator stopped: ") + uc_strerror(err));
-        }
-        if (stopRequested_) {
-            continue;
-        }
-        // Stopped of its own accord: the core executed WFI. Sleep until an interrupt is pending
-        // (PRIMASK does not keep the core asleep), letting virtual time run to the next event.
-        pc = reg(UC_ARM_REG_PC) & ~1u;
-        uint16_t op = 0;
-        if (read(pc, &op, 2) && op == kWfi) {
-            setReg(UC_ARM_REG_PC, (pc + 2) | 1u);
-        }
-        flush();
-        for (;;) {
-            const Nvic& nvic = board_.nvic();
-            if (nvic.sysTickPending() || (nvic.pending() & nvic.enabled()) != 0) {
-                break;
-            }
-            std::optional<Cycles> until = board_.scheduler().nextEvent();
-            if (const auto deadline = board_.coreDeadline()) {
-                until = until ? std::min(*until, *deadline) : *deadline;
-            }
-            if (!until) {
-                fault(pc, "WFI with no interrupt that could ever wake the core");
-            }
-            const Cycles now = board_.scheduler().now();
-            board_.coreAdvance(*until > now ? *until - now : 1);
-        }
+void ArmCore::afterNextExclusiveLoad(std::function<void()> fn) {
+    afterExclusive_ = std::move(fn);
+    previousInstruction_ = 0;
+    checkNextBoundary();
+}
+
+StopReason ArmCore::runUntil(Picoseconds deadline, const std::function<bool()>& condition) {
+    if (halted_) {
+        return StopReason::Halted;
     }
+    if (!started_) {
+        started_ = true;
+        resetCore();
+    }
+    deadlinePs_ = deadline;
+    deadlineRate_ = ~0ull;
+    condition_ = condition ? &condition : nullptr;
+    stop_ = Stop::None;
+    refreshDue();
+    while (!halted_ && stop_ == Stop::None) {
+        const uint32_t at = pc();
+        // Where the last turn stopped, or where WFI woke: look before going on.
+        if (atBoundary(at)) {
+            continue;
+        }
+        if (condition_ != nullptr || afterExclusive_) {
+            checkNextBoundary();  // asked at every instruction boundary
+        }
+        const uc_err err = uc_emu_start(uc_, at | 1u, kNoEnd, 0, 0);
+        if (halted_ || stop_ != Stop::None) {
+            break;
+        }
+        if (err != UC_ERR_OK) {
+            fault(pc(), std::string("the emulator stopped: ") + uc_strerror(err));
+            break;
+        }
+        sleepUntilInterrupt();  // it stopped of its own accord: WFI
+    }
+    condition_ = nullptr;
+    if (halted_) {
+        return StopReason::Halted;
+    }
+    return stop_ == Stop::Deadline ? StopReason::Deadline : StopReason::Condition;
+}
+
+void ArmCore::sleepUntilInterrupt() {
+    // The core executed WFI. Sleep until an interrupt is pending (PRIMASK does not keep the core
+    // asleep), letting virtual time run to the next event.
+    const uint32_t at = pc();
+    uint16_t op = 0;
+    if (read(at, &op, 2) && op == kWfi) {
+        setReg(UC_ARM_REG_PC, (at + 2) | 1u);
+    }
+    finishBlock(pc());
+    Scheduler& scheduler = board_.scheduler();
+    for (;;) {
+        flush(blockStart_);
+        const Nvic& nvic = board_.nvic();
+        if (nvic.sysTickPending() || (nvic.pending() & nvic.enabled()) != 0) {
+            return;
+        }
+        std::optional<Cycles> until = scheduler.nextEvent();
+        until = until ? std::min(*until, deadline_) : deadline_;
+        if (*until == ~Cycles{0}) {
+            fault(at, "WFI with no interrupt that could ever wake the core");
+            return;
+        }
+        if (blockStart_ >= deadline_) {
+            return;  // the boundary check stops the turn
+        }
+        blockStart_ = std::max(*until, blockStart_ + 1);
+    }
+}
+
+bool ArmCore::atBoundary(uint32_t address) {
+    const Cycles now = block_ != nullptr ? startOf(indexOf(address)) : blockStart_;
+    flush(now);
+    const auto cut = [&] {
+        if (block_ != nullptr) {
+            const size_t index = indexOf(address);
+            instructions_ += index;
+            cycles_ += block_->before[index];
+            block_->partialInstructions += index;
+            block_->partialCycles += block_->before[index];
+            blockStart_ = now;
+            block_ = nullptr;
+        }
+    };
+    if (halted_) {
+        cut();
+        return true;
+    }
+    if (now >= deadline_ || (condition_ != nullptr && (*condition_)())) {
+        stop_ = now >= deadline_ ? Stop::Deadline : Stop::Condition;
+        cut();
+        uc_emu_stop(uc_);
+        return true;
+    }
+    if (const uint32_t exception = TakeableException(board_.nvic(), primask())) {
+        cut();
+        enterException(exception, address);
+        return true;
+    }
+    return false;
 }
 
 void ArmCore::BlockHook(uc_struct*, uint64_t address, uint32_t size, void* self) {
@@ -245,353 +313,77 @@ void ArmCore::BlockHook(uc_struct*, uint64_t address, uint32_t size, void* self)
 }
 
 void ArmCore::onBlock(uint32_t address, uint32_t size) {
-    if (address >= kExcReturnFirst || (address < Board::kImageBase && !bootCodeLoaded_) ||
-        takeable() != 0) {
-        // The run loop deals with it before this block runs.
-        stopRequested_ = true;
-        uc_emu_stop(uc_);
+    if (address >= kStubPage && address < kStubPage + 0x1000) {
+        return;  // the monitor-clearing stub is the core's own, not the image's
+    }
+    finishBlock(address);
+    if (address < Board::kImageBase && !bootCodeLoaded_) {
+        const Nvic& nvic = board_.nvic();
+        bootLoaderCall_ = BootLoaderCall{blockStart_, board_.scheduler().nowPs(), address | 1u,
+                                         nvic.enabled(), board_.systick().interruptEnabled(),
+                                         primask()};
+        halt("entered the boot loader at " + Hex(address | 1u) +
+             " (the boot loader is not in this image)");
         return;
     }
-    if (!probes_.empty() && (probes_.count(address) != 0 ||
-                             (!open_.empty() && address == open_.back().returnAddress))) {
-        flush();
-        if (!open_.empty() && address == open_.back().returnAddress &&
-            reg(UC_ARM_REG_SP) == open_.back().stack) {
-            Open done = open_.back();
-            open_.pop_back();
-            profiledOpen_ -= done.profiled ? 1 : 0;
-            done.record.instructions = instructions_ - done.record.instructions;
-            done.record.cycles = cycles_ - done.cycles0;
-            done.record.virtualTime = board_.scheduler().nowPs() - done.record.virtualTime;
-            constexpr size_t kCallsKept = 1000000;
-            if (calls_.size() >= kCallsKept) {
-                calls_.erase(calls_.begin(), calls_.begin() + kCallsKept / 2);
-            }
-            calls_.push_back(done.record);
-        }
-        if (const auto probe = probes_.find(address); probe != probes_.end()) {
-            CallRecord record{&probe->second, reg(UC_ARM_REG_R0),       instructions_, 0,
-                              board_.scheduler().nowPs(), instructions_, cycles_,
-                              board_.scheduler().nowPs()};
-            const bool profiled = address == profiledProbe_;
-            profiledOpen_ += profiled ? 1 : 0;
-            open_.push_back(
-                Open{reg(UC_ARM_REG_LR) & ~1u, reg(UC_ARM_REG_SP), record, cycles_, profiled});
-        }
+    runAfterExclusive(address);
+    // Most block starts: nothing due, nothing pending, nothing asked.
+    const bool quiet = blockStart_ < due_ && !board_.nvic().anyReady() && condition_ == nullptr;
+    if (!quiet && atBoundary(address)) {
+        return;
+    }
+    if (probeFilter_ != 0 && (probeFilter_ & ProbeBit(address)) != 0) {
+        onProbedBlock(address);
     }
     skipIdleLoop(address);
-    BlockCost& cost = costOf(address, size);
-    ++cost.runs;
-    cost.probedRuns += profiledOpen_ != 0 ? 1 : 0;
-    // The last block's final conditional branch was counted as falling through; it was taken
-    // when execution did not continue right after it.
-    uint32_t branchTaken = 0;
-    if (previous_ != nullptr && previous_->takenExtra != 0 && address != previous_->end) {
-        branchTaken = previous_->takenExtra;
-        ++previous_->takenRuns;
-        previous_->probedTakenRuns += profiledOpen_ != 0 ? 1 : 0;
-    }
-    previous_ = &cost;
-    if (cost.delayRegister >= 0) {
-        fastForwardDelay(cost.delayRegister);
-    }
-    instructions_ += cost.instructions;
-    charge(cost.cycles + branchTaken);
+    startBlock(address, costOf(address, size));
 }
 
-std::array<uint32_t, 17> ArmCore::state() const {
-    static constexpr int kIds[17] = {
-        UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,  UC_ARM_REG_R4, UC_ARM_REG_R5,
-        UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,  UC_ARM_REG_R10,
-        UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR, UC_ARM_REG_XPSR,
-        UC_ARM_REG_PRIMASK};
-    std::array<uint32_t, 17> values{};
-    for (size_t i = 0; i < values.size(); ++i) {
-        values[i] = reg(kIds[i]);
-    }
-    return values;
-}
-
-bool ArmCore::skipIdleLoop(uint32_t address) {
-    // A loop longer than this many blocks is not an idle loop worth recognising.
-    constexpr uint32_t kLongestLoop = 64;
-    if (mark_.sideEffects != sideEffects_ || ++mark_.blocks > kLongestLoop) {
-        mark_ = Mark{};
-        mark_.address = address;
-        mark_.sideEffects = sideEffects_;
-        return false;
-    }
-    if (address != mark_.address) {
-        return false;
-    }
-    // Back at the marked block with nothing done to the outside world: the same registers,
-    // and one turn later the same memory too?
-    mark_.blocks = 0;
-    const std::array<uint32_t, 17> now = state();
-    const bool same = mark_.stage != 0 && now == mark_.registers &&
-                      (mark_.stage == 1 ||
-                       std::memcmp(sramAtMark_.data(), sram_.data(), kSramSize) == 0);
-    if (!same || mark_.stage == 1) {
-        mark_.stage = same ? 2 : 1;
-        if (same) {
-            sramAtMark_ = sram_;
-        }
-        mark_.registers = now;
-        mark_.instructions = instructions_;
-        mark_.cycles = cycles_;
-        return false;
-    }
-    // Each turn is the same until an event changes something: go round in one step to just
-    // before the next event or the harness's deadline. An interrupt is then taken at the loop's
-    // head, up to one turn away from where it would have fallen.
-    const uint64_t turnInstructions = instructions_ - mark_.instructions;
-    const uint64_t turnCycles = cycles_ - mark_.cycles;
-    mark_.instructions = instructions_;
-    mark_.cycles = cycles_;
-    flush();
-    const Cycles nowCycle = board_.scheduler().now();
-    if (turnCycles == 0 || flushAt_ == ~Cycles{0} || flushAt_ <= nowCycle + turnCycles) {
-        return false;
-    }
-    const uint64_t turns = (flushAt_ - nowCycle) / turnCycles;
-    instructions_ += turns * turnInstructions;
-    idleSkips_ += turns;
-    charge(turns * turnCycles);
-    mark_.instructions = instructions_;
-    mark_.cycles = cycles_;
-    return true;
-}
-
-ArmCore::BlockCost& ArmCore::costOf(uint32_t address, uint32_t size) {
-    const uint64_t key = (uint64_t{size} << 32) | address;
-    const auto found = costs_.find(key);
-    if (found != costs_.end()) {
-        return found->second;
-    }
-    std::vector<uint16_t> halfwords((size + 3) / 2, 0);
-    read(address, halfwords.data(), static_cast<uint32_t>(halfwords.size() * 2));
-    BlockCost cost;
-    const BlockTiming timing = TimeBlock(halfwords.data(), size);
-    cost.instructions = timing.instructions;
-    cost.cycles = timing.cycles;
-    cost.takenExtra = timing.takenExtra;
-    cost.end = address + size;
-    // "subs rN, #1; bne <itself>": the delay loop, three cycles a turn.
-    if (size == 4 && (halfwords[0] & 0xF8FF) == 0x3801 && halfwords[1] == 0xD1FD) {
-        cost.delayRegister = (halfwords[0] >> 8) & 7;
-    }
-    return costs_.emplace(key, cost).first->second;
-}
-
-std::vector<ArmCore::FunctionCost> ArmCore::takeProfile() {
-    std::map<std::string, FunctionCost> byFunction;
-    for (auto& [key, cost] : costs_) {
-        if (cost.runs == 0) {
-            continue;
-        }
-        const auto address = static_cast<uint32_t>(key);
-        std::string name = image_.functionAt(address);
-        if (name.empty()) {
-            name = Hex(address);
-        }
-        FunctionCost& f = byFunction[name];
-        f.function = name;
-        f.instructions += cost.runs * cost.instructions;
-        f.cycles += cost.runs * cost.cycles + cost.takenRuns * cost.takenExtra;
-        f.probedInstructions += cost.probedRuns * cost.instructions;
-        f.probedCycles += cost.probedRuns * cost.cycles + cost.probedTakenRuns * cost.takenExtra;
-        if (image_.startsFunction(address)) {
-            f.calls += cost.runs;
-            f.probedCalls += cost.probedRuns;
-        }
-        cost.runs = 0;
-        cost.probedRuns = 0;
-        cost.takenRuns = 0;
-        cost.probedTakenRuns = 0;
-    }
-    std::vector<FunctionCost> dearestFirst;
-    for (auto& [name, f] : byFunction) {
-        dearestFirst.push_back(std::move(f));
-    }
-    std::sort(dearestFirst.begin(), dearestFirst.end(),
-              [](const FunctionCost& a, const FunctionCost& b) {
-                  return a.probedCycles != b.probedCycles ? a.probedCycles > b.probedCycles
-                                                          : a.cycles > b.cycles;
-              });
-    return dearestFirst;
-}
-
-void ArmCore::charge(uint64_t cycles) {
-    cycles_ += cycles;
-    // The board advanced time for each bus access as it was made, and for each block's
-    // instructions as the block began; the two overlap, so a block takes the longer of its
-    // instructions and its own accesses. The shorter is known once the block is over and is
-    // handed back from the time charged next (what one charge cannot take, the following one
-    // does). Reckoned block by block, the time does not depend on where the emulator happens
-    // to cut the code into blocks, and a bus busier than the instructions stalls the core then
-    // and there, never later.
-    overlap_ += std::min(lastCharge_, accessCredit_);
-    accessCredit_ = 0;
-    lastCharge_ = cycles;
-    const uint64_t credited = std::min(cycles, overlap_);
-    overlap_ -= credited;
-    unflushed_ += cycles - credited;
-    // Time is handed to the board in batches: nothing on the board can change before its next
-    // event or the harness's deadline, and every bus access flushes first.
-    if (board_.scheduler().now() + unflushed_ >= flushAt_) {
-        flush();
+void ArmCore::CodeHook(uc_struct*, uint64_t address, uint32_t, void* self) {
+    auto* core = static_cast<ArmCore*>(self);
+    const auto at = static_cast<uint32_t>(address);
+    core->lastInstruction_ = at;
+    if (at - core->stopFrom_ <= core->stopSpan_) [[unlikely]] {
+        core->onInstruction(at);
     }
 }
 
-void ArmCore::flush() {
-    if (unflushed_ != 0) {
-        const uint64_t cycles = unflushed_;
-        unflushed_ = 0;
-        board_.coreAdvance(cycles);
+void ArmCore::onInstruction(uint32_t address) {
+    if (block_ == nullptr) {
+        return;  // the monitor stub, or the first instruction of a block the block hook handled
     }
-    flushAt_ = ~Cycles{0};
-    if (const auto next = board_.scheduler().nextEvent()) {
-        flushAt_ = *next;
+    clearStop();
+    const size_t index = indexOf(address);
+    if (index == 0) {
+        previousInstruction_ = address;
+        rearm(0);  // the block hook has looked at this boundary
+        return;
     }
-    // The harness's deadline as a cycle changes only when the harness sets a new one or the
-    // clock changes rate.
-    const Picoseconds deadline = board_.runner().deadline();
-    const uint32_t clockHz = board_.scheduler().clockHz();
-    if (deadline != deadlinePs_ || clockHz != deadlineClockHz_) {
-        deadlinePs_ = deadline;
-        deadlineClockHz_ = clockHz;
-        deadlineCycle_ = board_.coreDeadline().value_or(~Cycles{0});
+    if (block_->inItBlock[index]) {
+        previousInstruction_ = address;
+        checkNextBoundary();  // an IT block's instructions go together
+        return;
     }
-    flushAt_ = std::min(flushAt_, deadlineCycle_);
+    runAfterExclusive(address);
+    if (atBoundary(address)) {
+        return;
+    }
+    rearm(index);
 }
 
-void ArmCore::fastForwardDelay(int registerNumber) {
-    flush();
-    const int id = UC_ARM_REG_R0 + registerNumber;
-    const uint32_t count = reg(id);
-    // Turns still to go after the one the block itself is about to run; 0 means 2^32.
-    uint64_t remaining = (count == 0 ? (uint64_t{1} << 32) : uint64_t{count}) - 1;
-    constexpr uint64_t kTurn = CycleTable::kDataProcessing + CycleTable::kBranch;
-    while (remaining > 0 && takeable() == 0) {
-        const Cycles now = board_.scheduler().now();
-        uint64_t turns = remaining;
-        if (const auto next = board_.scheduler().nextEvent()) {
-            turns = std::min(turns, std::max<uint64_t>(1, (*next > now ? *next - now : 1) / kTurn));
-        }
-        if (const auto deadline = board_.coreDeadline(); deadline && *deadline > now) {
-            turns = std::min(turns, std::max<uint64_t>(1, (*deadline - now) / kTurn));
-        }
-        instructions_ += 2 * turns;
-        charge(turns * kTurn);
-        remaining -= turns;
+void ArmCore::runAfterExclusive(uint32_t address) {
+    // Every boundary is looked at while a test waits for an exclusive load: this one follows
+    // one when the instruction before it was.
+    const uint32_t previous = previousInstruction_;
+    previousInstruction_ = address;
+    if (!afterExclusive_ ||
+        !std::binary_search(exclusiveLoads_.begin(), exclusiveLoads_.end(), previous) ||
+        address != previous + 4) {
+        return;
     }
-    // The register as if the skipped turns had run; an interrupt now interrupts the loop there.
-    setReg(id, static_cast<uint32_t>(remaining + 1));
-}
-
-int ArmCore::priorityOf(uint32_t exception) const {
-    if (exception >= kFirstPeripheralException) {
-        return board_.nvic().priority(exception - kFirstPeripheralException) >> kPriorityShift;
-    }
-    return 0;  // SysTick: its priority register is not modelled and resets to 0
-}
-
-uint32_t ArmCore::takeable() const {
-    const Nvic& nvic = board_.nvic();
-    const uint64_t ready = nvic.pending() & nvic.enabled() &
-                           ((uint64_t{1} << kPeripheralInterrupts) - 1);
-    if (ready == 0 && !nvic.sysTickPending()) {
-        return 0;
-    }
-    if (primask()) {
-        return 0;
-    }
-    // The most urgent pending exception (lowest priority value, then lowest number)...
-    uint32_t best = 0;
-    int bestPriority = 1 << 30;
-    if (nvic.sysTickPending()) {
-        best = kExceptionSysTick;
-        bestPriority = priorityOf(kExceptionSysTick);
-    }
-    for (uint64_t bits = ready; bits != 0; bits &= bits - 1) {
-        const uint32_t exception =
-            kFirstPeripheralException + static_cast<uint32_t>(__builtin_ctzll(bits));
-        const int priority = priorityOf(exception);
-        if (priority < bestPriority) {
-            best = exception;
-            bestPriority = priority;
-        }
-    }
-    // ...preempts only what runs at a lower urgency.
-    for (const uint32_t running : active_) {
-        if (bestPriority >= priorityOf(running)) {
-            return 0;
-        }
-    }
-    return best;
-}
-
-void ArmCore::enterException(uint32_t exception) {
-    uint32_t frame[8];
-    for (int i = 0; i < 6; ++i) {
-        frame[i] = reg(kFrameRegisters[i]);
-    }
-    frame[6] = reg(UC_ARM_REG_PC) & ~1u;
-    const uint32_t sp = reg(UC_ARM_REG_SP);
-    const uint32_t interrupted = active_.empty() ? 0 : active_.back();
-    frame[7] = (reg(UC_ARM_REG_XPSR) & ~(kIpsrMask | kXpsrAligned)) | interrupted |
-               ((sp & 4u) != 0 ? kXpsrAligned : 0);
-    const uint32_t base = (sp - 32) & ~4u;
-    for (uint32_t i = 0; i < 8; ++i) {
-        putWord(base + 4 * i, frame[i]);
-    }
-    const uint32_t handler = word(board_.nvic().vtor() + 4 * exception);
-    if ((handler & 1u) == 0) {
-        fault(handler, "exception " + std::to_string(exception) + ": vector " + Hex(handler) +
-                           " at VTOR " + Hex(board_.nvic().vtor()) + " is not Thumb code");
-    }
-    setReg(UC_ARM_REG_SP, base);
-    setReg(UC_ARM_REG_LR, active_.empty() ? kReturnToThread : kReturnToHandler);
-    setReg(UC_ARM_REG_XPSR, kXpsrThumb);
-    setReg(UC_ARM_REG_PC, handler | 1u);
-    board_.nvic().acknowledge(exception);
-    active_.push_back(exception);
-    ++taken_.at(exception);
-    ++sideEffects_;
-    charge(CycleTable::kExceptionEntry);
-}
-
-void ArmCore::returnFromException(uint32_t excReturn) {
-    const bool toThread = excReturn == kReturnToThread;
-    if (active_.empty() || (excReturn != kReturnToThread && excReturn != kReturnToHandler) ||
-        toThread != (active_.size() == 1)) {
-        fault(excReturn, "EXC_RETURN " + Hex(excReturn) + " does not match the active exceptions");
-    }
-    const uint32_t sp = reg(UC_ARM_REG_SP);
-    uint32_t frame[8];
-    for (uint32_t i = 0; i < 8; ++i) {
-        frame[i] = word(sp + 4 * i);
-    }
-    for (int i = 0; i < 6; ++i) {
-        setReg(kFrameRegisters[i], frame[i]);
-    }
-    setReg(UC_ARM_REG_XPSR, frame[7] & ~(kIpsrMask | kXpsrAligned));
-    setReg(UC_ARM_REG_SP, sp + 32 + ((frame[7] & kXpsrAligned) != 0 ? 4 : 0));
-    setReg(UC_ARM_REG_PC, frame[6] | 1u);
-    const uint32_t exception = active_.back();
-    active_.pop_back();
-    board_.nvic().complete(exception);
-    charge(CycleTable::kExceptionReturn);
-}
-
-void ArmCore::fault(uint32_t address, const std::string& what) {
-    const uint32_t pc = reg(UC_ARM_REG_PC) & ~1u;
-    std::string where = " (pc " + Hex(pc);
-    const std::string function = image_.functionAt(pc);
-    if (!function.empty()) {
-        where += " in " + function;
-    }
-    board_.coreFault(address, what + where + ")");
+    const std::function<void()> fn = std::move(afterExclusive_);
+    afterExclusive_ = nullptr;
+    fn();
 }
 
 bool ArmCore::UnmappedHook(uc_struct*, uc_mem_type type, uint64_t address, int size, int64_t,
@@ -608,13 +400,17 @@ bool ArmCore::UnmappedHook(uc_struct*, uc_mem_type type, uint64_t address, int s
                         type == UC_MEM_FETCH_PROT;
     core->fault(at, access + Hex(at) + " (" + std::to_string(size) + " bytes): " +
                         (mapped ? "not allowed there" : "nothing is mapped there"));
+    return false;
 }
 
-void ArmCore::InterruptHook(uc_struct* uc, uint32_t number, void* self) {
+void ArmCore::InterruptHook(uc_struct*, uint32_t number, void* self) {
     auto* core = static_cast<ArmCore*>(self);
-    if ((core->reg(UC_ARM_REG_PC) & ~1u) >= kExcReturnFirst) {
-        core->stopRequested_ = true;  // fetching at EXC_RETURN: the run loop returns
-        uc_emu_stop(uc);
+    const uint32_t at = core->pc();
+    if (at >= kExcReturnFirst) {
+        // A branch to an EXC_RETURN value: the fetch from the system region faults, and the
+        // exception returns here.
+        core->finishBlock(at);
+        core->returnFromException(at | 1u);
         return;
     }
     static const char* const kNames[] = {"",         "undefined instruction", "SVC",
@@ -622,56 +418,41 @@ void ArmCore::InterruptHook(uc_struct* uc, uint32_t number, void* self) {
                                          "FIQ",      "breakpoint"};
     const std::string name =
         number < 8 ? kNames[number] : "processor exception " + std::to_string(number);
-    core->fault(core->reg(UC_ARM_REG_PC), name + " (not handled by the emulated core)");
+    core->fault(at, name + " (not handled by the emulated core)");
+}
+
+uint32_t ArmCore::busRead(uint32_t address, unsigned size) {
+    beforeAccess();
+    const uint32_t value = board_.cpuRead(address, size);
+    afterAccess();
+    return value;
+}
+
+void ArmCore::busWrite(uint32_t address, uint32_t value, unsigned size) {
+    beforeAccess();
+    board_.cpuWrite(address, value, size);
+    afterAccess();
 }
 
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    auto* core = static_cast<ArmCore*>(self);
-    if (core->unflushed_ != 0) {
-        core->flush();
-    }
-    ++core->sideEffects_;
-    core->accessCredit_ += core->board_.config().accessCost;
-    const uint32_t value = core->board_.cpuRead(kPeripheralBase + static_cast<uint32_t>(offset), size);
-    core->flush();  // the access may have scheduled an event
-    return value;
+    return static_cast<ArmCore*>(self)->busRead(kPeripheralBase + static_cast<uint32_t>(offset),
+                                                size);
 }
 
 void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value,
                               void* self) {
-    auto* core = static_cast<ArmCore*>(self);
-    if (core->unflushed_ != 0) {
-        core->flush();
-    }
-    ++core->sideEffects_;
-    core->accessCredit_ += core->board_.config().accessCost;
-    core->board_.cpuWrite(kPeripheralBase + static_cast<uint32_t>(offset),
-                          static_cast<uint32_t>(value), size);
-    core->flush();
+    static_cast<ArmCore*>(self)->busWrite(kPeripheralBase + static_cast<uint32_t>(offset),
+                                          static_cast<uint32_t>(value), size);
 }
 
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    auto* core = static_cast<ArmCore*>(self);
-    if (core->unflushed_ != 0) {
-        core->flush();
-    }
-    ++core->sideEffects_;
-    core->accessCredit_ += core->board_.config().accessCost;
-    const uint32_t value = core->board_.cpuRead(kPrivateBusBase + static_cast<uint32_t>(offset), size);
-    core->flush();  // the access may have scheduled an event
-    return value;
+    return static_cast<ArmCore*>(self)->busRead(kPrivateBusBase + static_cast<uint32_t>(offset),
+                                                size);
 }
 
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
-    auto* core = static_cast<ArmCore*>(self);
-    if (core->unflushed_ != 0) {
-        core->flush();
-    }
-    ++core->sideEffects_;
-    core->accessCredit_ += core->board_.config().accessCost;
-    core->board_.cpuWrite(kPrivateBusBase + static_cast<uint32_t>(offset),
-                          static_cast<uint32_t>(value), size);
-    core->flush();
+    static_cast<ArmCore*>(self)->busWrite(kPrivateBusBase + static_cast<uint32_t>(offset),
+                                          static_cast<uint32_t>(value), size);
 }
 
 }  // namespace sim::arm

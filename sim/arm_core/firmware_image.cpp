@@ -76,6 +76,10 @@ std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::s
         if (skip == program.p_filesz) {
             continue;
         }
+        if ((program.p_flags & PF_X) != 0 && program.p_vaddr >= 0x20000000 &&
+            program.p_vaddr < 0x40000000) {
+            image.executesFromSram_ = true;
+        }
         const auto* first = file.data() + program.p_offset;
         image.segments_.push_back(
             Segment{program.p_paddr + skip,

@@ -28,15 +28,23 @@ class FirmwareImage {
 
     const std::vector<Segment>& segments() const { return segments_; }
     bool isElf() const { return elf_; }
+    // Whether the ELF puts code in SRAM (its reset entry copies it there). A flat binary cannot
+    // say; none that runs here does.
+    bool executesFromSram() const { return executesFromSram_; }
     // A symbol of the ELF's table (functions without the Thumb bit), if present.
     std::optional<Symbol> symbol(const std::string& name) const;
     // The function symbol that contains an address, for fault messages.
     std::string functionAt(uint32_t address) const;
     // Whether a function symbol starts exactly here (a block there is a call's first).
     bool startsFunction(uint32_t address) const { return functions_.count(address) != 0; }
+    // The function symbols by address: name and size.
+    const std::map<uint32_t, std::pair<std::string, uint32_t>>& functions() const {
+        return functions_;
+    }
 
   private:
     bool elf_ = false;
+    bool executesFromSram_ = false;
     std::vector<Segment> segments_;
     std::map<std::string, Symbol> symbols_;
     std::map<uint32_t, std::pair<std::string, uint32_t>> functions_;

@@ -104,23 +104,46 @@ Decoded DecodeTiming(uint16_t first, uint16_t second) {
     return Narrow(first);
 }
 
-BlockTiming TimeBlock(const uint16_t* halfwords, uint32_t bytes) {
-    BlockTiming t;
+std::vector<InstructionTiming> TimeInstructions(const uint16_t* halfwords, uint32_t bytes) {
+    std::vector<InstructionTiming> timing;
     bool afterLoadStore = false;
+    uint32_t itRemaining = 0;
     for (uint32_t at = 0; at * 2 < bytes;) {
         const Decoded d = DecodeTiming(halfwords[at], halfwords[at + 1]);
-        at += d.length / 2;
-        ++t.instructions;
         uint32_t cycles = d.cycles;
         if (d.singleLoad && afterLoadStore) {
             cycles = T::kLoadPipelined;
         }
-        if (d.conditionalBranch && at * 2 >= bytes) {
+        if (d.conditionalBranch && (at + d.length / 2) * 2 >= bytes) {
             cycles = T::kBranchNotTaken;
+        }
+        timing.push_back(InstructionTiming{static_cast<uint16_t>(at * 2),
+                                           static_cast<uint16_t>(cycles), itRemaining != 0});
+        itRemaining -= itRemaining != 0 ? 1 : 0;
+        // IT: the mask's bits below its lowest set one count the instructions it governs.
+        if (d.length == 2 && (halfwords[at] & 0xFF00) == 0xBF00 && (halfwords[at] & 0x000F) != 0) {
+            itRemaining = 4 - static_cast<uint32_t>(__builtin_ctz(halfwords[at] & 0x000F));
+        }
+        afterLoadStore = d.singleLoad || d.singleStore;
+        at += d.length / 2;
+    }
+    return timing;
+}
+
+BlockTiming TimeBlock(const uint16_t* halfwords, uint32_t bytes) {
+    BlockTiming t;
+    const std::vector<InstructionTiming> timing = TimeInstructions(halfwords, bytes);
+    for (const InstructionTiming& instruction : timing) {
+        ++t.instructions;
+        t.cycles += instruction.cycles;
+    }
+    if (!timing.empty()) {
+        const InstructionTiming& last = timing.back();
+        const uint32_t at = last.offset / 2u;
+        const Decoded d = DecodeTiming(halfwords[at], halfwords[at + 1]);
+        if (d.conditionalBranch) {
             t.takenExtra = d.cycles - T::kBranchNotTaken;
         }
-        t.cycles += cycles;
-        afterLoadStore = d.singleLoad || d.singleStore;
     }
     return t;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sim::arm {
 
@@ -54,5 +55,15 @@ struct BlockTiming {
     uint32_t takenExtra = 0;
 };
 BlockTiming TimeBlock(const uint16_t* halfwords, uint32_t bytes);
+
+// The same block instruction by instruction: where each starts, the cycles it is charged (as
+// TimeBlock charges them), and whether it is one of the conditional instructions an IT
+// instruction governs (the processor's interrupts are taken only outside them here).
+struct InstructionTiming {
+    uint16_t offset;
+    uint16_t cycles;
+    bool inItBlock;
+};
+std::vector<InstructionTiming> TimeInstructions(const uint16_t* halfwords, uint32_t bytes);
 
 }  // namespace sim::arm

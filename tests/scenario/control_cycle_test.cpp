@@ -20,7 +20,7 @@ using sim::StopReason;
 using cycle_probe::g_runs;
 
 void StartAndWrapTheCycle(sim::PanelHarness& panel) {
-    ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
+    ASSERT_EQ(panel.runUntil([&] { return panel.core().idleTurns() > 0; }, 1000.0),
               StopReason::Condition);
     ASSERT_EQ(_CurrentFrame, 1u) << "start-up shows the welcome screen";
     ASSERT_EQ(table_init_flag, 1u);
@@ -93,7 +93,7 @@ TEST(ControlCycleOnTheBoard, OutputPassThenExchangeThenErrorFlag) {
     EXPECT_EQ(Dev_1_AO5.value, 999) << "nothing was read";
 
     sim::Uart1(panel.board()).connect(g_module);
-    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+    EXPECT_FALSE(TakeWarnings(panel.board(), sim::WarningKind::CharacterDropped).empty())
         << "the request sent while unplugged is lost";
     ASSERT_TRUE(RunCycles(panel, 1));
     EXPECT_EQ(g_module->exchanges().size(), exchangesBefore + 1);

@@ -27,7 +27,7 @@ class Panel {
     explicit Panel(sim::DisplayController controller) : panel_(Config(controller)) {
         sim::RemoteModuleOf(panel_.board()).process().setRunning(false);
         // Idle in the main loop: the welcome screen is up.
-        EXPECT_EQ(panel_.runUntil([this] { return panel_.board().idleHints() > 0; }, 1000.0),
+        EXPECT_EQ(panel_.runUntil([this] { return panel_.core().idleTurns() > 0; }, 1000.0),
                   StopReason::Condition);
     }
     // A register of the module; the poller carries it to the firmware's variable.

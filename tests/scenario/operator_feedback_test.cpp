@@ -22,7 +22,7 @@ using sim::StopReason;
 
 void Start(sim::PanelHarness& panel) {
     sim::RemoteModuleOf(panel.board()).process().setRunning(false);
-    ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
+    ASSERT_EQ(panel.runUntil([&] { return panel.core().idleTurns() > 0; }, 1000.0),
               StopReason::Condition);
 }
 
@@ -57,9 +57,9 @@ TEST_P(KeyClick, SoundsOnlyForAClaimedPressWithTheClickOn) {
     int unguarded = 0;
     portC.addListener([&](const sim::GpioPort& port) {
         const int route = routeOf(port);
-        if (route != lastRoute && !board.inHandler()) {
+        if (route != lastRoute && board.nvic().activeDepth() == 0) {
             ++handovers;
-            unguarded += board.interruptsMasked() ? 0 : 1;
+            unguarded += panel.core().interruptsMasked() ? 0 : 1;
         }
         lastRoute = route;
     });

@@ -48,7 +48,7 @@ uint8_t MemoryAccessAtStartUpClear(const sim::DisplayModule& display) {
 // Starts the panel, reaches the main loop and puts a recorder in the touch callback's place.
 void Start(sim::PanelHarness& panel) {
     g_board = &panel.board();
-    ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
+    ASSERT_EQ(panel.runUntil([&] { return panel.core().idleTurns() > 0; }, 1000.0),
               StopReason::Condition);
     ASSERT_EQ(g_pfnTSHandler, WidgetPointerMessage);
     g_pfnTSHandler = Record;

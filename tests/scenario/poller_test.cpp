@@ -33,7 +33,7 @@ class Poller : public ::testing::Test {
         for (int i = 0; i < 22; ++i) {
             module_->process().set(i, static_cast<uint16_t>(1000 + i));
         }
-        ASSERT_EQ(panel_.runUntil([this] { return panel_.board().idleHints() > 0; }, 1000.0),
+        ASSERT_EQ(panel_.runUntil([this] { return panel_.core().idleTurns() > 0; }, 1000.0),
                   StopReason::Condition);
         cycle_probe::Install(panel_.board());
         ASSERT_TRUE(runCycles(2));
@@ -172,7 +172,7 @@ TEST_F(Poller, AnUnpluggedModuleSetsTheErrorAfterTheFirstCycleAndValuesStay) {
     for (int i = 0; i < 22; ++i) {
         EXPECT_EQ(kBlock[i]->value, 1000 + i) << "the last values read stay";
     }
-    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+    EXPECT_FALSE(TakeWarnings(panel_.board(), sim::WarningKind::CharacterDropped).empty())
         << "the requests sent while unplugged are lost";
     sim::Uart1(panel_.board()).connect(module_);
     ASSERT_TRUE(runCycles(2));
@@ -185,7 +185,7 @@ TEST_F(Poller, AFailedWriteIsNotRepeatedAndTheModulesValueComesBack) {
     var_set_write_data(&Dev_1_AO15, 1);
     ASSERT_TRUE(runCycles(1));
     EXPECT_EQ(Dev_1_ERROR.value, 1);
-    EXPECT_FALSE(TakeWarnings(sim::WarningKind::CharacterDropped).empty())
+    EXPECT_FALSE(TakeWarnings(panel_.board(), sim::WarningKind::CharacterDropped).empty())
         << "the write sent while unplugged is lost";
     sim::Uart1(panel_.board()).connect(module_);
     const size_t before = module_->exchanges().size();

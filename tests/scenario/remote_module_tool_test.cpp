@@ -46,7 +46,7 @@ TEST(AgainstTheModuleTool, ValuesCrossTheLineBothWaysAndAStoppedPeerIsAnError) {
     ASSERT_TRUE(tool.running());
     ASSERT_TRUE(tool.waitForLine("ready " + bridge->peerPath(), 10s));
 
-    ASSERT_EQ(panel.runUntil([&] { return panel.board().idleHints() > 0; }, 1000.0),
+    ASSERT_EQ(panel.runUntil([&] { return panel.core().idleTurns() > 0; }, 1000.0),
               StopReason::Condition);
     cycle_probe::Install(panel.board());
     ASSERT_LE(CyclesUntil(

@@ -85,7 +85,7 @@ class Panel : public ::testing::Test {
     void SetUp() override {
         module_ = &sim::RemoteModuleOf(panel_.board());
         module_->process().setRunning(false);
-        ASSERT_EQ(panel_.runUntil([this] { return panel_.board().idleHints() > 0; }, 1000.0),
+        ASSERT_EQ(panel_.runUntil([this] { return panel_.core().idleTurns() > 0; }, 1000.0),
                   StopReason::Condition);
         cycle_probe::Install(panel_.board());
         WidgetMessageSendPostOrder = WatchedPostOrder;

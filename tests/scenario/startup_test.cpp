@@ -19,13 +19,13 @@ using sim::StopReason;
 using cycle_probe::g_runs;
 sim::Board* g_board = nullptr;
 
-bool InMainLoop(const sim::Board& board) {
-    return board.idleHints() > 0;
+bool InMainLoop(sim::PanelHarness& panel) {
+    return panel.core().idleTurns() > 0;
 }
 
 void StartAndReachMainLoop(sim::PanelHarness& panel) {
     g_board = &panel.board();
-    ASSERT_EQ(panel.runUntil([&] { return InMainLoop(panel.board()); }, 1000.0),
+    ASSERT_EQ(panel.runUntil([&] { return InMainLoop(panel); }, 1000.0),
               StopReason::Condition);
     ASSERT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
     cycle_probe::Install(panel.board());
@@ -41,7 +41,7 @@ TEST(StartUp, ReachesTheMainLoopWithTheClockAt50MHz) {
     // The display's reset and power-on waits take about half a second of it.
     EXPECT_LT(panel.nowMs(), 700.0) << "start-up is quick";
     EXPECT_TRUE(board.faults().empty()) << board.faults().front().what;
-    EXPECT_FALSE(board.runner().halted());
+    EXPECT_FALSE(panel.core().halted());
 }
 
 TEST(StartUp, TheTickInterruptComesEvery500000Cycles) {
@@ -65,7 +65,7 @@ TEST(StartUp, TheTickInterruptComesEvery500000Cycles) {
     for (size_t i = wraps.size() - 100; i < wraps.size(); ++i) {
         EXPECT_EQ(wraps[i] - wraps[i - 1], 500'000u);
     }
-    EXPECT_EQ(board.exceptionsTaken(15), g_TimerTicksCount);
+    EXPECT_EQ(panel.core().exceptionsTaken(15), g_TimerTicksCount);
 }
 
 TEST(StartUp, BootLoaderBlocksCannotBeProgrammedButTheRestOfFlashCan) {
@@ -110,7 +110,7 @@ uint32_t StartWithHeldOffFrameEntry(sim::PanelHarness& panel) {
     EXPECT_EQ(g_ulToCheckIO, 0u) << "ticks before the first frame request no cycle";
     EXPECT_EQ(panel.runUntil([] { return table_init_flag != 0; }, 1000.0), StopReason::Condition);
     const uint32_t ticksAtRelease = g_TimerTicksCount;
-    EXPECT_EQ(panel.runUntil([&] { return InMainLoop(panel.board()); }, 1000.0),
+    EXPECT_EQ(panel.runUntil([&] { return InMainLoop(panel); }, 1000.0),
               StopReason::Condition);
     EXPECT_EQ(pfnNullWidgetMsgProc, default_timer_proc);
     cycle_probe::Install(panel.board());
@@ -223,8 +223,8 @@ TEST(UpdateHandOff, DrainsTheQueueWaitsHalfASecondThenEntersTheBootLoader) {
     g_bFirmwareUpdate = 1;
 
     EXPECT_EQ(panel.runForMs(2000), StopReason::Halted);
-    ASSERT_TRUE(board.bootLoaderCall().has_value());
-    const sim::BootLoaderCall& call = *board.bootLoaderCall();
+    ASSERT_TRUE(panel.core().bootLoaderCall().has_value());
+    const sim::BootLoaderCall& call = *panel.core().bootLoaderCall();
     EXPECT_EQ(call.address, board.flash().word(0x2C)) << "the address stored at 0x2C is called";
     EXPECT_EQ(call.nvicEnabled, 0u) << "every peripheral interrupt disabled";
     EXPECT_FALSE(call.sysTickInterrupt) << "the tick stopped";
@@ -234,7 +234,7 @@ TEST(UpdateHandOff, DrainsTheQueueWaitsHalfASecondThenEntersTheBootLoader) {
     EXPECT_GE(g_finalPaintTime, flagTime) << "the queue is drained once more";
     EXPECT_NEAR(callTime - g_finalPaintTime, 500.0, 1.0) << "then half a second";
     EXPECT_GE(g_TimerTicksCount - ticksAtFlag, 49u) << "interrupts keep running during the wait";
-    EXPECT_NE(board.runner().haltReason().find("boot loader"), std::string::npos);
+    EXPECT_NE(panel.core().haltReason().find("boot loader"), std::string::npos);
 }
 
 }  // namespace

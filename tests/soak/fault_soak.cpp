@@ -225,7 +225,7 @@ TEST(FaultSoak, RandomTouchesAndAMisbehavingModule) {
     s.board = &board;
     s.module = &sim::RemoteModuleOf(board);
     s.module->process().setRunning(true);
-    ASSERT_EQ(panel.runUntil([&] { return board.idleHints() > 0; }, 1000.0), StopReason::Condition);
+    ASSERT_EQ(panel.runUntil([&] { return panel.core().idleTurns() > 0; }, 1000.0), StopReason::Condition);
     for (int i = 0; i < kRegisters; ++i) {
         s.legitimate[i].insert(kMirrors[i]->value);
     }

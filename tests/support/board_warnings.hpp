@@ -9,10 +9,10 @@
 
 #include "board.hpp"
 
-// The texts of the warnings of the given kind; a warning of another kind fails the test.
-inline std::vector<std::string> TakeWarnings(sim::WarningKind kind) {
+// The texts of the board's warnings of the given kind; a warning of another kind fails the test.
+inline std::vector<std::string> TakeWarnings(sim::Board& board, sim::WarningKind kind) {
     std::vector<std::string> texts;
-    for (const sim::BoardWarning& warning : sim::TakeBoardWarnings()) {
+    for (const sim::BoardWarning& warning : board.warnings().take()) {
         if (warning.kind != kind) {
             ADD_FAILURE() << "unexpected " << sim::Describe(warning);
             continue;

@@ -1,12 +1,14 @@
-// Unit-test support: a fresh simulated board whose processor is the test thread, with the
-// firmware's vector table installed (so interrupts reach the firmware's own handlers).
+// Unit-test support: a fresh simulated board whose processor is the test thread (a host core in
+// direct use), with the firmware's vector table installed (so interrupts reach the firmware's
+// own handlers). The board lives until the next FreshBoard() or the end of the test.
 #pragma once
 
 #include "board.hpp"
-#include "core/startup.hpp"
+#include "host_core.hpp"
 
-inline sim::Board& FreshBoard(const sim::BoardConfig& config = {}) {
-    sim::Board& board = sim::Board::reset(config);
-    board.setVectorTable(g_pfnVectors, kVectorCount);
-    return board;
-}
+sim::Board& FreshBoard(const sim::BoardConfig& config = {});
+// The processor of the board FreshBoard() made last.
+sim::HostCore& FreshCore();
+// Ends the board FreshBoard() made (its warnings go to the end-of-test check); the test support
+// does so after every test.
+void ReleaseFreshBoard();

@@ -321,7 +321,7 @@ TEST(Portrait, LinesAndRectanglesUseThePortraitWindow) {
     FreshBoard();
     SysCtlClockSet(sysctl::kConfig50MHzFromPll8MHzCrystal);
     FoxLink240x320x16_HX8347A_Init();
-    DisplayModule& display = sim::DisplayOf(sim::Board::instance());
+    DisplayModule& display = sim::DisplayOf(FreshCore().board());
     const DisplayDriver& d = g_sFoxLink240x320x16_HX8347A;
     // Portrait (x, y) is controller column 239 - x, row 319 - y in its drawing mode 0xC0.
     d.LineDrawV(nullptr, 7, 300, 319, 0x0F0F);

@@ -93,7 +93,7 @@ TEST(UartConfiguration, StringsBeyondTheLimitsFallBackToTheDefaults) {
 TEST(UartOpen, SetsUpUart1ForTheLineAndReturnsThePortNumber) {
     sim::Board& board = FreshBoard();
     SysCtlClockSet(sysctl::kConfig50MHzFromPll8MHzCrystal);
-    ASSERT_TRUE(board.interruptsMasked() == false);
+    ASSERT_TRUE(FreshCore().interruptsMasked() == false);
     EXPECT_EQ(uart_Open("COM0,115200,N,8,1"), 0u);
 
     sim::Uart& uart = sim::Uart1(board);

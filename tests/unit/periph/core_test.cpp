@@ -29,12 +29,12 @@ TEST(InterruptController, SysTickNumberSwitchesTheTickInterrupt) {
 }
 
 TEST(InterruptController, MasterMaskReportsThePreviousState) {
-    sim::Board& board = FreshBoard();
+    FreshBoard();
     EXPECT_EQ(IntMasterDisable(), 0u);
-    EXPECT_TRUE(board.interruptsMasked());
+    EXPECT_TRUE(FreshCore().interruptsMasked());
     EXPECT_EQ(IntMasterDisable(), 1u);
     EXPECT_EQ(IntMasterEnable(), 1u);
-    EXPECT_FALSE(board.interruptsMasked());
+    EXPECT_FALSE(FreshCore().interruptsMasked());
     EXPECT_EQ(IntMasterEnable(), 0u);
 }
 
@@ -43,9 +43,9 @@ TEST(InterruptController, AMaskedInterruptWaitsForTheMaskToLift) {
     IntMasterDisable();
     board.nvic().pendSysTick();
     SysCtlDelay(10);  // sim points, but the mask holds the tick off
-    EXPECT_EQ(board.exceptionsTaken(15), 0u);
+    EXPECT_EQ(FreshCore().exceptionsTaken(15), 0u);
     IntMasterEnable();
-    EXPECT_EQ(board.exceptionsTaken(15), 1u) << "taken right after unmasking";
+    EXPECT_EQ(FreshCore().exceptionsTaken(15), 1u) << "taken right after unmasking";
 }
 
 TEST(SysTickTimer, PeriodIsReloadPlusOneProcessorClocks) {
@@ -60,10 +60,10 @@ TEST(SysTickTimer, PeriodIsReloadPlusOneProcessorClocks) {
     ASSERT_GE(wraps.size(), 2u);
     EXPECT_EQ(wraps[1] - wraps[0], 1000u);
     EXPECT_LE(wraps[0] - start, 1002u);
-    EXPECT_EQ(board.exceptionsTaken(15), 0u) << "no tick interrupt without TICKINT";
+    EXPECT_EQ(FreshCore().exceptionsTaken(15), 0u) << "no tick interrupt without TICKINT";
     SysTickIntEnable();
     SysCtlDelay(1000);
-    EXPECT_GE(board.exceptionsTaken(15), 2u);
+    EXPECT_GE(FreshCore().exceptionsTaken(15), 2u);
 }
 
 TEST(SysTickTimer, CurrentValueCountsDown) {

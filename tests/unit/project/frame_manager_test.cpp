@@ -39,6 +39,9 @@ class FrameManagerQueue : public ::testing::Test {
     void SetUp() override {
         FreshBoard();
         testsupport::UseAsPanel(display_);
+        QueueMessages();
+    }
+    void QueueMessages() {
         WidgetAdd(&g_sRoot, &widget_);
         // Pending: a paint of the old screen between touches that arrived meanwhile.
         ASSERT_EQ(WidgetPointerMessage(MSG_POINTER_DOWN, 10, 10), 1u);
@@ -64,7 +67,7 @@ TEST_F(FrameManagerQueue, UnknownFramesOnlySettleTheQueue) {
     for (uint32_t frame : {0u, 6u, 0xFFFFFFFFu}) {
         if (!first) {
             g_received.clear();
-            SetUp();
+            QueueMessages();
         }
         first = false;
         _CurrentFrame = 4;
@@ -76,7 +79,7 @@ TEST_F(FrameManagerQueue, UnknownFramesOnlySettleTheQueue) {
         WidgetRemove(&widget_);
     }
     g_received.clear();
-    SetUp();
+    QueueMessages();
     hmi_GotoFrameByName("frame2");
     ExpectSettled();
     EXPECT_EQ(_CurrentFrame, 4u);
@@ -145,7 +148,7 @@ TEST_F(FrameManagerQueue, EnteringTheFrameAlreadyShownTearsItDownAndRebuildsIt) 
     for (auto& entry : __var_table) {
         entry = nullptr;
     }
-    SetUp();
+    QueueMessages();
     display_.fill(testsupport::RecordingDisplay::kUntouched);
     Dev_1_AO3.dirty = 0;
     WidgetAdd = WatchedAdd;

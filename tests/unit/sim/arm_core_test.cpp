@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,34 @@ const std::vector<uint8_t> kExceptionProgram = {
   0x04, 0xed, 0x00, 0xe0
 };
 
+// arm_core_granular.S: SysTick is set to fall due RELOAD + 1 cycles after it starts, in the
+// middle of a straight run of one-cycle instructions; its handler keeps the interrupted
+// instruction's address (at 0x20000000) and how many of the run had been done (0x20000004).
+const std::vector<uint8_t> kGranularProgram = {
+  0x00, 0x10, 0x00, 0x20, 0x45, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+  0xd9, 0x00, 0x00, 0x00, 0x64, 0x00, 0x00, 0x00, 0x29, 0x49, 0x5f, 0xf8,
+  0x08, 0x20, 0x4a, 0x60, 0x00, 0x22, 0x8a, 0x60, 0x00, 0x20, 0x07, 0x22,
+  0x0a, 0x60, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30,
+  0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0x01, 0x30, 0xfe, 0xe7,
+  0x04, 0x49, 0x00, 0x22, 0x0a, 0x60, 0x06, 0x9a, 0x4f, 0xf0, 0x00, 0x53,
+  0x1a, 0x60, 0x58, 0x60, 0x70, 0x47, 0x00, 0x00, 0x10, 0xe0, 0x00, 0xe0
+};
+constexpr uint32_t kGranularReload = 0x40;  // where the program reads RELOAD from
+constexpr uint32_t kGranularRun = 0x56;     // the run's first instruction
+
 // Vector table, then at 0x40: ldr r0, [pc, #0]; ldr r0, [r0]; .word 0x30000000.
 std::vector<uint8_t> UnmappedLoadProgram() {
     std::vector<uint8_t> bytes(0x48, 0);
@@ -53,23 +82,24 @@ std::vector<uint8_t> UnmappedLoadProgram() {
     return bytes;
 }
 
-std::unique_ptr<sim::arm::ArmCore> Load(sim::PanelHarness& panel,
-                                        const std::vector<uint8_t>& bytes) {
+sim::arm::ArmCore* Load(sim::PanelHarness& panel, const std::vector<uint8_t>& bytes) {
     const std::string path = testsupport::ScratchPath("program.bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::string error;
-    auto core = sim::arm::ArmCore::Attach(panel.board(), path, &error);
+    auto core = sim::arm::ArmCore::Load(panel.board(), path, &error);
     std::remove(path.c_str());
     EXPECT_TRUE(core) << error;
-    return core;
+    sim::arm::ArmCore* fitted = core.get();
+    panel.fitCore(std::move(core));
+    return fitted;
 }
 
 TEST(ArmCore, MasksPreemptsByPriorityNestsAndSleeps) {
-    sim::PanelHarness panel;
+    sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
     auto core = Load(panel, kExceptionProgram);
     ASSERT_TRUE(core);
-    ASSERT_EQ(panel.runUntilMs(10.0), sim::StopReason::Deadline) << panel.board().runner().haltReason();
+    ASSERT_EQ(panel.runUntilMs(10.0), sim::StopReason::Deadline) << panel.core().haltReason();
 
     char log[8] = {};
     ASSERT_TRUE(core->read(0x20000010, log, 7));
@@ -85,13 +115,37 @@ TEST(ArmCore, MasksPreemptsByPriorityNestsAndSleeps) {
     EXPECT_LT(core->instructions(), 40u * static_cast<uint64_t>(ticks));
 }
 
+// An exception is taken at the instruction boundary where it falls due, not where the emulator
+// happens to end its block: one more cycle before the tick, one more instruction before it.
+TEST(ArmCore, AnExceptionIsTakenAtTheInstructionWhereItFallsDue) {
+    std::vector<uint32_t> interrupted;
+    for (const uint32_t reload : {20u, 21u, 22u, 30u}) {
+        std::vector<uint8_t> program = kGranularProgram;
+        std::memcpy(program.data() + kGranularReload, &reload, 4);
+        sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
+        sim::arm::ArmCore* core = Load(panel, program);
+        ASSERT_NE(core, nullptr);
+        ASSERT_EQ(panel.runUntilMs(1.0), sim::StopReason::Deadline) << panel.core().haltReason();
+        uint32_t at = 0;
+        uint32_t done = 0;
+        ASSERT_TRUE(core->read(0x20000000, &at, 4) && core->read(0x20000004, &done, 4));
+        EXPECT_EQ(at, kGranularRun + 2 * done) << "the frame holds the next instruction to run";
+        EXPECT_GT(done, 0u);
+        EXPECT_LT(done, 64u) << "taken inside the run";
+        interrupted.push_back(at);
+    }
+    EXPECT_EQ(interrupted[1], interrupted[0] + 2);
+    EXPECT_EQ(interrupted[2], interrupted[1] + 2);
+    EXPECT_EQ(interrupted[3], interrupted[2] + 16);
+}
+
 TEST(ArmCore, ALoadFromNowhereStopsTheRunNamingTheAddress) {
-    sim::PanelHarness panel;
+    sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
     auto core = Load(panel, UnmappedLoadProgram());
     ASSERT_TRUE(core);
     ASSERT_EQ(panel.runUntilMs(1.0), sim::StopReason::Halted);
-    EXPECT_NE(panel.board().runner().haltReason().find("load from 0x30000000"), std::string::npos)
-        << panel.board().runner().haltReason();
+    EXPECT_NE(panel.core().haltReason().find("load from 0x30000000"), std::string::npos)
+        << panel.core().haltReason();
 }
 
 }  // namespace

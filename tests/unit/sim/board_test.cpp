@@ -128,7 +128,7 @@ TEST(BoardWarnings, NameTheModelAndTheRegister) {
         } else {
             board.debugRead(c.address);
         }
-        const std::vector<sim::BoardWarning> warnings = sim::TakeBoardWarnings();
+        const std::vector<sim::BoardWarning> warnings = board.warnings().take();
         ASSERT_EQ(warnings.size(), 1u) << sim::Hex(c.address);
         EXPECT_EQ(warnings[0].kind, c.kind) << warnings[0].what;
         EXPECT_EQ(warnings[0].address, c.address);
@@ -139,7 +139,7 @@ TEST(BoardWarnings, NameTheModelAndTheRegister) {
     for (const uint32_t address : {0x4000D019u, 0x400043FCu, 0xE000E43Cu, 0x400FE108u}) {
         board.debugRead(address);
     }
-    EXPECT_TRUE(sim::TakeBoardWarnings().empty());
+    EXPECT_TRUE(board.warnings().take().empty());
 }
 
 // The bus decoder checks an access against a table it builds per mapping; every byte of the
@@ -147,7 +147,7 @@ TEST(BoardWarnings, NameTheModelAndTheRegister) {
 // list says it should (no register there, or a write-only one).
 TEST(BoardWarnings, EveryLoadIsCheckedAgainstTheModelsRegisterList) {
     sim::Board& board = FreshBoard();
-    sim::TakeBoardWarnings();
+    board.warnings().take();
     uint32_t loads = 0;
     uint32_t warned = 0;
     const auto sweep = [&](uint32_t from, uint32_t to) {
@@ -162,7 +162,7 @@ TEST(BoardWarnings, EveryLoadIsCheckedAgainstTheModelsRegisterList) {
             const sim::Register* reg = sim::FindRegister(registers, address % 0x1000);
             const bool expected = reg == nullptr || reg->access == sim::Access::WriteOnly;
             board.debugRead(address, 1);
-            const auto warnings = sim::TakeBoardWarnings();
+            const auto warnings = board.warnings().take();
             ++loads;
             warned += warnings.empty() ? 0 : 1;
             ASSERT_EQ(warnings.size(), expected ? 1u : 0u) << sim::Hex(address);

@@ -100,7 +100,7 @@ TEST_F(Uart1Model, ReceiveLevelAndTimeOut) {
     peer.send(flood);
     waitUs(20 * 87 + 10);
     EXPECT_EQ(uart().receiveOverruns(), 6u) << "16-character FIFO, two already in it";
-    const std::vector<std::string> dropped = TakeWarnings(sim::WarningKind::CharacterDropped);
+    const std::vector<std::string> dropped = TakeWarnings(*board_, sim::WarningKind::CharacterDropped);
     ASSERT_EQ(dropped.size(), 6u) << "each lost character is a board warning";
     EXPECT_NE(dropped[0].find("overrun"), std::string::npos) << dropped[0];
 }
@@ -126,7 +126,7 @@ TEST_F(Uart1Model, ALineThatCannotCarryTheConfigurationIsReportedAndGarbles) {
     EXPECT_EQ(peer.bytesReceived(), 0u);
     EXPECT_EQ(uart().lineErrors().size(), 2u);
     EXPECT_NE(uart().lineErrors()[1].what.find("8E1"), std::string::npos);
-    const std::vector<std::string> dropped = TakeWarnings(sim::WarningKind::CharacterDropped);
+    const std::vector<std::string> dropped = TakeWarnings(*board_, sim::WarningKind::CharacterDropped);
     ASSERT_EQ(dropped.size(), 2u) << "both characters sent as noise";
     EXPECT_NE(dropped[1].find("8E1"), std::string::npos) << dropped[1];
 }
@@ -143,7 +143,7 @@ TEST_F(Uart1Model, NothingReachesTheLineThroughPinsNotGivenToTheUart) {
     peer.send({0x12});
     waitUs(300);
     EXPECT_FALSE(UARTCharsAvail(kUart1));
-    const std::vector<std::string> dropped = TakeWarnings(sim::WarningKind::CharacterDropped);
+    const std::vector<std::string> dropped = TakeWarnings(*board_, sim::WarningKind::CharacterDropped);
     ASSERT_EQ(dropped.size(), 2u);
     EXPECT_NE(dropped[0].find("transmit pin"), std::string::npos) << dropped[0];
     EXPECT_NE(dropped[1].find("receive pin"), std::string::npos) << dropped[1];

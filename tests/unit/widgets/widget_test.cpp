@@ -359,7 +359,7 @@ TEST_F(WidgetRuntime, AnInterruptBetweenTheExclusiveLoadAndStoreDropsTheAdd) {
     WidgetAdd(&g_sRoot, W(a));
     const uint32_t ticksBefore = g_TimerTicksCount;
     // The tick falls due now; the next sim point is the mutex's exclusive load.
-    sim::Board::instance().nvic().pendSysTick();
+    FreshCore().board().nvic().pendSysTick();
 
     EXPECT_EQ(WidgetMessageQueueAdd(W(a), MSG_PAINT, 0, 0, 0, 0), 0u);
     EXPECT_EQ(g_TimerTicksCount, ticksBefore + 1) << "the SysTick handler ran inside the add";

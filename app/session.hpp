@@ -1,0 +1,23 @@
+// What every mode of panel-sim works with: the harness (board and processor), the workbench on
+// it, the one view of the panel's state, and the emulated core when the real image runs.
+#pragma once
+
+#include "arm_core.hpp"
+#include "panel_harness.hpp"
+#include "panel_view.hpp"
+
+namespace app {
+
+class Workbench;
+
+struct Session {
+    sim::PanelHarness& panel;
+    Workbench& bench;
+    const PanelView& view;
+    sim::arm::ArmCore* image = nullptr;  // with --image
+};
+
+// One line describing the panel's state.
+std::string StatusLine(const Session& session);
+
+}  // namespace app
