@@ -11,8 +11,11 @@
 
 namespace app {
 
-// Loads the image onto the panel's board; nothing (with the reason on stderr) if it cannot.
-std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel, const std::string& path);
+// Loads the image (read from `path`) onto the panel's board; nothing (with the reason on stderr)
+// if it cannot.
+std::unique_ptr<sim::arm::ArmCore> AttachImage(sim::PanelHarness& panel,
+                                               sim::arm::FirmwareImage image,
+                                               const std::string& path);
 
 // The status line of a run on the image: the host's fields read from the image's memory, plus
 // the core's instruction count and estimated cycles.

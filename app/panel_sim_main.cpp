@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "firmware_image.hpp"
 #include "image_run.hpp"
 #include "options.hpp"
 #include "panel_harness.hpp"
@@ -59,23 +60,19 @@ int RunHeadless(sim::PanelHarness& panel, const app::Options& options) {
 
 // Reads and checks a whole script before the firmware starts, so that a mistake on any line
 // stops the run before anything is written.
-std::optional<std::vector<app::ScriptCommand>> LoadScript(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        std::fprintf(stderr, "panel-sim: --script %s is a folder, not a script\n", path.c_str());
-        return std::nullopt;
-    }
-    std::ifstream file(path);
-    if (!file) {
-        std::fprintf(stderr, "panel-sim: --script %s cannot be read\n", path.c_str());
-        return std::nullopt;
-    }
+std::optional<app::ScriptSource> LoadScript(const std::string& path) {
     std::string why;
-    std::optional<std::vector<app::ScriptCommand>> commands = app::ParseScript(file, path, why);
-    if (!commands) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+    std::optional<app::ScriptSource> source = app::ScriptSource::Open(path, &why);
+    if (!source) {
+        std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+        return std::nullopt;
     }
-    return commands;
+    const std::unique_ptr<std::istream> text = source->open();
+    if (!text || !app::CheckScript(*text, path, why)) {
+        std::fprintf(stderr, "%s\n", text ? why.c_str() : (path + ": cannot be read").c_str());
+        return std::nullopt;
+    }
+    return source;
 }
 
 }  // namespace
@@ -87,18 +84,29 @@ int main(int argc, char** argv) {
         return exitCode;
     }
     const app::Options& options = *parsed;
-    std::optional<std::vector<app::ScriptCommand>> script;
+    std::optional<app::ScriptSource> script;
     if (options.mode == app::Options::Mode::Script) {
         script = LoadScript(options.script);
         if (!script) {
             return 2;
         }
     }
+    // A file that is not an image for this board is refused as a bad value, before anything
+    // runs.
+    std::optional<sim::arm::FirmwareImage> image;
+    if (!options.image.empty()) {
+        std::string why;
+        image = sim::arm::FirmwareImage::Read(options.image, &why);
+        if (!image) {
+            std::fprintf(stderr, "panel-sim: --image: %s\n", why.c_str());
+            return 2;
+        }
+    }
     sim::PanelHarness panel(options.board);
     // --- The real image on the emulated core (--image). ---
     std::unique_ptr<sim::arm::ArmCore> core;
-    if (!options.image.empty()) {
-        core = app::AttachImage(panel, options.image);
+    if (image) {
+        core = app::AttachImage(panel, std::move(*image), options.image);
         if (!core) {
             return 1;
         }

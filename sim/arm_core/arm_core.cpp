@@ -62,7 +62,11 @@ std::unique_ptr<ArmCore> ArmCore::Attach(Board& board, const std::string& path,
     if (!image) {
         return nullptr;
     }
-    std::unique_ptr<ArmCore> core(new ArmCore(board, std::move(*image)));
+    return Attach(board, std::move(*image), error);
+}
+
+std::unique_ptr<ArmCore> ArmCore::Attach(Board& board, FirmwareImage image, std::string* error) {
+    std::unique_ptr<ArmCore> core(new ArmCore(board, std::move(image)));
     if (!core->setUp(error)) {
         return nullptr;
     }

@@ -42,6 +42,8 @@ class ArmCore {
     // the reason) when the file cannot be used.
     static std::unique_ptr<ArmCore> Attach(Board& board, const std::string& path,
                                            std::string* error);
+    // The same with an image already read.
+    static std::unique_ptr<ArmCore> Attach(Board& board, FirmwareImage image, std::string* error);
     // The core attached in this process, if any.
     static ArmCore* active();
 
