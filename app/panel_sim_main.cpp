@@ -102,6 +102,16 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // The web page's port, taken before the firmware starts or any file is written.
+    app::WebServerPtr web;
+    if (options.mode == app::Options::Mode::Web) {
+        std::string why;
+        web = app::ListenWeb(options, &why);
+        if (!web) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return 2;
+        }
+    }
     sim::PanelHarness panel(options.board);
     // --- The real image on the emulated core (--image). ---
     std::unique_ptr<sim::arm::ArmCore> core;
@@ -139,7 +149,7 @@ int main(int argc, char** argv) {
             result = app::RunScript(panel, *script, options.script);
             break;
         case app::Options::Mode::Web:
-            result = app::RunWeb(panel, options, bench);
+            result = app::RunWeb(*web, panel, options, bench);
             break;
     }
     bench.finish();
