@@ -255,6 +255,7 @@ class WebServer {
   public:
     httplib::Server http;
     int port = -1;
+    socket_t listening = -1;
 };
 
 void WebServerDeleter::operator()(WebServer* server) const {
@@ -267,9 +268,10 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
     http.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     // Not the library's SO_REUSEPORT: with it a second simulator could listen on the same port
     // and take every other request.
-    http.set_socket_options([](socket_t socket) {
+    http.set_socket_options([listening = &server->listening](socket_t socket) {
         int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        *listening = socket;
     });
     // A request without Content-Length or chunks has no body; the library would read one until
     // its time-out instead.
@@ -296,6 +298,11 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
                 : error != 0       ? std::string(": ") + std::strerror(error)
                                    : std::string());
         return nullptr;
+    }
+    // The library listens with a backlog of 5: viewers that connect at once beyond it would wait
+    // for the system's retry, a second or more. Listening again sets a longer one.
+    if (server->listening >= 0) {
+        ::listen(server->listening, kServerThreads);
     }
     server->port = port;
     return server;
