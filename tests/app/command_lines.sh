@@ -107,6 +107,9 @@ check panel-sim 2 "cannot read" --headless --image "$work/no-such-image.elf"
 # Ordinary errors while starting, with nothing printed but their one line.
 check remote-module 1 "/nonexistent" --device /nonexistent
 check paramblock 1 "no-such-area.bin" read no-such-area.bin
+check fontgen 1 "cannot open /nonexistent" --regular /nonexistent --bold /nonexistent --out-dir .
+check artgen 1 "cannot open the font" --regular /nonexistent --bold /nonexistent --out o.cpp
+check imagegen 1 "no-such.png" --format 0x88 --name n --in no-such.png --out o.cpp
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview --bold
 check fontgen 2 "--out-dir" --regular a.ttf --bold b.ttf
