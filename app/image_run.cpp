@@ -36,9 +36,11 @@ void PrintHex(std::ostream& out, const char* label, const std::vector<uint8_t>& 
 
 }  // namespace
 
-sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, const std::string& path) {
+sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, sim::arm::FirmwareImage image,
+                               const std::string& path) {
     std::string error;
-    std::unique_ptr<sim::arm::ArmCore> core = sim::arm::ArmCore::Load(panel.board(), path, &error);
+    std::unique_ptr<sim::arm::ArmCore> core =
+        sim::arm::ArmCore::Load(panel.board(), std::move(image), &error);
     if (!core) {
         std::fprintf(stderr, "panel-sim: %s\n", error.c_str());
         return nullptr;

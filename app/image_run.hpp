@@ -12,9 +12,10 @@
 
 namespace app {
 
-// Loads the image onto the panel's board and fits its core to the harness; null (with the
-// reason on stderr) if it cannot.
-sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, const std::string& path);
+// Loads the image (read from `path`) onto the panel's board and fits its core to the harness;
+// null (with the reason on stderr) if it cannot.
+sim::arm::ArmCore* AttachImage(sim::PanelHarness& panel, sim::arm::FirmwareImage image,
+                               const std::string& path);
 
 // Script commands (false when the command is none of them; error set when it failed):
 //   modbus-log FILE            every request and answer on the line so far, in hex

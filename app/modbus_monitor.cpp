@@ -97,10 +97,20 @@ void ModbusMonitor::endOfFrame() {
     const bool crcGood = CrcGood(frame);
     const char* verdict = "good";
     if (frameDirection_ == Direction::ToModule) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++counters_.requests;
-    }
-    if (frameDirection_ == Direction::ToModule) {
+        if (awaiting_) {
+            // The panel asks again before the time-out ran out: the last exchange had no answer.
+            awaiting_ = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++counters_.timeouts;
+            }
+            emit(ms, "module>panel", "-", "no answer before the next request", "timeout");
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++counters_.requests;
+        }
+        answered_ = false;
         if (!crcGood) {
             verdict = "CRC error";
         }
@@ -121,13 +131,14 @@ void ModbusMonitor::endOfFrame() {
     }
     uint64_t ModbusCounters::*counter = &ModbusCounters::good;
     const bool late = frameLate_;
+    const bool answers = !request_.empty() && !answered_;  // the first frame after the request
     timedOut_ = false;
+    answered_ = true;
     if (!crcGood) {
         verdict = "CRC error";
         counter = &ModbusCounters::crcErrors;
-    } else if (request_.empty()) {
+    } else if (!answers) {
         verdict = "unasked";
-        counter = &ModbusCounters::otherErrors;
     } else if (late) {
         verdict = "late";
         counter = &ModbusCounters::late;
@@ -143,7 +154,14 @@ void ModbusMonitor::endOfFrame() {
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        ++(counters_.*counter);
+        if (!answers) {
+            ++counters_.unasked;
+        } else {
+            if (late) {
+                --counters_.timeouts;  // the exchange was counted as one when the time-out passed
+            }
+            ++(counters_.*counter);
+        }
     }
     emit(ms, "module>panel", Hex(frame), Decode(frame, false), verdict);
 }

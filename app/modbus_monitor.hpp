@@ -17,6 +17,10 @@
 
 namespace app {
 
+// Each request is one exchange, counted once by how it ended: good, CRC error, time-out,
+// exception, late (the answer came after the time-out: no longer a time-out) or other (wrong
+// slave or function). All but the request still waiting add up to the requests. Frames from the
+// module that answer no request (a second answer, noise after one) are counted apart.
 struct ModbusCounters {
     uint64_t requests = 0;
     uint64_t good = 0;
@@ -24,7 +28,8 @@ struct ModbusCounters {
     uint64_t timeouts = 0;
     uint64_t exceptions = 0;
     uint64_t late = 0;
-    uint64_t otherErrors = 0;  // wrong slave or function, malformed
+    uint64_t otherErrors = 0;  // wrong slave or function
+    uint64_t unasked = 0;      // module frames that are no answer to a request (not exchanges)
 };
 
 class ModbusMonitor {
@@ -66,6 +71,7 @@ class ModbusMonitor {
 
     bool awaiting_ = false;  // a request went out and no answer has started yet
     bool timedOut_ = false;   // ... and then the time-out passed
+    bool answered_ = true;    // the last request's exchange has its answer (or there is none)
     bool frameLate_ = false;  // the frame on the line started after a time-out
     std::vector<uint8_t> request_;
     sim::EventId timeoutEvent_ = 0;

@@ -1,9 +1,10 @@
 #include "monitor_panel.hpp"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <vector>
+
+#include "monitor_text.hpp"
 
 namespace app {
 
@@ -48,35 +49,9 @@ void MonitorPanel::remake(const ModbusMonitor& monitor) {
     const size_t columns = static_cast<size_t>((kWidth - 8) / std::max(charWidth, 1));
     const size_t rows = static_cast<size_t>(screenHeight_ / lineHeight);
 
-    std::vector<std::string> text;
-    const ModbusCounters c = monitor.counters();
-    char line[200];
-    std::snprintf(line, sizeof(line), "Modbus: %" PRIu64 " requests  %" PRIu64 " good", c.requests,
-                  c.good);
-    text.push_back(line);
-    std::snprintf(line, sizeof(line),
-                  "CRC %" PRIu64 "  timeout %" PRIu64 "  exception %" PRIu64 "  late %" PRIu64
-                  "  other %" PRIu64,
-                  c.crcErrors, c.timeouts, c.exceptions, c.late, c.otherErrors);
-    text.push_back(line);
-    text.emplace_back();
-    // Each monitor line as: time, direction, verdict, meaning (the hex does not fit).
     std::vector<std::string> lines;
     monitor.linesAfter(0, lines);
-    const size_t room = rows > text.size() ? rows - text.size() : 0;
-    for (size_t i = lines.size() > room ? lines.size() - room : 0; i < lines.size(); ++i) {
-        const std::string& full = lines[i];
-        const size_t meaningAt = full.find("  | ");
-        const size_t verdictAt = full.rfind(" | ");
-        std::string shown = full;
-        if (meaningAt != std::string::npos && verdictAt != std::string::npos &&
-            verdictAt > meaningAt) {
-            const size_t headEnd = full.find("  ", full.find("ms  ") + 4);
-            shown = full.substr(0, headEnd) + "  " + full.substr(verdictAt + 3) + ": " +
-                    full.substr(meaningAt + 4, verdictAt - meaningAt - 4);
-        }
-        text.push_back(shown.substr(0, columns));
-    }
+    const std::vector<MonitorRow> text = MonitorText(monitor.counters(), lines, columns, rows);
 
     SDL_Surface* surface =
         SDL_CreateRGBSurfaceWithFormat(0, kWidth, screenHeight_, 32, SDL_PIXELFORMAT_ARGB8888);
@@ -85,12 +60,12 @@ void MonitorPanel::remake(const ModbusMonitor& monitor) {
     }
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 24, 24, 32));
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i].empty()) {
+        if (text[i].text.empty()) {
             continue;
         }
-        const bool bad = text[i].find(" good:") == std::string::npos && i >= 3;
-        const SDL_Color colour = bad ? SDL_Color{255, 140, 120, 255} : SDL_Color{210, 230, 210, 255};
-        SDL_Surface* rendered = TTF_RenderUTF8_Blended(font_, text[i].c_str(), colour);
+        const SDL_Color colour =
+            text[i].bad ? SDL_Color{255, 140, 120, 255} : SDL_Color{210, 230, 210, 255};
+        SDL_Surface* rendered = TTF_RenderUTF8_Blended(font_, text[i].text.c_str(), colour);
         if (rendered != nullptr) {
             SDL_Rect where{4, static_cast<int>(i) * lineHeight, rendered->w, rendered->h};
             SDL_BlitSurface(rendered, nullptr, surface, &where);

@@ -1,6 +1,7 @@
 #include "options.hpp"
 
 #include <cstdio>
+#include <utility>
 
 #include "cli.hpp"
 
@@ -130,6 +131,23 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     }
     if (options.mode == Options::Mode::Script && options.secondsGiven) {
         return fail("--seconds does not apply with --script (the script says how long to run)");
+    }
+    // Files written at the end of a run or while it runs: a folder that is missing or cannot be
+    // written is found now, not after the run.
+    try {
+        for (const auto& [option, path] : {std::pair<const char*, const std::string&>{
+                                               "--screenshot", options.screenshot},
+                                           {"--record", options.record},
+                                           {"--modbus-log", options.modbusLog}}) {
+            const bool standardOutput = path == "-" && std::string(option) != "--screenshot";
+            if (parser.given(option) && !standardOutput) {
+                cli::CheckOutputPath(path, option);
+            }
+        }
+    } catch (const cli::UsageError& error) {
+        std::fprintf(stderr, "panel-sim: %s\n", error.message.c_str());
+        exitCode = 2;
+        return std::nullopt;
     }
     return options;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "firmware_image.hpp"
 #include "image_run.hpp"
 #include "panel_view.hpp"
 #include "session.hpp"
@@ -61,23 +62,19 @@ int RunHeadless(app::Session& session, const app::Options& options) {
 
 // Reads and checks a whole script before the firmware starts, so that a mistake on any line
 // stops the run before anything is written.
-std::optional<std::vector<app::ScriptCommand>> LoadScript(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        std::fprintf(stderr, "panel-sim: --script %s is a folder, not a script\n", path.c_str());
-        return std::nullopt;
-    }
-    std::ifstream file(path);
-    if (!file) {
-        std::fprintf(stderr, "panel-sim: --script %s cannot be read\n", path.c_str());
-        return std::nullopt;
-    }
+std::optional<app::ScriptSource> LoadScript(const std::string& path) {
     std::string why;
-    std::optional<std::vector<app::ScriptCommand>> commands = app::ParseScript(file, path, why);
-    if (!commands) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+    std::optional<app::ScriptSource> source = app::ScriptSource::Open(path, &why);
+    if (!source) {
+        std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+        return std::nullopt;
     }
-    return commands;
+    const std::unique_ptr<std::istream> text = source->open();
+    if (!text || !app::CheckScript(*text, path, why)) {
+        std::fprintf(stderr, "%s\n", text ? why.c_str() : (path + ": cannot be read").c_str());
+        return std::nullopt;
+    }
+    return source;
 }
 
 }  // namespace
@@ -89,21 +86,41 @@ int main(int argc, char** argv) {
         return exitCode;
     }
     const app::Options& options = *parsed;
-    std::optional<std::vector<app::ScriptCommand>> script;
+    std::optional<app::ScriptSource> script;
     if (options.mode == app::Options::Mode::Script) {
         script = LoadScript(options.script);
         if (!script) {
             return 2;
         }
     }
-    const bool onImage = !options.image.empty();
-    sim::PanelHarness panel(options.board, onImage ? sim::PanelHarness::Firmware::None
-                                                   : sim::PanelHarness::Firmware::Host);
+    // A file that is not an image for this board is refused as a bad value, before anything
+    // runs.
+    std::optional<sim::arm::FirmwareImage> image;
+    if (!options.image.empty()) {
+        std::string why;
+        image = sim::arm::FirmwareImage::Read(options.image, &why);
+        if (!image) {
+            std::fprintf(stderr, "panel-sim: --image: %s\n", why.c_str());
+            return 2;
+        }
+    }
+    // The web page's port, taken before the firmware starts or any file is written.
+    app::WebServerPtr web;
+    if (options.mode == app::Options::Mode::Web) {
+        std::string why;
+        web = app::ListenWeb(options, &why);
+        if (!web) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return 2;
+        }
+    }
+    sim::PanelHarness panel(options.board, image ? sim::PanelHarness::Firmware::None
+                                                 : sim::PanelHarness::Firmware::Host);
     // --- The real image on the emulated core (--image), seen through its symbols. ---
     sim::arm::ArmCore* core = nullptr;
     std::unique_ptr<app::PanelView> view;
-    if (onImage) {
-        core = app::AttachImage(panel, options.image);
+    if (image) {
+        core = app::AttachImage(panel, std::move(*image), options.image);
         if (core == nullptr) {
             return 1;
         }
@@ -147,7 +164,7 @@ int main(int argc, char** argv) {
             result = app::RunScript(session, *script, options.script);
             break;
         case app::Options::Mode::Web:
-            result = app::RunWeb(session, options);
+            result = app::RunWeb(*web, session, options);
             break;
     }
     bench.finish();

@@ -39,14 +39,7 @@ constexpr double kDefaultHoldMs = 150;
 // The words of one line and the checks on them; a mistake throws cli::UsageError.
 class Words {
   public:
-    explicit Words(const std::string& line) : line_(line) {
-        std::istringstream in(line);
-        for (std::string word; in >> word;) {
-            words_.push_back(word);
-        }
-    }
-    bool empty() const { return words_.empty(); }
-    const std::string& line() const { return line_; }
+    explicit Words(const std::vector<std::string>& words) : words_(words) {}
     const std::string& command() const { return words_[0]; }
     bool has(size_t i) const { return i < words_.size(); }
     const std::string& at(size_t i, const std::string& what) const {
@@ -57,7 +50,8 @@ class Words {
     }
     void noMoreAfter(size_t count) const {
         if (words_.size() > count) {
-            throw cli::UsageError{"unexpected '" + words_[count] + "' after " + command()};
+            throw cli::UsageError{"unexpected " + cli::Quote(words_[count]) + " after " +
+                                  command()};
         }
     }
     int x(size_t i) const { return static_cast<int>(cli::Whole(at(i, "X and Y"), 0, 319, "X")); }
@@ -66,8 +60,7 @@ class Words {
     double ms(size_t i) const { return cli::Real(at(i, "a time in ms"), 0, kMaxWaitMs, "MS"); }
 
   private:
-    std::string line_;
-    std::vector<std::string> words_;
+    const std::vector<std::string>& words_;
 };
 
 uint32_t Colour(const std::string& hex) {
@@ -78,16 +71,21 @@ uint32_t Colour(const std::string& hex) {
                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                  : -1;
         if (digit < 0 || hex.size() != 6) {
-            throw cli::UsageError{"the colour must be six hex digits RRGGBB, not '" + hex + "'"};
+            throw cli::UsageError{"the colour must be six hex digits RRGGBB, not " +
+                                  cli::Quote(hex)};
         }
         rgb = rgb << 4 | static_cast<uint32_t>(digit);
     }
     return rgb;
 }
 
-ScriptCommand ParseLine(const Words& words) {
+}  // namespace
+
+ScriptCommand ParseCommand(const ScriptLine& line, bool checkFiles) {
     using Kind = ScriptCommand::Kind;
+    const Words words(line.words);
     ScriptCommand c;
+    c.line = line.number;
     const std::string& command = words.command();
     if (command == "wait") {
         c.kind = Kind::Wait;
@@ -117,6 +115,9 @@ ScriptCommand ParseLine(const Words& words) {
         c.kind = Kind::Screenshot;
         c.file = words.at(1, "a file name (without spaces)");
         words.noMoreAfter(2);
+        if (checkFiles) {
+            cli::CheckOutputPath(c.file, "screenshot");
+        }
     } else if (command == "expect-pixel") {
         c.kind = Kind::ExpectPixel;
         c.x = words.x(1);
@@ -128,8 +129,16 @@ ScriptCommand ParseLine(const Words& words) {
         words.noMoreAfter(1);
     } else if (IsScenarioCommand(command)) {
         c.kind = Kind::Scenario;
-        c.text = words.line();
-        if (command == "profile") {
+        for (const std::string& word : line.words) {
+            c.text += (c.text.empty() ? "" : " ") + word;
+        }
+        if (command == "modbus-log") {
+            const std::string& file = words.at(1, "a file name (without spaces)");
+            words.noMoreAfter(2);
+            if (checkFiles) {
+                cli::CheckOutputPath(file, "modbus-log");
+            }
+        } else if (command == "profile") {
             if (words.has(1)) {
                 (void)cli::Whole(words.at(1, "a number of functions"), 1, 10000, "N");
             }
@@ -147,116 +156,191 @@ ScriptCommand ParseLine(const Words& words) {
             throw cli::UsageError{why};
         }
     } else {
-        throw cli::UsageError{"unknown command '" + command + "'"};
+        throw cli::UsageError{"unknown command " + cli::Quote(command)};
     }
     return c;
 }
 
-}  // namespace
-
-std::optional<std::vector<ScriptCommand>> ParseScript(std::istream& script,
-                                                      const std::string& name, std::string& error) {
-    std::vector<ScriptCommand> commands;
-    std::string line;
-    for (int number = 1; std::getline(script, line); ++number) {
-        const Words words(line);
-        if (words.empty() || words.command()[0] == '#') {
-            continue;
-        }
+bool CheckScript(std::istream& script, const std::string& name, std::string& error) {
+    ScriptReader reader(script, name);
+    ScriptLine line;
+    while (reader.next(line)) {
         try {
-            commands.push_back(ParseLine(words));
-            commands.back().line = number;
+            (void)ParseCommand(line, true);
         } catch (const cli::UsageError& e) {
-            error = name + ":" + std::to_string(number) + ": " + e.message;
-            return std::nullopt;
+            error = reader.where(line.number) + e.message;
+            return false;
         }
     }
-    if (script.bad()) {
-        error = name + ": cannot be read";
-        return std::nullopt;
-    }
-    return commands;
+    error = reader.error();
+    return error.empty();
 }
 
-int RunScript(Session& session, const std::vector<ScriptCommand>& commands,
-              const std::string& name) {
+namespace {
+
+// Waits that follow each other, run as one span: each stop of the firmware for the harness is a
+// hand-over between two threads, dearer than a millisecond of an idle panel. Their lines are
+// kept so that a stop of the firmware is reported at the wait it happened in.
+class WaitRun {
+  public:
+    static constexpr size_t kMostWaits = 1024;
+
+    bool empty() const { return waits_.empty(); }
+    bool full() const { return waits_.size() >= kMostWaits; }
+    void add(int line, double ms) {
+        total_ += ms;
+        waits_.push_back({line, total_});
+    }
+    // Runs the span; false (the reason printed with the wait's line) if the firmware stopped.
+    bool run(sim::PanelHarness& panel, const std::string& name) {
+        if (waits_.empty()) {
+            return true;
+        }
+        const double start = panel.nowMs();
+        const bool stopped = panel.runUntilMs(start + total_) == sim::StopReason::Halted;
+        int line = waits_.back().line;
+        for (const Wait& wait : waits_) {
+            if (start + wait.end >= panel.nowMs()) {
+                line = wait.line;
+                break;
+            }
+        }
+        waits_.clear();
+        total_ = 0;
+        if (stopped) {
+            std::fprintf(stderr, "%s:%d: the firmware stopped: %s\n", name.c_str(), line,
+                         panel.core().haltReason().c_str());
+        }
+        return !stopped;
+    }
+
+  private:
+    struct Wait {
+        int line;
+        double end;  // ms from the start of the span
+    };
+    std::vector<Wait> waits_;
+    double total_ = 0;
+};
+
+// Runs one command other than a wait; 0 when it succeeded, else 1 (the reason printed).
+int Run(Session& session, const ScriptCommand& c, const std::string& name) {
     using Kind = ScriptCommand::Kind;
     sim::PanelHarness& panel = session.panel;
     sim::Board& board = panel.board();
-    for (const ScriptCommand& c : commands) {
-        const auto fail = [&](const std::string& why) {
-            std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), c.line, why.c_str());
-            return 1;
-        };
-        const auto run = [&](double ms) {
-            return panel.runForMs(ms) != sim::StopReason::Halted;
-        };
-        const auto stopped = [&] {
-            return fail("the firmware stopped: " + panel.core().haltReason());
-        };
-        switch (c.kind) {
-            case Kind::Wait:
-                if (!run(c.ms)) {
-                    return stopped();
-                }
-                break;
-            case Kind::Touch:
-                sim::TouchOf(board).press(c.x, c.y);
-                break;
-            case Kind::Release:
-                sim::TouchOf(board).release();
-                break;
-            case Kind::Tap:
-                sim::TouchOf(board).press(c.x, c.y);
-                if (!run(c.ms)) {
-                    return stopped();
-                }
-                sim::TouchOf(board).release();
-                if (!run(kDefaultHoldMs)) {
-                    return stopped();
-                }
-                break;
-            case Kind::Screenshot: {
-                std::string error;
-                if (!sim::DisplayOf(board).savePng(c.file, &error)) {
-                    return fail("cannot save " + c.file + ": " + error);
-                }
-                break;
+    const auto fail = [&](const std::string& why) {
+        std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), c.line, why.c_str());
+        return 1;
+    };
+    const auto run = [&](double ms) {
+        return panel.runForMs(ms) != sim::StopReason::Halted;
+    };
+    const auto stopped = [&] {
+        return fail("the firmware stopped: " + panel.core().haltReason());
+    };
+    switch (c.kind) {
+        case Kind::Wait:
+            if (!run(c.ms)) {
+                return stopped();
             }
-            case Kind::ExpectPixel: {
-                const uint32_t actual = sim::DisplayOf(board).screenRgb(c.x, c.y);
-                if (actual != c.rgb) {
-                    char why[100];
-                    std::snprintf(why, sizeof(why), "pixel (%d, %d) is %06X, expected %06X", c.x,
-                                  c.y, actual, c.rgb);
-                    return fail(why);
-                }
-                break;
+            break;
+        case Kind::Touch:
+            sim::TouchOf(board).press(c.x, c.y);
+            break;
+        case Kind::Release:
+            sim::TouchOf(board).release();
+            break;
+        case Kind::Tap:
+            sim::TouchOf(board).press(c.x, c.y);
+            if (!run(c.ms)) {
+                return stopped();
             }
-            case Kind::Status:
-                std::printf("%s\n", StatusLine(session).c_str());
-                break;
-            case Kind::Scenario: {
-                std::istringstream arguments(c.text);
-                std::string command;
-                arguments >> command;
-                std::string error;
-                ScenarioCommand(session, command, arguments, error);
-                if (!error.empty()) {
-                    return fail(error);
-                }
-                break;
+            sim::TouchOf(board).release();
+            if (!run(kDefaultHoldMs)) {
+                return stopped();
             }
-            case Kind::Workbench: {
-                std::string why;
-                if (!session.bench.runCommand(c.words, why)) {
-                    return fail(why);
-                }
-                break;
+            break;
+        case Kind::Screenshot: {
+            std::string error;
+            if (!sim::DisplayOf(board).savePng(c.file, &error)) {
+                return fail("cannot save " + c.file + ": " + error);
             }
+            break;
+        }
+        case Kind::ExpectPixel: {
+            const uint32_t actual = sim::DisplayOf(board).screenRgb(c.x, c.y);
+            if (actual != c.rgb) {
+                char why[100];
+                std::snprintf(why, sizeof(why), "pixel (%d, %d) is %06X, expected %06X", c.x,
+                              c.y, actual, c.rgb);
+                return fail(why);
+            }
+            break;
+        }
+        case Kind::Status:
+            std::printf("%s\n", StatusLine(session).c_str());
+            break;
+        case Kind::Scenario: {
+            std::istringstream arguments(c.text);
+            std::string command;
+            arguments >> command;
+            std::string error;
+            ScenarioCommand(session, command, arguments, error);
+            if (!error.empty()) {
+                return fail(error);
+            }
+            break;
+        }
+        case Kind::Workbench: {
+            std::string why;
+            if (!session.bench.runCommand(c.words, why)) {
+                return fail(why);
+            }
+            break;
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int RunScript(Session& session, const ScriptSource& source, const std::string& name) {
+    sim::PanelHarness& panel = session.panel;
+    const std::unique_ptr<std::istream> text = source.open();
+    if (!text) {
+        std::fprintf(stderr, "%s: cannot be read again\n", name.c_str());
+        return 1;
+    }
+    ScriptReader reader(*text, name);
+    ScriptLine line;
+    WaitRun waits;
+    while (reader.next(line)) {
+        ScriptCommand c;
+        try {
+            c = ParseCommand(line, false);
+        } catch (const cli::UsageError& e) {  // the file changed since it was checked
+            std::fprintf(stderr, "%s%s\n", reader.where(line.number).c_str(), e.message.c_str());
+            return 1;
+        }
+        if (c.kind == ScriptCommand::Kind::Wait) {
+            waits.add(c.line, c.ms);
+            if (waits.full() && !waits.run(panel, name)) {
+                return 1;
+            }
+            continue;
+        }
+        if (!waits.run(panel, name)) {
+            return 1;
+        }
+        if (const int result = Run(session, c, name); result != 0) {
+            return result;
+        }
+    }
+    if (!reader.error().empty()) {
+        std::fprintf(stderr, "%s\n", reader.error().c_str());
+        return 1;
+    }
+    return waits.run(panel, name) ? 0 : 1;
 }
 
 }  // namespace app

@@ -12,16 +12,17 @@
 // and the workbench's (see workbench.hpp): fault KIND, register ADDRESS|NAME VALUE,
 // serial-in MS HH HH ...
 // Blank lines and lines starting with '#' are ignored. X is 0-319, Y 0-239, MS a number of
-// milliseconds. The whole script is read and checked before anything runs.
+// milliseconds. The whole script is read and checked (files it would write included) before
+// anything runs; script_reader.hpp reads the text.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "panel_harness.hpp"
+#include "script_reader.hpp"
 #include "session.hpp"
 
 namespace app {
@@ -49,14 +50,17 @@ struct ScriptCommand {
     std::vector<std::string> words;  // a workbench command as written
 };
 
-// Reads the whole script. On a mistake returns nothing and sets `error` to one line naming the
-// script, the line number and what is wrong.
-std::optional<std::vector<ScriptCommand>> ParseScript(std::istream& script,
-                                                      const std::string& name, std::string& error);
+// One line's command, checked; a mistake throws cli::UsageError. `checkFiles`: also whether
+// the files it would write can be (in the check before the run).
+ScriptCommand ParseCommand(const ScriptLine& line, bool checkFiles);
 
-// Runs parsed commands; returns 0 when every command succeeded, else 1 (with the reason on
-// stderr).
-int RunScript(Session& session, const std::vector<ScriptCommand>& commands,
-              const std::string& name);
+// Reads the whole script and checks every line. On a mistake returns false and sets `error` to
+// one line naming the script, the line number and what is wrong.
+bool CheckScript(std::istream& script, const std::string& name, std::string& error);
+
+// Reads the script again and runs it; returns 0 when every command succeeded, else 1 (with the
+// reason on stderr). Waits that follow each other run as one span of virtual time, without
+// the harness stopping the firmware between them.
+int RunScript(Session& session, const ScriptSource& source, const std::string& name);
 
 }  // namespace app

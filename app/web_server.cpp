@@ -1,14 +1,17 @@
 #include "web_server.hpp"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -33,8 +36,15 @@ void Stop(int) {
 
 // Virtual time run per loop at most, so that the page stays live when the host is slow.
 constexpr double kMaxRunPerLoopMs = 100.0;
-// A long poll for a new frame gives up after this long (the page just asks again).
-constexpr auto kFrameWait = std::chrono::seconds(10);
+// A long poll for a new frame gives up after this long (the page just asks again); a viewer that
+// went away holds its place no longer than this.
+constexpr auto kFrameWait = std::chrono::seconds(2);
+// Viewers whose request for the next frame may wait at once; one more is answered "busy" at once
+// (the page asks again a little later), so that the server's threads never all wait.
+constexpr int kMostWaitingViewers = 48;
+// Each connection holds a thread of the server while it is open: a viewer's frame requests,
+// its state requests and its finger's, besides the page itself and other programs.
+constexpr int kServerThreads = 3 * kMostWaitingViewers;
 
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
@@ -66,6 +76,7 @@ struct Shared {
     std::string state;  // JSON without the monitor's lines
     std::deque<std::function<void()>> commands;
     bool stopping = false;
+    int waitingViewers = 0;
 
     void post(std::function<void()> command) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -73,11 +84,14 @@ struct Shared {
     }
 };
 
-std::string StateJson(const Session& session, uint64_t frameNumber) {
+std::string StateJson(const Session& session, uint64_t frameNumber, const std::string& stopped) {
     Workbench& bench = session.bench;
     const std::optional<uint32_t> screen = session.view.screen();
     const std::optional<int32_t> error = session.view.dev1Error();
     std::string json = "{\"status\":" + JsonString(StatusLine(session));
+    if (!stopped.empty()) {
+        json += ",\"stopped\":" + JsonString(stopped);
+    }
     json += ",\"fault\":" + JsonString(bench.fault().name);
     json += ",\"dev1Error\":" + (error ? std::to_string(*error) : std::string("null"));
     json += ",\"screen\":" + (screen ? std::to_string(*screen) : std::string("null"));
@@ -104,7 +118,8 @@ std::string StateJson(const Session& session, uint64_t frameNumber) {
             ",\"good\":" + std::to_string(c.good) + ",\"crcErrors\":" +
             std::to_string(c.crcErrors) + ",\"timeouts\":" + std::to_string(c.timeouts) +
             ",\"exceptions\":" + std::to_string(c.exceptions) + ",\"late\":" +
-            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) + "}";
+            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
+            ",\"unasked\":" + std::to_string(c.unasked) + "}";
     return json;
 }
 
@@ -125,9 +140,19 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
             after = 0;
         }
         std::unique_lock<std::mutex> lock(shared.mutex);
+        if (shared.frameNumber <= static_cast<uint64_t>(after) &&
+            shared.waitingViewers >= kMostWaitingViewers) {
+            response.status = 503;
+            response.set_header("Retry-After", "1");
+            response.set_content("too many viewers wait for a frame; ask again later\n",
+                                 "text/plain");
+            return;
+        }
+        ++shared.waitingViewers;
         shared.frameReady.wait_for(lock, kFrameWait, [&] {
             return shared.stopping || shared.frameNumber > static_cast<uint64_t>(after);
         });
+        --shared.waitingViewers;
         if (shared.frameNumber <= static_cast<uint64_t>(after)) {
             response.status = 204;
             return;
@@ -207,10 +232,14 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
                                                     httplib::Response& response) {
         long address = 0;
         long value = 0;
+        const std::string given = request.get_param_value("value");
         if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
-                      remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address) ||
-            !ParseInt(request.get_param_value("value"), 0, 65535, value)) {
-            return bad(response, "register needs an address 98-119 and a value 0-65535");
+                      remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address)) {
+            return bad(response, "register needs an address 98-119");
+        }
+        if (!ParseInt(given, 0, 65535, value)) {
+            return bad(response, "register " + std::to_string(address) + " takes a value 0-65535, not '" +
+                                     given.substr(0, 20) + "'");
         }
         shared.post([&bench, address, value] {
             std::string why;
@@ -224,27 +253,74 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
 
 }  // namespace
 
-int RunWeb(Session& session, const Options& options) {
+class WebServer {
+  public:
+    httplib::Server http;
+    int port = -1;
+    socket_t listening = -1;
+};
+
+void WebServerDeleter::operator()(WebServer* server) const {
+    delete server;
+}
+
+WebServerPtr ListenWeb(const Options& options, std::string* why) {
+    WebServerPtr server(new WebServer);
+    httplib::Server& http = server->http;
+    http.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+    // Not the library's SO_REUSEPORT: with it a second simulator could listen on the same port
+    // and take every other request.
+    http.set_socket_options([listening = &server->listening](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        *listening = socket;
+    });
+    // A request without Content-Length or chunks has no body; the library would read one until
+    // its time-out instead.
+    http.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        if (!request.has_header("Content-Length") && !request.has_header("Transfer-Encoding") &&
+            (request.method == "POST" || request.method == "PUT" || request.method == "PATCH")) {
+            // The request is the server's own, passed to this handler read-only.
+            const_cast<httplib::Request&>(request).set_header("Content-Length", "0");
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // Only this machine may drive the panel.
+    const char* host = "127.0.0.1";
+    errno = 0;
+    const int port = options.webPort == 0 ? http.bind_to_any_port(host)
+                     : http.bind_to_port(host, options.webPort) ? options.webPort
+                                                                  : -1;
+    if (port <= 0) {
+        const int error = errno;
+        *why = "--web " + std::to_string(options.webPort) + ": cannot listen on " + host +
+               " port " + std::to_string(options.webPort) +
+               (error == EADDRINUSE ? std::string(": the port is taken (another program listens "
+                                                  "there; choose another, or 0 for any free one)")
+                : error != 0       ? std::string(": ") + std::strerror(error)
+                                   : std::string());
+        return nullptr;
+    }
+    // The library listens with a backlog of 5: viewers that connect at once beyond it would wait
+    // for the system's retry, a second or more. Listening again sets a longer one.
+    if (server->listening >= 0) {
+        ::listen(server->listening, kServerThreads);
+    }
+    server->port = port;
+    return server;
+}
+
+int RunWeb(WebServer& web, Session& session, const Options& options) {
     sim::PanelHarness& panel = session.panel;
     Workbench& bench = session.bench;
     Shared shared;
-    httplib::Server server;
+    httplib::Server& server = web.http;
     Finger finger(sim::TouchOf(panel.board()));
     bench.watch(finger);  // what the finger does goes into the recording
     PageFinger pageFinger{finger};
     Routes(server, shared, bench, pageFinger);
-    // Only this machine may drive the panel.
     const char* host = "127.0.0.1";
-    int port = options.webPort;
-    if (port == 0) {
-        port = server.bind_to_any_port(host);
-    } else if (!server.bind_to_port(host, port)) {
-        port = -1;
-    }
-    if (port <= 0) {
-        std::fprintf(stderr, "panel-sim: cannot serve on %s port %d\n", host, options.webPort);
-        return 1;
-    }
+    const int port = web.port;
     std::thread serving([&server] { server.listen_after_bind(); });
     std::printf("panel-sim: the panel is on http://%s:%d/ (Ctrl-C to stop)\n", host, port);
     std::fflush(stdout);
@@ -256,6 +332,7 @@ int RunWeb(Session& session, const Options& options) {
     uint64_t shownVersion = ~uint64_t{0};
     uint64_t frameNumber = 0;
     bool halted = false;
+    std::string stopped;
     using Clock = std::chrono::steady_clock;
     Clock::time_point last = Clock::now();
     Clock::time_point lastState{};
@@ -293,8 +370,9 @@ int RunWeb(Session& session, const Options& options) {
                 }
                 if (panel.runUntilMs(step) == sim::StopReason::Halted) {
                     halted = true;
-                    std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                                 panel.core().haltReason().c_str());
+                    stopped = "the firmware stopped: " + panel.core().haltReason();
+                    std::fprintf(stderr, "panel-sim: %s\n", stopped.c_str());
+                    lastState = {};  // the page learns it at once
                     break;
                 }
             }
@@ -308,7 +386,7 @@ int RunWeb(Session& session, const Options& options) {
                 rgb.assign(pixels.begin(), pixels.end());
                 ++frameNumber;
             }
-            std::string state = StateJson(session, frameNumber);
+            std::string state = StateJson(session, frameNumber, stopped);
             lastState = now;
             std::lock_guard<std::mutex> lock(shared.mutex);
             if (newFrame) {

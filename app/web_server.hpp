@@ -3,6 +3,9 @@
 // settable), the fault buttons and the Modbus monitor.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "session.hpp"
@@ -10,8 +13,20 @@
 
 namespace app {
 
-// Runs until interrupted (Ctrl-C or SIGTERM); returns the process exit code.
-int RunWeb(Session& session, const Options& options);
+// The server, listening on the loopback port but not yet serving.
+class WebServer;
+struct WebServerDeleter {
+    void operator()(WebServer* server) const;
+};
+using WebServerPtr = std::unique_ptr<WebServer, WebServerDeleter>;
+
+// Takes the port of --web (0: any free one), before anything else runs; nothing, and why in one
+// line, when it cannot (another program listens there).
+WebServerPtr ListenWeb(const Options& options, std::string* why);
+
+// Serves the panel until interrupted (Ctrl-C or SIGTERM) or --seconds; returns the process exit
+// code.
+int RunWeb(WebServer& server, Session& session, const Options& options);
 
 // The page itself.
 extern const char* const kWebPage;

@@ -305,7 +305,8 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
     };
     const auto noMoreAfter = [&words, &c](size_t count) {
         if (words.size() > count) {
-            throw cli::UsageError{"unexpected '" + words[count] + "' after " + c.command};
+            throw cli::UsageError{"unexpected " + cli::Quote(words[count]) + " after " +
+                                  c.command};
         }
     };
     if (c.command == "fault") {
@@ -317,8 +318,8 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
             known = known || c.fault == kind.name;
         }
         if (!known) {
-            throw cli::UsageError{"no fault '" + c.fault +
-                                  "' (none, silence, bad-crc, exception, late, unplugged, "
+            throw cli::UsageError{"no fault " + cli::Quote(c.fault) +
+                                  " (none, silence, bad-crc, exception, late, unplugged, "
                                   "wrong-address, wrong-function, truncated, noise)"};
         }
     } else if (c.command == "register") {
@@ -332,8 +333,8 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
             }
         }
         if (c.index < 0) {
-            throw cli::UsageError{"no module register '" + words[1] +
-                                  "' (98-119, or a name such as DO1)"};
+            throw cli::UsageError{"no module register " + cli::Quote(words[1]) +
+                                  " (98-119, or a name such as DO1)"};
         }
         c.value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "the value"));
     } else if (c.command == "serial-in") {
@@ -347,12 +348,12 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
             const unsigned long value = std::strtoul(hex.c_str(), &end, 16);
             if (hex.empty() || hex.size() > 2 || *end != '\0' || !std::isxdigit(
                     static_cast<unsigned char>(hex[0]))) {
-                throw cli::UsageError{"serial-in: '" + hex + "' is not a hex byte"};
+                throw cli::UsageError{"serial-in: " + cli::Quote(hex) + " is not a hex byte"};
             }
             c.bytes.push_back(static_cast<uint8_t>(value));
         }
     } else {
-        throw cli::UsageError{"unknown command '" + c.command + "'"};
+        throw cli::UsageError{"unknown command " + cli::Quote(c.command)};
     }
     return c;
 }

@@ -5,7 +5,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -17,6 +23,80 @@ bool LooksLikeOption(const std::string& text) {
     return !(next >= '0' && next <= '9');
 }
 
+std::string Quote(const std::string& text) {
+    constexpr size_t kLongest = 60;
+    constexpr size_t kKept = 57;
+    size_t characters = 0;
+    for (const char c : text) {
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    std::string quoted = "'";
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool starts = (byte & 0xC0) != 0x80;
+        if (starts && characters > kLongest && kept == kKept) {
+            return quoted + "...' (" + std::to_string(characters) + " characters)";
+        }
+        kept += starts ? 1 : 0;
+        if (text.compare(i, 3, "\xEF\xBB\xBF") == 0) {
+            quoted += "<U+FEFF>";  // a byte-order mark, invisible otherwise
+            i += 2;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+            quoted += escaped;
+        } else {
+            quoted += text[i];
+        }
+    }
+    return quoted + "'";
+}
+
+void CheckOutputPath(const std::string& path, const std::string& what) {
+    const auto fail = [&](const std::string& why) {
+        throw UsageError{what + " " + Quote(path) + ": " + why};
+    };
+    if (path.empty()) {
+        fail("needs a file name");
+    }
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) {
+            fail("is a folder, not a file");
+        }
+        // An existing file is replaced: it must be writable (opened without truncating it).
+        const int file = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (file < 0 && errno != ENXIO) {  // ENXIO: a pipe with no reader yet
+            fail(std::string("cannot be written (") + std::strerror(errno) + ")");
+        }
+        if (file >= 0) {
+            ::close(file);
+        }
+        return;
+    }
+    if (errno != ENOENT) {
+        fail(std::strerror(errno));  // e.g. a part of the path is a file, not a folder
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0              ? "/"
+                                                         : path.substr(0, slash);
+    if (::stat(folder.c_str(), &status) != 0) {
+        fail("the folder " + Quote(folder) + " does not exist");
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        fail(Quote(folder) + " is not a folder");
+    }
+    struct statvfs volume {};
+    if (::statvfs(folder.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0) {
+        fail("the folder " + Quote(folder) + " is on a read-only file system");
+    }
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        fail("the folder " + Quote(folder) + " is not writable (" + std::strerror(errno) + ")");
+    }
+}
+
 double Real(const std::string& text, double low, double high, const std::string& what) {
     errno = 0;
     char* end = nullptr;
@@ -25,7 +105,7 @@ double Real(const std::string& text, double low, double high, const std::string&
     if (!whole || !std::isfinite(value) || errno == ERANGE || value < low || value > high) {
         char range[96];
         std::snprintf(range, sizeof(range), "a number from %g to %g", low, high);
-        throw UsageError{what + " needs " + range + ", not '" + text + "'"};
+        throw UsageError{what + " needs " + range + ", not " + Quote(text)};
     }
     return value;
 }
@@ -33,7 +113,7 @@ double Real(const std::string& text, double low, double high, const std::string&
 int64_t Whole(const std::string& text, int64_t low, int64_t high, const std::string& what) {
     const auto bad = [&] {
         return UsageError{what + " needs a whole number from " + std::to_string(low) + " to " +
-                          std::to_string(high) + ", not '" + text + "'"};
+                          std::to_string(high) + ", not " + Quote(text)};
     };
     size_t at = 0;
     bool negative = false;

@@ -76,6 +76,15 @@ class Parser {
     std::vector<std::string> given_;
 };
 
+// `text` in single quotes for a message, cut to about 60 characters ("'abc...' (100000
+// characters)") so that a huge value does not fill the screen.
+std::string Quote(const std::string& text);
+
+// Throws UsageError naming `what` (an option, a command) unless a file can be written at
+// `path`: its folder exists and is writable, and the path is not a folder or a file that cannot
+// be written. Nothing is created or changed; "-" (standard output) is for the caller to allow.
+void CheckOutputPath(const std::string& path, const std::string& what);
+
 // True when `text` would be read as an option rather than a value: it starts with '-' and is
 // neither "-" alone (standard input or output) nor a negative number.
 bool LooksLikeOption(const std::string& text);

@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 #include <elf.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
@@ -22,6 +23,34 @@ bool ReadAt(const std::vector<uint8_t>& file, uint64_t offset, T& out) {
     return true;
 }
 
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+std::string MachineName(uint16_t machine) {
+    switch (machine) {
+        case EM_386:
+            return "x86";
+        case EM_X86_64:
+            return "x86-64";
+        case EM_AARCH64:
+            return "64-bit ARM";
+        case EM_RISCV:
+            return "RISC-V";
+        case EM_MIPS:
+            return "MIPS";
+        case EM_PPC:
+        case EM_PPC64:
+            return "PowerPC";
+        case EM_AVR:
+            return "AVR";
+        default:
+            return "machine " + std::to_string(machine);
+    }
+}
+
 }  // namespace
 
 std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::string* error) {
@@ -32,20 +61,45 @@ std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::s
     }
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        *error = "cannot read " + path;
+        return std::nullopt;
+    }
+    return Parse(file, path, error);
+}
+
+std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& file,
+                                                  const std::string& name, std::string* error) {
+    const std::string& path = name;
     FirmwareImage image;
     if (file.size() < 4 || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
-        if (file.empty() || file.size() > 256 * 1024) {
+        if (file.empty() || file.size() > kFlashSize) {
             *error = path + " is neither an ELF file nor a flat image of at most 256 KB";
             return std::nullopt;
         }
         image.segments_.push_back(Segment{0, file});
+        if (!image.checkVectors(path, error)) {
+            return std::nullopt;
+        }
         return image;
     }
     image.elf_ = true;
     Elf32_Ehdr header{};
-    if (!ReadAt(file, 0, header) || header.e_ident[EI_CLASS] != ELFCLASS32 ||
-        header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_machine != EM_ARM) {
-        *error = path + " is not a 32-bit little-endian ARM ELF file";
+    if (!ReadAt(file, 0, header)) {
+        *error = path + ": truncated ELF header";
+        return std::nullopt;
+    }
+    if (header.e_ident[EI_CLASS] != ELFCLASS32 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
+        const bool wide = header.e_ident[EI_CLASS] == ELFCLASS64;
+        // e_machine is at the same offset in both classes.
+        *error = path + " is " + (wide ? "a 64-bit" : "an") + " ELF file for " +
+                 MachineName(header.e_machine) +
+                 ", not a 32-bit little-endian ARM image for this board";
+        return std::nullopt;
+    }
+    if (header.e_machine != EM_ARM) {
+        *error = path + " is an ELF file for " + MachineName(header.e_machine) +
+                 ", not an ARM image for this board";
         return std::nullopt;
     }
     for (uint32_t i = 0; i < header.e_phnum; ++i) {
@@ -84,6 +138,18 @@ std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::s
         image.segments_.push_back(
             Segment{program.p_paddr + skip,
                     std::vector<uint8_t>(first + skip, first + program.p_filesz)});
+    }
+    for (const Segment& segment : image.segments_) {
+        const uint64_t end = uint64_t{segment.address} + segment.bytes.size();
+        if (!(end <= kFlashSize ||
+              (segment.address >= kSramBase && end <= uint64_t{kSramBase} + kSramSize))) {
+            *error = path + " has bytes at " + Hex(segment.address) +
+                     ", outside the board's flash and SRAM";
+            return std::nullopt;
+        }
+    }
+    if (!image.checkVectors(path, error)) {
+        return std::nullopt;
     }
     // The symbol table, for the status line, call probes and fault messages.
     for (uint32_t i = 0; i < header.e_shnum; ++i) {
@@ -132,6 +198,48 @@ std::optional<FirmwareImage> FirmwareImage::Read(const std::string& path, std::s
         }
     }
     return image;
+}
+
+std::optional<uint32_t> FirmwareImage::word(uint32_t address) const {
+    for (const Segment& segment : segments_) {
+        if (address >= segment.address && address - segment.address + 4 <= segment.bytes.size()) {
+            uint32_t value = 0;
+            std::memcpy(&value, segment.bytes.data() + (address - segment.address), 4);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+bool FirmwareImage::checkVectors(const std::string& name, std::string* error) const {
+    // The core starts from address 0 when the image brings the boot loader, else from the
+    // application's table, as the boot loader would hand over.
+    bool bootCode = false;
+    for (const Segment& segment : segments_) {
+        bootCode = bootCode || (segment.address < kApplicationBase && !segment.bytes.empty());
+    }
+    const uint32_t table = bootCode ? 0 : kApplicationBase;
+    const std::optional<uint32_t> stack = word(table);
+    const std::optional<uint32_t> reset = word(table + 4);
+    const std::string where = std::string(elf_ ? "" : "read as a flat binary (it is not ELF), ") +
+                              "the vector table at " + Hex(table);
+    if (!stack || !reset) {
+        *error = name + " is not a firmware image: it has no vector table at " + Hex(table);
+        return false;
+    }
+    if (*stack <= kSramBase || *stack > kSramBase + kSramSize || *stack % 4 != 0) {
+        *error = name + " is not a firmware image: " + where + " starts with " + Hex(*stack) +
+                 ", not a stack pointer in SRAM (" + Hex(kSramBase) + "-" +
+                 Hex(kSramBase + kSramSize) + ")";
+        return false;
+    }
+    if ((*reset & 1u) == 0 || (*reset & ~1u) >= kFlashSize) {
+        *error = name + " is not a firmware image: " + where + " has the reset entry " +
+                 Hex(*reset) + ", not Thumb code in flash (an odd address below " +
+                 Hex(kFlashSize) + ")";
+        return false;
+    }
+    return true;
 }
 
 std::optional<Symbol> FirmwareImage::symbol(const std::string& name) const {

@@ -23,8 +23,22 @@ struct Symbol {
 
 class FirmwareImage {
   public:
+    // The board's memories, where an image's bytes may go.
+    static constexpr uint32_t kFlashSize = 256 * 1024;  // from address 0
+    static constexpr uint32_t kSramBase = 0x20000000;
+    static constexpr uint32_t kSramSize = 64 * 1024;
+    // Where the firmware's vector table is when the boot loader is not in the image.
+    static constexpr uint32_t kApplicationBase = 0x1800;
+
     // Reads an ELF or a flat binary; nothing and the reason on failure.
     static std::optional<FirmwareImage> Read(const std::string& path, std::string* error);
+    // The same from the file's bytes (`name` for the messages). Refuses, with one line saying
+    // why, anything that is not an ARM image of this board: an ELF file for another machine, bytes
+    // outside flash and SRAM, or a vector table (at 0, or at the application's base when nothing
+    // lies below it) whose stack pointer is not in SRAM or whose reset entry is not Thumb code in
+    // flash.
+    static std::optional<FirmwareImage> Parse(const std::vector<uint8_t>& file,
+                                              const std::string& name, std::string* error);
 
     const std::vector<Segment>& segments() const { return segments_; }
     bool isElf() const { return elf_; }
@@ -43,6 +57,9 @@ class FirmwareImage {
     }
 
   private:
+    bool checkVectors(const std::string& name, std::string* error) const;
+    std::optional<uint32_t> word(uint32_t address) const;
+
     bool elf_ = false;
     bool executesFromSram_ = false;
     std::vector<Segment> segments_;

@@ -2,12 +2,14 @@
 # Every program follows one command-line convention: --help on stdout with exit 0; a bad option
 # or value is one line on stderr naming it, exit 2, and nothing written. Each case runs in an
 # empty folder, which must stay empty. Script mistakes in panel-sim are refused the same way
-# (the whole script is checked before anything runs), naming the line.
+# (the whole script is checked before anything runs), naming the line; so are files that could
+# not be written and an --image that is not one for this board. No program prints a sanitizer's
+# report on such an error (leaks are looked for).
 #   command_lines.sh panel-sim=PATH fontgen=PATH ... (one NAME=PATH per program)
 set -u
 declare -A program
 for assignment in "$@"; do program[${assignment%%=*}]=${assignment#*=}; done
-export ASAN_OPTIONS=detect_leaks=0
+export ASAN_OPTIONS=detect_leaks=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -22,14 +24,18 @@ check() {
     (cd "$dir" && "${program[$name]}" "$@" >"$work/out" 2>"$work/err" </dev/null)
     local status=$?
     local why=""
-    if [ "$status" -ne "$expected" ]; then
+    if grep -q "Sanitizer" "$work/err"; then
+        why="a sanitizer's report on stderr"
+    elif [ "$status" -ne "$expected" ]; then
         why="exit $status, expected $expected"
     elif [ -n "$(ls -A "$dir")" ]; then
         why="wrote $(ls -A "$dir" | tr '\n' ' ')"
-    elif [ "$expected" -eq 2 ] && [ "$(grep -c . "$work/err")" -ne 1 ]; then
+    elif [ "$expected" -ne 0 ] && [ "$(grep -c . "$work/err")" -ne 1 ]; then
         why="$(grep -c . "$work/err") lines on stderr, expected one"
-    elif [ "$expected" -eq 2 ] && ! grep -qF -- "$word" "$work/err"; then
+    elif [ "$expected" -ne 0 ] && ! grep -qF -- "$word" "$work/err"; then
         why="the message does not name '$word'"
+    elif [ "$expected" -ne 0 ] && [ "$(wc -c <"$work/err")" -gt 400 ]; then
+        why="a message of $(wc -c <"$work/err") characters"
     elif [ "$expected" -eq 0 ] && ! grep -q "usage" "$work/out"; then
         why="no usage on stdout"
     fi
@@ -65,6 +71,45 @@ check panel-sim 2 "--controller" --controller B
 check panel-sim 2 "--serial" --serial-pty --serial /dev/null
 check panel-sim 2 "folder" --script /
 check panel-sim 2 "unexpected" stray-file.png
+# Files a run would write, checked before it starts: a missing or read-only folder, a folder.
+mkdir -p "$work/read-only" && chmod 555 "$work/read-only"
+check panel-sim 2 "'nowhere' does not exist" --headless --seconds 600 --screenshot nowhere/end.png
+check panel-sim 2 "is a folder" --headless --screenshot /
+check panel-sim 2 "--modbus-log 'nowhere/m.log'" --headless --modbus-log nowhere/m.log
+check panel-sim 2 "--record 'nowhere/s.script'" --record nowhere/s.script
+# As root every folder is writable; the read-only one is tried as nobody.
+as_user=()
+[ "$(id -u)" -eq 0 ] && chmod 755 "$work" && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+for option in --screenshot --modbus-log; do
+    (cd / && "${as_user[@]}" "${program[panel-sim]}" --headless $option "$work/read-only/out" \
+        >/dev/null 2>"$work/ro.err")
+    status=$?
+    if [ "$status" -ne 2 ] || [ "$(grep -c . "$work/ro.err")" -ne 1 ] || ! grep -q "not writable" "$work/ro.err"; then
+        echo "FAIL: panel-sim $option in a read-only folder: exit $status"; sed 's/^/    stderr: /' "$work/ro.err" | head -3
+        failures=$((failures + 1))
+    else
+        passed=$((passed + 1))
+    fi
+done
+# An --image that is not an ARM image of this board: text, an ELF of another machine, a flat
+# binary whose vector table holds no stack pointer in SRAM or no Thumb reset entry in flash.
+printf '# A text file\nnot an image\n' >"$work/text.md"
+printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xf3\x00\x01\x00\x00\x00' >"$work/riscv.elf"
+head -c 52 /dev/zero >>"$work/riscv.elf"
+printf '\x00\x10\x00\x20\x40\x00\x00\x00' >"$work/even-reset.bin"
+printf '\x00\x10\x00\x30\x41\x00\x00\x00' >"$work/bad-stack.bin"
+check panel-sim 2 "not a firmware image" --headless --image "$work/text.md"
+check panel-sim 2 "ELF file for RISC-V" --headless --image "$work/riscv.elf"
+check panel-sim 2 "ELF file for x86-64" --headless --image "$(command -v bash)"
+check panel-sim 2 "not Thumb code in flash" --headless --image "$work/even-reset.bin"
+check panel-sim 2 "not a stack pointer in SRAM" --headless --image "$work/bad-stack.bin"
+check panel-sim 2 "cannot read" --headless --image "$work/no-such-image.elf"
+# Ordinary errors while starting, with nothing printed but their one line.
+check remote-module 1 "/nonexistent" --device /nonexistent
+check paramblock 1 "no-such-area.bin" read no-such-area.bin
+check fontgen 1 "cannot open /nonexistent" --regular /nonexistent --bold /nonexistent --out-dir .
+check artgen 1 "cannot open the font" --regular /nonexistent --bold /nonexistent --out o.cpp
+check imagegen 1 "no-such.png" --format 0x88 --name n --in no-such.png --out o.cpp
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview --bold
 check fontgen 2 "--out-dir" --regular a.ttf --bold b.ttf
@@ -92,8 +137,8 @@ check remote-module 2 "--on-hang-up" --device x --on-hang-up maybe
 
 # Script lines panel-sim must refuse before running anything (the first line would write a file).
 while IFS='|' read -r line word; do
-    printf 'screenshot first.png\n%s\n' "$line" >"$work/bad.script"
-    check panel-sim 2 "bad.script:2: " --script "$work/bad.script"
+    printf 'screenshot first.png\n%b\n' "$line" >"$work/bad.script"
+    check panel-sim 2 "bad.script:2:" --script "$work/bad.script"
     grep -qF -- "$word" "$work/err" || { echo "FAIL: script line '$line': message lacks '$word'"; failures=$((failures + 1)); }
 done <<'LINES'
 expect-pixel 0 0 ZZZ|RRGGBB
@@ -116,7 +161,29 @@ release now|unexpected
 profile 0|N needs
 profile 5 more|unexpected
 frobnicate|unknown command
+screenshot nowhere/shot.png|'nowhere' does not exist
+screenshot /|is a folder
+modbus-log nowhere/m.log|'nowhere' does not exist
+wait 10\0|bad.script:2:8: a NUL character
+tap 1 2\033[A|bad.script:2:8: the control character 0x1B
+wait\r1|bad.script:2:5: the control character 0x0D
+frobnicate\xEF\xBB\xBF|unknown command 'frobnicate<U+FEFF>'
 LINES
+
+# A byte-order mark at the top, CR LF line ends and tabs are accepted.
+printf '\xEF\xBB\xBFwait\t10\r\nstatus\r\n' >"$work/bom.script"
+(cd "$work" && "${program[panel-sim]}" --script bom.script >"$work/out" 2>"$work/err")
+if [ $? -ne 0 ] || ! grep -q "t=   0.010 s" "$work/out"; then
+    echo "FAIL: a script with a byte-order mark, CR LF and a tab"; sed 's/^/    stderr: /' "$work/err" | head -3
+    failures=$((failures + 1))
+else
+    passed=$((passed + 1))
+fi
+# A bad line of 100 000 characters is quoted in part, not echoed whole.
+{ echo "screenshot first.png"; printf 'frob%0100000d\n' 0; } >"$work/long.script"
+check panel-sim 2 "(100004 characters)" --script "$work/long.script"
+{ echo "screenshot first.png"; printf 'wait 1%0100000d\n' 0; } >"$work/long.script"
+check panel-sim 2 "long.script:2: MS needs" --script "$work/long.script"
 
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]

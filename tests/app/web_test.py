@@ -2,18 +2,26 @@
 """The panel in a real browser: panel-sim --web on a loopback port, headless Chromium driven
 through chromedriver. Taps through the five screens on the page's canvas and checks its pixels,
 switches DO1 on the panel and sees the module's register change on the page, sets it back from
-the page, puts a module fault on and off with the page's buttons, and saves a picture of the page.
+the page, puts a module fault on and off with the page's buttons, sees a refused value shown,
+fits the page to a phone's width, sees the page say so when panel-sim stops, and saves pictures
+of the page (web-page.png, web-refused.png, web-phone.png, web-stopped.png).
 
-usage: web_test.py PANEL_SIM OUTPUT_DIR    (exit 77: skipped, no browser on this machine)
+Before the browser, the server alone: a port already taken is refused, 40 viewers waiting for a
+frame leave it answering and free their places when they go, a POST without a body is answered
+at once, a refused register value is said, and the Modbus counters count each exchange once.
+
+usage: web_test.py PANEL_SIM OUTPUT_DIR    (fails, naming it, where the browser is missing)
 """
+import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
 import time
-
-SKIP = 77
+import urllib.error
+import urllib.request
 
 # The tour: (screen, pixels that tell it from the others, the tap that leads on).
 TOUR = [
@@ -27,9 +35,9 @@ TOUR = [
 ]
 
 
-def skip(why):
-    print("web_test: SKIPPED: " + why)
-    sys.exit(SKIP)
+def missing(why):
+    print("web_test: FAILED: " + why + " (./panel test installs it)")
+    sys.exit(1)
 
 
 def wait_for(what, condition, timeout=30.0):
@@ -43,8 +51,112 @@ def wait_for(what, condition, timeout=30.0):
         time.sleep(0.1)
 
 
+def start_server(sim, *options):
+    server = subprocess.Popen([sim, "--web", "0"] + list(options), stdout=subprocess.PIPE,
+                              text=True)
+    line = server.stdout.readline()
+    print(line.strip())
+    url = line.split(" on ")[1].split()[0]
+    assert url.startswith("http://127.0.0.1:"), url
+    return server, url
+
+
+def stop_server(server):
+    server.terminate()
+    try:
+        server.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        server.kill()
+
+
+def request(url, method="GET", timeout=5.0):
+    """(status, body, seconds taken) of one request; a refusal is a status, not an exception."""
+    start = time.monotonic()
+    try:
+        with urllib.request.urlopen(urllib.request.Request(url, method=method),
+                                    timeout=timeout) as response:
+            return response.status, response.read(), time.monotonic() - start
+    except urllib.error.HTTPError as error:
+        return error.code, error.read(), time.monotonic() - start
+
+
+def raw_request(port, text):
+    """A request written by hand on a new connection, left open."""
+    connection = socket.create_connection(("127.0.0.1", port), timeout=5)
+    connection.sendall(text.encode())
+    return connection
+
+
+def answered(connection, within):
+    connection.settimeout(within)
+    try:
+        return connection.recv(200)
+    except socket.timeout:
+        return b""
+
+
+def server_checks(sim):
+    server, url = start_server(sim)
+    port = int(url.rstrip("/").rsplit(":", 1)[1])
+    try:
+        # A second simulator on the same port would take every other request.
+        second = subprocess.run([sim, "--web", str(port)], capture_output=True, text=True,
+                                timeout=30)
+        lines = second.stderr.strip().splitlines()
+        assert second.returncode == 2 and len(lines) == 1 and str(port) in lines[0], \
+            (second.returncode, second.stderr)
+        print("web_test: a second panel-sim on the same port is refused: " + lines[0])
+
+        # A POST with neither a body nor a Content-Length has an empty body.
+        start = time.monotonic()
+        connection = raw_request(port, "POST /release HTTP/1.1\r\nHost: x\r\n\r\n")
+        reply = answered(connection, 3.0)
+        took = time.monotonic() - start
+        connection.close()
+        assert reply.startswith(b"HTTP/1.1 200") and took < 1.0, (reply[:40], took)
+        print("web_test: a POST without a body answered %s in %.3f s" % (reply[:12].decode(), took))
+
+        status, body, _ = request(url + "register?address=108&value=70000", "POST")
+        assert status == 400 and b"70000" in body, (status, body)
+        print("web_test: register 108 = 70000 refused: " + body.decode().strip())
+
+        # Viewers on a still screen, each waiting for the next frame.
+        state = json.loads(request(url + "state")[1])
+        wait_frame = "GET /frame?after=%d HTTP/1.1\r\nHost: x\r\n\r\n" % (state["frame"] + 10**9)
+        for round_ in ("first", "second"):
+            start = time.monotonic()
+            viewers = [raw_request(port, wait_frame) for _ in range(40)]
+            connected = time.monotonic() - start
+            assert connected < 1.0, "40 viewers took %.1f s to connect" % connected
+            time.sleep(0.2)
+            status, _, took = request(url, timeout=5)
+            assert status == 200 and took < 1.0, (round_, status, took)
+            # A viewer may have been answered that no frame came in time, not that it was busy.
+            refused = [v for v in viewers if answered(v, 0.01).startswith(b"HTTP/1.1 503")]
+            assert not refused, "%d of 40 viewers refused in the %s round" % (len(refused), round_)
+            print("web_test: 40 viewers wait for a frame (%s round); GET / answered in %.3f s"
+                  % (round_, took))
+            for viewer in viewers:
+                viewer.close()
+            time.sleep(2.5)  # a viewer that went away holds its place no longer than this
+
+        # Each exchange counted once: a late answer is not also a time-out.
+        request(url + "fault?kind=late", "POST")
+        time.sleep(2.0)
+        request(url + "fault?kind=none", "POST")
+        time.sleep(1.0)
+        c = json.loads(request(url + "state")[1])["counters"]
+        ended = c["good"] + c["crcErrors"] + c["timeouts"] + c["exceptions"] + c["late"] + c["other"]
+        assert c["late"] > 0 and c["requests"] - 1 <= ended <= c["requests"], c
+        print("web_test: Modbus counters %s: %d exchanges ended of %d requests"
+              % (c, ended, c["requests"]))
+    finally:
+        stop_server(server)
+
+
 def main():
     sim, out = sys.argv[1], sys.argv[2]
+    server_checks(sim)
     try:
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
@@ -52,24 +164,19 @@ def main():
         from selenium.webdriver.common.by import By
         from selenium.webdriver.common.keys import Keys
     except ImportError:
-        skip("python3-selenium is not installed")
+        missing("python3-selenium is not installed")
     chromium = shutil.which("chromium")
     driver_path = shutil.which("chromedriver")
     if not chromium or not driver_path:
-        skip("chromium and chromium-driver are not installed")
+        missing("chromium and chromium-driver are not installed")
 
     os.makedirs(out, exist_ok=True)
     profile = tempfile.mkdtemp(prefix="panel-web-test-")
     downloads = os.path.join(profile, "downloads")
     os.makedirs(downloads)
-    server = subprocess.Popen([sim, "--web", "0", "--modbus-log", os.path.join(out, "web-modbus.log")],
-                              stdout=subprocess.PIPE, text=True)
+    server, url = start_server(sim, "--modbus-log", os.path.join(out, "web-modbus.log"))
     browser = None
     try:
-        line = server.stdout.readline()
-        print(line.strip())
-        url = line.split(" on ")[1].split()[0]
-        assert url.startswith("http://127.0.0.1:"), url
 
         options = webdriver.ChromeOptions()
         options.binary_location = chromium
@@ -155,19 +262,56 @@ def main():
         shot = wait_for("the screenshot download",
                         lambda: [f for f in os.listdir(downloads) if f.endswith(".png")], 15)
         print("web_test: the screenshot button saved " + shot[0])
-        page = os.path.abspath(os.path.join(out, "web-page.png"))
-        browser.save_screenshot(page)
-        print("web_test: a picture of the page: " + page)
+        def picture(name):
+            path = os.path.abspath(os.path.join(out, name))
+            browser.save_screenshot(path)
+            print("web_test: a picture of the page: " + path)
+
+        picture("web-page.png")
+
+        # A value the server refuses is shown, and stays in its field, marked.
+        field = browser.find_element(By.ID, "set-108")
+        field.send_keys("70000", Keys.ENTER)
+        refusal = browser.find_element(By.ID, "refused")
+        wait_for("the refusal shown", lambda: refusal.is_displayed() and "70000" in refusal.text)
+        assert "refused" in field.get_attribute("class") and field.get_attribute("value") == "70000"
+        assert register(108) == "0"
+        print("web_test: the page shows: " + refusal.text)
+        picture("web-refused.png")
+        field.clear()
+
+        # A phone's width: nothing wider than the screen, the panel's picture whole.
+        browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                {"width": 412, "height": 915, "deviceScaleFactor": 1,
+                                 "mobile": True})
+        time.sleep(0.5)
+        fit = browser.execute_script(
+            "const box = document.getElementById('screen').getBoundingClientRect();"
+            "return [window.innerWidth, document.documentElement.scrollWidth, box.left, box.right];")
+        assert fit[0] == 412 and fit[1] <= 412 and fit[2] >= 0 and fit[3] <= 412, fit
+        print("web_test: at 412 px wide the page is %d px wide, the panel from %.0f to %.0f px"
+              % (fit[1], fit[2], fit[3]))
+        picture("web-phone.png")
+        browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+        # The simulator stops: the page says so, turns its controls off, marks the frame stale.
+        stop_server(server)
+        wait_for("the stopped banner",
+                 lambda: "stopped" in browser.find_element(By.TAG_NAME, "body").get_attribute("class"))
+        banner = browser.find_element(By.ID, "banner")
+        assert banner.is_displayed() and "stopped" in banner.text, banner.text
+        assert browser.find_element(By.ID, "stale").is_displayed()
+        enabled = [e.get_attribute("id") for e in browser.find_elements(By.CSS_SELECTOR, "button, input")
+                   if e.is_enabled()]
+        assert not enabled, enabled
+        print("web_test: after panel-sim stopped the page says: " + banner.text)
+        picture("web-stopped.png")
         print("web_test: passed")
         return 0
     finally:
         if browser is not None:
             browser.quit()
-        server.terminate()
-        try:
-            server.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            server.kill()
+        stop_server(server)
         shutil.rmtree(profile, ignore_errors=True)
 
 

@@ -126,11 +126,24 @@ void Painter::line(Point a, Point b, double width, const Shader& shader) {
 
 double Painter::text(const std::string& face, const std::string& text, double left, double baseline,
                      double pixelHeight, const Shader& shader, double tracking) {
-    FT_Library library = nullptr;
-    FT_Face font = nullptr;
-    if (FT_Init_FreeType(&library) != 0 || FT_New_Face(library, face.c_str(), 0, &font) != 0) {
+    // Released however this returns (a font that cannot be opened, a missing glyph).
+    struct FreeType {
+        FT_Library library = nullptr;
+        FT_Face font = nullptr;
+        ~FreeType() {
+            if (font != nullptr) {
+                FT_Done_Face(font);
+            }
+            if (library != nullptr) {
+                FT_Done_FreeType(library);
+            }
+        }
+    } freeType;
+    if (FT_Init_FreeType(&freeType.library) != 0 ||
+        FT_New_Face(freeType.library, face.c_str(), 0, &freeType.font) != 0) {
         throw std::runtime_error("cannot open the font " + face);
     }
+    const FT_Face font = freeType.font;
     FT_Set_Pixel_Sizes(font, 0, static_cast<FT_UInt>(std::lround(pixelHeight * samples_)));
     const int columns = width_ * samples_;
     const int rows = height_ * samples_;
@@ -156,8 +169,6 @@ double Painter::text(const std::string& face, const std::string& text, double le
         }
         pen += static_cast<double>(glyph->advance.x) / 64.0 + tracking * samples_;
     }
-    FT_Done_Face(font);
-    FT_Done_FreeType(library);
     return (pen / samples_) - left;
 }
 

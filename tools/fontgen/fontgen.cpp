@@ -392,6 +392,42 @@ Ink WithSerifs(const Ink& stroke, int width, bool capital) {
     return ink;
 }
 
+// A ring `width` x `height` pixels: the outline a superellipse a little fuller than an ellipse,
+// its strokes strokeX pixels wide at the sides and strokeY at the top and bottom; a pixel is ink
+// when more than half of it is covered (16 x 16 samples).
+Ink Ring(int width, int height, double strokeX, double strokeY) {
+    constexpr double kExponent = 2.5;
+    constexpr int kSamples = 16;
+    const double a = width / 2.0;
+    const double b = height / 2.0;
+    const double innerA = a - strokeX;
+    const double innerB = b - strokeY;
+    auto inside = [](double x, double y, double semiX, double semiY) {
+        return semiX > 0 && semiY > 0 &&
+               std::pow(std::fabs(x / semiX), kExponent) + std::pow(std::fabs(y / semiY), kExponent) <=
+                   1.0;
+    };
+    Ink ink;
+    ink.width = width;
+    ink.height = height;
+    ink.pixels.resize(static_cast<size_t>(width) * height);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            int covered = 0;
+            for (int j = 0; j < kSamples; ++j) {
+                for (int i = 0; i < kSamples; ++i) {
+                    const double x = column + (i + 0.5) / kSamples - a;
+                    const double y = row + (j + 0.5) / kSamples - b;
+                    covered += inside(x, y, a, b) && !inside(x, y, innerA, innerB) ? 1 : 0;
+                }
+            }
+            ink.pixels[static_cast<size_t>(row) * width + column] =
+                2 * covered > kSamples * kSamples;
+        }
+    }
+    return ink;
+}
+
 // Fits one glyph to its cell. Its ink starts at the cell's left edge and ends one column short
 // of the right (two where that fits much more cleanly, more only where nothing else fits), so
 // that any two letters stand one or two blank columns apart. Among the horizontal scales and
@@ -480,6 +516,14 @@ Cell FitGlyph(Renderer& renderer, const FontLayout& layout, int code) {
             std::fprintf(stderr, "fontgen: %s: no fit for %s in %d columns\n", layout.record,
                          CharName(code).c_str(), width);
             std::exit(1);
+        }
+        if (code == 'O') {
+            // The face's O squeezed into its cell comes out as narrow and as pointed at the top
+            // and bottom as the zero ("DIODY" read "DI0DY"): drawn instead as a round ring the
+            // full width of the cell, at the fitted O's height and with the face's strokes.
+            const int top = ink.top;
+            ink = Ring(width - 1, ink.height, layout.bold ? 2.0 : 1.0, layout.bold ? 1.5 : 1.0);
+            ink.top = top;
         }
     }
     int y = layout.baseline - ink.top;

@@ -471,6 +471,86 @@ TEST(Fonts, BoldFaceCarriesMoreInk) {
     EXPECT_GT(inkOf(&g_sFontCm14b), inkOf(&g_sFontCm14) * 5 / 4);
 }
 
+// What tells a round letter from another: the columns its ink spans, the paper inside its bowl
+// (the gap between the two strokes of a row) on its first row, widest and last, and whether its
+// top and bottom rows reach its sides.
+struct Bowl {
+    int left = 1 << 20;
+    int right = -1;
+    int firstCounter = -1;
+    int widestCounter = 0;
+    int lastCounter = -1;
+    bool squareCorners = false;  // the first and last ink rows start at the left side
+    bool straightLeft = true;    // every ink row starts at the left side
+};
+
+Bowl BowlOf(const std::vector<std::vector<bool>>& cell) {
+    Bowl bowl;
+    std::vector<std::pair<int, int>> rows;  // first and last ink column of each ink row
+    std::vector<int> counters;
+    for (const auto& row : cell) {
+        int first = -1, last = -1, runs = 0;
+        for (int x = 0; x < static_cast<int>(row.size()); ++x) {
+            if (row[x]) {
+                runs += first < 0 || !row[x - 1] ? 1 : 0;
+                first = first < 0 ? x : first;
+                last = x;
+            }
+        }
+        if (first < 0) {
+            continue;
+        }
+        rows.push_back({first, last});
+        bowl.left = std::min(bowl.left, first);
+        bowl.right = std::max(bowl.right, last);
+        if (runs == 2) {
+            int inner = first;
+            while (row[inner + 1]) {
+                ++inner;
+            }
+            int innerRight = last;
+            while (row[innerRight - 1]) {
+                --innerRight;
+            }
+            counters.push_back(innerRight - inner - 1);
+        }
+    }
+    if (!counters.empty()) {
+        bowl.firstCounter = counters.front();
+        bowl.lastCounter = counters.back();
+        bowl.widestCounter = *std::max_element(counters.begin(), counters.end());
+    }
+    for (const auto& [first, last] : rows) {
+        bowl.straightLeft = bowl.straightLeft && first == bowl.left;
+    }
+    bowl.squareCorners = rows.front().first == bowl.left && rows.back().first == bowl.left;
+    return bowl;
+}
+
+// "DIODY" must not read "DI0DY": in every font the capital O is as wide as its cell allows, wider
+// than the zero and about as wide as the D, and round: its bowl is not pointed at the top and
+// bottom as an oval zero's is, its corners are cut; the D stands on a straight, square stem.
+TEST(Fonts, OZeroAndDAreToldApart) {
+    for (const FontShape& shape : kShapes) {
+        const auto oCell = Cell(shape.font, 'O');
+        const Bowl o = BowlOf(oCell);
+        const Bowl zero = BowlOf(Cell(shape.font, '0'));
+        const Bowl d = BowlOf(Cell(shape.font, 'D'));
+        const int oWidth = o.right - o.left + 1;
+        const std::string font = "font of height " + std::to_string(shape.height) +
+                                 (shape.font == &g_sFontCm14b ? " (bold)" : "");
+        EXPECT_GE(oWidth, static_cast<int>(oCell[0].size()) - 1) << font << ": O narrower than its cell";
+        EXPECT_GE(oWidth, zero.right - zero.left + 1 + 2) << font << ": O hardly wider than 0";
+        EXPECT_GE(oWidth, d.right - d.left + 1 - 1) << font << ": O narrower than D";
+        EXPECT_GE(o.widestCounter, 3) << font;
+        EXPECT_GE(o.firstCounter * 10, o.widestCounter * 6) << font << ": O's bowl pointed at the top";
+        EXPECT_GE(o.lastCounter * 10, o.widestCounter * 6) << font << ": O's bowl pointed below";
+        EXPECT_FALSE(o.squareCorners) << font << ": O has square corners";
+        EXPECT_TRUE(d.straightLeft && d.squareCorners) << font << ": D's stem is not straight";
+        EXPECT_FALSE(zero.straightLeft) << font << ": 0 has a straight side like D";
+    }
+}
+
 // Blank columns between the ink of a and the ink of b drawn next to it.
 int Gap(const FontRecord* font, char a, char b) {
     auto inkColumns = [font](char code, bool last) {

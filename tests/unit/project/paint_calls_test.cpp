@@ -127,14 +127,14 @@ struct Step {
 // Screen changes by call and by touch, value repaints, lamp pictures, check box and button presses.
 const Step kSteps[] = {
     {"screen 1", [] { hmi_GotoFrame(1); }, 0x38C5158EC80EF649u, 1363},
-    {"WEJDZ pressed and released", [] { Tap(TextPushButton71); }, 0x7ABA2734097717FAu, 2448},
+    {"WEJDZ pressed and released", [] { Tap(TextPushButton71); }, 0x15E6FE4C117BEB0Eu, 2445},
     {"screen 2 lamps on",
      [] {
          SetAll({&Dev_1_AO0, &Dev_1_AO1, &Dev_1_AO2}, 1);
          OutputPass();
      },
      0x8E02790128CC3478u, 480},
-    {"screen 2 navigation to 3", [] { Tap(TextPushButton79); }, 0x83B2D64141A6EFB6u, 2938},
+    {"screen 2 navigation to 3", [] { Tap(TextPushButton79); }, 0x389250FC824E7767u, 2937},
     {"screen 3 values",
      [] {
          SetAll({&Dev_1_AO3, &Dev_1_AO4, &Dev_1_AO5, &Dev_1_AO6, &Dev_1_AO7, &Dev_1_AO8,
@@ -149,7 +149,7 @@ const Step kSteps[] = {
          OutputPass();
      },
      0x33587E314C48951Du, 266},
-    {"screen 4", [] { hmi_GotoFrame(4); }, 0xAED9131C83D66A11u, 2070},
+    {"screen 4", [] { hmi_GotoFrame(4); }, 0xFE6DDB6382ADFB88u, 2069},
     {"screen 4 boxes ticked",
      [] {
          for (CheckBoxRecord* box :
@@ -166,15 +166,15 @@ const Step kSteps[] = {
          OutputPass();
      },
      0x703C87E536FF3745u, 122},
-    {"screen 5", [] { hmi_GotoFrame(5); }, 0xA4FF3C40185622E6u, 2042},
+    {"screen 5", [] { hmi_GotoFrame(5); }, 0xDA05601A8190B753u, 2041},
     {"screen 5 buttons",
      [] {
          Tap(TextPushButton28);
          Tap(TextPushButton30);
      },
      0xA9DC44196AAC1DB4u, 1496},
-    {"screen 2 from 5", [] { hmi_GotoFrame(2); }, 0x3BFC73F28B878043u, 2036},
-    {"screen 3 from 2", [] { hmi_GotoFrame(3); }, 0x921EC3E05FF2CE74u, 3214},
+    {"screen 2 from 5", [] { hmi_GotoFrame(2); }, 0x9E598753E93A7D2Fu, 2033},
+    {"screen 3 from 2", [] { hmi_GotoFrame(3); }, 0xAF9BEEB5127E04E9u, 3213},
     {"screen 3 first cycle", [] { OutputPass(); }, 0x5BE97DC32A7EE70Eu, 1363},
 };
 
