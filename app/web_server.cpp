@@ -93,6 +93,7 @@ std::string StateJson(sim::PanelHarness& panel, Workbench& bench, uint64_t frame
         json += std::string(i == 0 ? "" : ",") +
                 "{\"address\":" + std::to_string(remote_io::kFirstRegister + index) +
                 ",\"name\":" + JsonString(remote_io::NameOf(index)) +
+                ",\"variable\":" + JsonString(remote_io::kRegisters[index].variable) +
                 ",\"input\":" + (remote_io::IsInput(index) ? "true" : "false") +
                 ",\"value\":" + std::to_string(registers[i]) + "}";
     }
@@ -207,7 +208,9 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
         if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
                       remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address) ||
             !ParseInt(request.get_param_value("value"), 0, 65535, value)) {
-            return bad(response, "register needs an address 98-119 and a value 0-65535");
+            return bad(response, "register needs an address " +
+                                     std::string(remote_io::AddressRange()) +
+                                     " and a value 0-65535");
         }
         shared.post([&bench, address, value] {
             std::string why;
