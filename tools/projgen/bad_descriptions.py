@@ -153,6 +153,10 @@ CASES = [
     ('serial settings longer than the layer takes', 'COM0,57600', 'COM0000,00000057600',
      'serial', 'serial "COM0000,00000057600,N,8,1": the serial layer takes at most 23 '
      'characters'),
+    ('a variable shown on two screens', 'text = "BACK", goto = "Frame1" },\n',
+     'text = "BACK", goto = "Frame1" },\n    { kind = "value", number = 21, at = [10, 40, 59, 64],'
+     ' variable = "Dev_1_AO1" },\n', 'number = 21',
+     'Dev_1_AO1 is shown on screen 1 already (its display_Dev_1_AO1 belongs to one screen)'),
     ('a check box without its variable', ', variable = "Dev_1_AO3" }', ' }', 'number = 12',
      'check_box 12 needs the \'variable\' it switches'),
     ('a picture number standing for two pictures',

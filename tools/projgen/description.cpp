@@ -1070,6 +1070,7 @@ class Reader {
         for (const Screen& screen : project.screens) {
             frames[screen.name] = screen.number;
         }
+        std::map<std::string, int> shownOn;  // variable: the screen whose display it has
         for (Screen& screen : project.screens) {
             std::map<std::string, int> shown;
             int labels = 0;
@@ -1121,6 +1122,14 @@ class Reader {
                                           variable + " twice (a widget shows it)");
                 }
                 shown[variable] = screen.line;
+            }
+            // Each variable has one display procedure, display_<variable>, in one screen module.
+            for (const auto& [variable, line] : shown) {
+                if (const auto other = shownOn.find(variable); other != shownOn.end()) {
+                    Fail(line, variable + " is shown on screen " + std::to_string(other->second) +
+                                   " already (its display_" + variable + " belongs to one screen)");
+                }
+                shownOn[variable] = screen.number;
             }
             for (const Step& step : screen.vector) {
                 if (step.kind != Step::Kind::Picture) {
