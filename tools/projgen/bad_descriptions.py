@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """projgen refuses bad descriptions: each case below changes one thing in a small valid project;
 projgen must answer with exactly one line FILE:LINE: what is wrong on standard error, exit status 2,
-and write nothing. The valid project itself must generate (so that a refusal is the case's doing).
+and write nothing. The valid project itself must generate (so that a refusal is the case's doing),
+and so must a few edits that use what neither committed project does; their sources must compile
+(with CXX against the firmware's headers in SOURCE_ROOT, when given).
 
-    bad_descriptions.py PROJGEN WORKDIR
+    bad_descriptions.py PROJGEN WORKDIR [CXX SOURCE_ROOT]
 """
 import os
 import re
@@ -214,14 +216,45 @@ def main():
     accepted = [
         ('the same picture twice under one number', [('paint = 22\n', 'paint = 22\nvector = '
          '[{ picture = 5, image = "mark", at = [0, 0] }]\n')]),
+        ('buttons with images, auto-repeat and a write on the press, labels of a text or an '
+         'image, a screen that draws nothing', [(
+             'text = "BACK", goto = "Frame1" },\n',
+             'text = "BACK", goto = "Frame1" },\n'
+             '    { class = "push_button", number = 21, at = [100, 200, 189, 229], style = '
+             '["outline", "fill", "image"], image = "mark", pressed_image = "mark" },\n'
+             '    { class = "push_button", number = 22, at = [200, 200, 289, 229], style = '
+             '["fill", "text", "auto_repeat"], font = "cm14", text = "+", repeat_delay = 5, '
+             'repeat_rate = 2, press = { write = "counter", value = 7 } },\n'
+             '    { class = "label", number = 23, at = [10, 40, 109, 64], style = ["fill", '
+             '"text", "text_right"], font = "cm12", text = "a \\"quoted\\" text" },\n'
+             '    { class = "label", number = 24, at = [120, 40, 159, 64], style = ["image"], '
+             'image = "mark" },\n')]),
     ]
-    for what, edits in accepted:
+    compiled = 0
+    for number, (what, edits) in enumerate(accepted, 1):
         text = BASE
         for old, new in edits:
             text = text.replace(old, new)
-        path, result = run(projgen, os.path.join(work, 'accepted'), text)
+        folder = os.path.join(work, f'accepted{number}')
+        path, result = run(projgen, folder, text)
         if result.returncode != 0:
             failures.append(f'{what}: refused: {result.stderr.strip()}')
+            continue
+        if len(sys.argv) > 4:
+            cxx, root = sys.argv[3], sys.argv[4]
+            out = os.path.join(folder, 'out')
+            shutil.copy(os.path.join(root, 'firmware', 'project', 'screen_kit.hpp'),
+                        os.path.join(out, 'project'))
+            for name in sorted(os.listdir(os.path.join(out, 'project'))):
+                if name.endswith('.cpp'):
+                    built = subprocess.run(
+                        [cxx, '-std=c++20', '-fsyntax-only', '-Wall', '-Wextra', '-Werror', '-I',
+                         out, '-I', os.path.join(root, 'firmware'), '-I',
+                         os.path.join(root, 'firmware', 'platform', 'host'),
+                         os.path.join(out, 'project', name)], capture_output=True, text=True)
+                    compiled += 1
+                    if built.returncode != 0:
+                        failures.append(f'{what}: {name} does not compile:\n{built.stderr[:2000]}')
     refused = 0
     for number, (what, *rest) in enumerate(CASES, 1):
         if len(rest) == 4:
@@ -267,7 +300,8 @@ def main():
         refused += 1
     for failure in failures:
         print(failure)
-    print(f'bad_descriptions: {refused} refused as expected, {len(failures)} failures')
+    print(f'bad_descriptions: {refused} refused as expected, {compiled} generated sources '
+          f'compiled, {len(failures)} failures')
     return 1 if failures or refused < 20 else 0
 
 

@@ -978,12 +978,14 @@ class Emitter {
             }
             out << "};\n\n";
         }
-        out << "constexpr VectorElement kPicture[] = {\n";
-        for (const Step& step : s.vector) {
-            out << "    " << StepText(step) << "\n";
+        if (!s.vector.empty()) {
+            out << "constexpr VectorElement kPicture[] = {\n";
+            for (const Step& step : s.vector) {
+                out << "    " << StepText(step) << "\n";
+            }
+            out << "};\n\n";
         }
-        out << "};\n\n"
-               "}  // namespace\n\n"
+        out << "}  // namespace\n\n"
             << "void _frame" << n << "() {\n"
             << "    var_table_init();\n"
                "    FreeCurrentFrame();\n"
@@ -1011,9 +1013,13 @@ class Emitter {
             << "void OnFrame" << paint << "Paint(WidgetRecord*, DrawContext* context) {\n"
             << "    PaintFrame(context, renderFrame" << paint << "Vector);\n"
             << "}\n\n"
-            << "void renderFrame" << paint << "Vector(DrawContext* context, int32_t x, int32_t y) {\n"
-            << "    DrawVector(context, x, y, kPicture);\n"
-               "}\n";
+            << (s.vector.empty()
+                    ? "// Screen " + n + " draws nothing over the white.\nvoid renderFrame" + paint +
+                          "Vector(DrawContext*, int32_t, int32_t) {}\n"
+                    : "void renderFrame" + paint +
+                          "Vector(DrawContext* context, int32_t x, int32_t y) {\n"
+                          "    DrawVector(context, x, y, kPicture);\n"
+                          "}\n");
 
         bool first = true;
         for (const Widget& w : s.widgets) {
