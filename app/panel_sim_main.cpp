@@ -14,6 +14,7 @@
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
+#include "remote_module.hpp"
 #include "script.hpp"
 #include "serial_bridge.hpp"
 #include "uart.hpp"
@@ -26,17 +27,18 @@ namespace {
 // Puts a host serial device or a new pseudo-terminal on UART1's line in place of the module.
 std::unique_ptr<sim::SerialBridge> ConnectSerial(sim::Board& board, const app::Options& options) {
     std::string error;
+    const sim::LineFormat line = sim::RemoteModule::ProjectLine();  // the project's settings
     std::unique_ptr<sim::SerialBridge> bridge =
         options.serialPty
-            ? sim::SerialBridge::OpenPseudoTerminal(board.scheduler(), {}, &error)
-            : sim::SerialBridge::OpenDevice(board.scheduler(), options.serialDevice, {}, &error);
+            ? sim::SerialBridge::OpenPseudoTerminal(board.scheduler(), line, &error)
+            : sim::SerialBridge::OpenDevice(board.scheduler(), options.serialDevice, line, &error);
     if (!bridge) {
         std::fprintf(stderr, "panel-sim: %s\n", error.c_str());
         return nullptr;
     }
     sim::Uart1(board).connect(bridge.get());
-    std::printf("panel-sim: UART1 on %s (115200 8N1), paced to real time\n",
-                bridge->peerPath().c_str());
+    std::printf("panel-sim: UART1 on %s (%s), paced to real time\n", bridge->peerPath().c_str(),
+                line.describe().c_str());
     std::fflush(stdout);
     return bridge;
 }

@@ -182,7 +182,9 @@ function build(state) {
   for (const r of state.registers) {
     const row = table.insertRow();
     row.insertCell().textContent = r.address;
-    row.insertCell().textContent = r.name;
+    const name = row.insertCell();
+    name.textContent = r.name;
+    name.title = r.variable;  // the firmware variable that mirrors it
     const value = row.insertCell();
     value.id = "reg-" + r.address;
     const set = row.insertCell();

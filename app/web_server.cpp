@@ -110,6 +110,7 @@ std::string StateJson(const Session& session, uint64_t frameNumber, const std::s
         json += std::string(i == 0 ? "" : ",") +
                 "{\"address\":" + std::to_string(remote_io::kFirstRegister + index) +
                 ",\"name\":" + JsonString(remote_io::NameOf(index)) +
+                ",\"variable\":" + JsonString(remote_io::kRegisters[index].variable) +
                 ",\"input\":" + (remote_io::IsInput(index) ? "true" : "false") +
                 ",\"value\":" + std::to_string(registers[i]) + "}";
     }
@@ -235,7 +236,8 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
         const std::string given = request.get_param_value("value");
         if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
                       remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address)) {
-            return bad(response, "register needs an address 98-119");
+            return bad(response,
+                       "register needs an address " + std::string(remote_io::AddressRange()));
         }
         if (!ParseInt(given, 0, 65535, value)) {
             return bad(response, "register " + std::to_string(address) + " takes a value 0-65535, not '" +

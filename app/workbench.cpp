@@ -323,7 +323,8 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
                                   "wrong-address, wrong-function, truncated, noise)"};
         }
     } else if (c.command == "register") {
-        need(3, "an address (98-119) or name, and a value");
+        const std::string range(remote_io::AddressRange());
+        need(3, ("an address (" + range + ") or name, and a value").c_str());
         noMoreAfter(3);
         c.index = -1;
         for (int i = 0; i < remote_io::kRegisterCount; ++i) {
@@ -333,8 +334,8 @@ BenchCommand ParseBenchCommand(const std::vector<std::string>& words) {
             }
         }
         if (c.index < 0) {
-            throw cli::UsageError{"no module register " + cli::Quote(words[1]) +
-                                  " (98-119, or a name such as DO1)"};
+            throw cli::UsageError{"no module register " + cli::Quote(words[1]) + " (" + range +
+                                  ", or a name such as " + remote_io::NameOf(0) + ")"};
         }
         c.value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "the value"));
     } else if (c.command == "serial-in") {

@@ -70,6 +70,16 @@ const char* Describe(ModuleFault fault) {
     return "?";
 }
 
+LineFormat RemoteModule::ProjectLine() {
+    const remote_io::LineSettings& line = remote_io::kDevice.line;
+    LineFormat format;
+    format.baud = line.baud;
+    format.dataBits = line.dataBits;
+    format.parity = line.parity;
+    format.stopBits = line.stopBits;
+    return format;
+}
+
 RemoteModule::RemoteModule(Scheduler& scheduler, LineFormat format)
     : scheduler_(scheduler), format_(format), transmitter_(scheduler) {}
 

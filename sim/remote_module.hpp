@@ -1,6 +1,7 @@
-// The remote I/O module on the panel's serial line: a Modbus RTU slave (address 1) holding
-// registers 98-119 with functions 3, 6 and 16, exception answers for anything else, a reply
-// delay, the module's process behind the registers, and fault injection for the tests.
+// The remote I/O module on the panel's serial line: a Modbus RTU slave holding the project's
+// register block (remote_io's map: the demo's slave 1, registers 98-119) with functions 3, 6 and
+// 16, exception answers for anything else, a reply delay, the module's process behind the
+// registers, and fault injection for the tests.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +32,10 @@ class RemoteModule : public SerialPeer {
     static constexpr Picoseconds kDefaultReplyDelay = 1 * kPsPerMs;
     static constexpr Picoseconds kLateDelay = 250 * kPsPerMs;
 
-    explicit RemoteModule(Scheduler& scheduler, LineFormat format = {});
+    explicit RemoteModule(Scheduler& scheduler, LineFormat format = ProjectLine());
+
+    // The line the project's panel opens (its serial settings).
+    static LineFormat ProjectLine();
 
     LineFormat lineFormat() const override { return format_; }
     void attached(SerialPort* port) override;

@@ -1,6 +1,7 @@
-// The parts every screen module is made of: record builders for the recurring widget kinds,
-// the vector pictures as tables of drawing steps, and the building, binding and handler steps
-// that all five screens share.
+// The parts every screen module is made of (tools/projgen generates the modules from a project's
+// description): record builders for the widget classes, each from the look its kind shares, the
+// vector pictures as tables of drawing steps, and the building, binding and handler steps that
+// every screen shares.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +18,7 @@
 
 namespace screen_kit {
 
-constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kBlue = 0x1E5689;
-constexpr uint32_t kNavy = 0x000080;
-constexpr uint32_t kLightGrey = 0xDEDEDE;
-constexpr uint32_t kSlate = 0x3C4E5A;
 
 constexpr Rect kWholeScreen = {0, 0, 319, 239};
 
@@ -45,83 +41,82 @@ constexpr CanvasRecord FrameCanvas(CanvasPaintFn paint) {
                         paint};
 }
 
-// A blue button with an outlined, opaque white caption, no images and no auto-repeat.
-constexpr PushButtonRecord TextButton(Rect position, const char* text, const FontRecord* font,
-                                      uint32_t outlineColor, PushButtonFn onClick,
-                                      PushButtonFn onRelease) {
+// The look of a push button: what the buttons of one kind share.
+struct ButtonLook {
+    uint32_t style;
+    uint32_t fillColor;
+    uint32_t pressedFillColor;
+    uint32_t outlineColor;
+    uint32_t textColor;
+    const FontRecord* font;
+    const uint8_t* image;
+    const uint8_t* pressedImage;
+    uint16_t repeatDelay;
+    uint16_t repeatRate;
+};
+constexpr PushButtonRecord PushButton(Rect position, ButtonLook look, const char* text,
+                                      PushButtonFn onClick, PushButtonFn onRelease) {
     return PushButtonRecord{Header(sizeof(PushButtonRecord), position, RectangularButtonMsgProc),
-                            PB_OUTLINE | PB_FILL | PB_TEXT | PB_TEXT_OPAQUE,
-                            kBlue,
-                            kBlack,
-                            outlineColor,
-                            kWhite,
-                            font,
+                            look.style,
+                            look.fillColor,
+                            look.pressedFillColor,
+                            look.outlineColor,
+                            look.textColor,
+                            look.font,
                             text,
-                            nullptr,
-                            nullptr,
-                            0,
-                            0,
+                            look.image,
+                            look.pressedImage,
+                            look.repeatDelay,
+                            look.repeatRate,
                             0,
                             onClick,
                             onRelease,
                             0};
 }
 
-// The navigation buttons, and the send buttons that share their look.
-constexpr PushButtonRecord NavigationButton(Rect position, const char* text, PushButtonFn onClick,
-                                            PushButtonFn onRelease) {
-    return TextButton(position, text, &g_sFontCm12, kBlack, onClick, onRelease);
+// A label: a canvas that shows a text (a value, once its variable is shown) or an image.
+struct LabelLook {
+    uint32_t style;
+    uint32_t fillColor;
+    uint32_t outlineColor;
+    uint32_t textColor;
+    const FontRecord* font;
+    const uint8_t* image;
+};
+constexpr CanvasRecord Label(Rect position, LabelLook look, const char* text) {
+    return CanvasRecord{Header(sizeof(CanvasRecord), position, CanvasMsgProc),
+                        look.style,
+                        look.fillColor,
+                        look.outlineColor,
+                        look.textColor,
+                        look.font,
+                        text,
+                        look.image,
+                        nullptr};
 }
 
-// Positions and targets of the navigation bar of screens 2 to 5, left to right.
-constexpr Rect kNavigationDiody = {16, 197, 79, 220};
-constexpr Rect kNavigationWejscia = {89, 197, 152, 220};
-constexpr Rect kNavigationWyjscia = {162, 197, 225, 220};
-constexpr Rect kNavigationSmsMail = {234, 197, 297, 220};
-
-// A grey box showing a number, left-aligned in black; "0" until its variable is first shown.
-constexpr CanvasRecord ValueLabel(Rect position) {
-    return CanvasRecord{
-        Header(sizeof(CanvasRecord), position, CanvasMsgProc),
-        CANVAS_OUTLINE | CANVAS_FILL | CANVAS_TEXT | CANVAS_TEXT_OPAQUE | CANVAS_TEXT_LEFT,
-        kLightGrey,
-        kLightGrey,
-        kBlack,
-        &g_sFontCm14,
-        "0",
-        nullptr,
-        nullptr};
-}
-
-// A check box whose onChange draws it (an LED picture per state). The other style bits and the
-// text (the widget's own name) are kept in the record but never drawn.
-constexpr CheckBoxRecord HandDrawnCheckBox(Rect position, const char* name,
-                                           CheckBoxChangeFn onChange) {
+// A check box drawn by its class, or by its onChange (CB_APP_DRAWN: a picture per state; the
+// other style bits and the text are then kept in the record but never drawn).
+struct CheckBoxLook {
+    uint16_t style;
+    uint16_t boxSize;
+    uint32_t fillColor;
+    uint32_t outlineColor;
+    uint32_t textColor;
+    const FontRecord* font;
+    const uint8_t* image;
+};
+constexpr CheckBoxRecord CheckBox(Rect position, CheckBoxLook look, const char* text,
+                                  CheckBoxChangeFn onChange) {
     return CheckBoxRecord{Header(sizeof(CheckBoxRecord), position, CheckBoxMsgProc),
-                          CB_APP_DRAWN | CB_OUTLINE | CB_FILL | CB_TEXT,
-                          16,
-                          kWhite,
-                          kBlack,
-                          kBlack,
-                          &g_sFontCm14,
-                          name,
-                          nullptr,
-                          onChange,
-                          0};
-}
-
-// A check box drawn by its class: blue, with its output's name in white and a square of size 0.
-constexpr CheckBoxRecord OutputCheckBox(Rect position, const char* name,
-                                        CheckBoxChangeFn onChange) {
-    return CheckBoxRecord{Header(sizeof(CheckBoxRecord), position, CheckBoxMsgProc),
-                          CB_OUTLINE | CB_FILL | CB_TEXT,
-                          0,
-                          kBlue,
-                          kBlack,
-                          kWhite,
-                          &g_sFontCm14,
-                          name,
-                          nullptr,
+                          look.style,
+                          look.boxSize,
+                          look.fillColor,
+                          look.outlineColor,
+                          look.textColor,
+                          look.font,
+                          text,
+                          look.image,
                           onChange,
                           0};
 }
@@ -209,15 +204,6 @@ constexpr VectorElement Text(int16_t x, int16_t y, uint32_t color, const FontRec
     }
     return VectorElement{VectorElement::Kind::Text, x, y, 0, 0, color, nullptr, font, text, length};
 }
-
-// The header of screens 2 to 5 (small logo and rule) and the navigation bar's drop shadows.
-constexpr VectorElement kHeaderRule = FilledRect(12, 39, 305, 41, kBlue);
-constexpr VectorElement kShadowDiody = FilledRect(20, 199, 83, 223, kBlack);
-constexpr VectorElement kShadowWejscia = FilledRect(92, 199, 155, 223, kBlack);
-constexpr VectorElement kShadowWyjscia = FilledRect(165, 199, 228, 223, kBlack);
-constexpr VectorElement kShadowSmsMail = FilledRect(237, 199, 301, 223, kBlack);
-constexpr int16_t kSmallLogoX = 11;
-constexpr int16_t kSmallLogoY = 18;
 
 void DrawVector(DrawContext* context, int32_t x, int32_t y, const VectorElement* elements,
                 size_t count);

@@ -7,27 +7,6 @@ namespace remote_io {
 
 namespace {
 
-struct Register {
-    Role role;
-    const char* name;
-    double period;  // seconds: toggle, count step or full wave
-};
-
-// Block word i is register 98 + i.
-constexpr Register kMap[kRegisterCount] = {
-    {Role::Output, "STATUS LED", 0},  {Role::Output, "GPRS LED", 0},
-    {Role::Output, "USER LED", 0},    {Role::DigitalInput, "DI1", 1.0},
-    {Role::DigitalInput, "DI2", 1.5}, {Role::DigitalInput, "DI3", 2.0},
-    {Role::DigitalInput, "DI4", 3.0}, {Role::Counter, "CNT1", 0.5},
-    {Role::Counter, "CNT2", 1.0},     {Role::Counter, "CNT3", 2.0},
-    {Role::Output, "DO1", 0},         {Role::Output, "DO2", 0},
-    {Role::Output, "PO1", 0},         {Role::Output, "PO2", 0},
-    {Role::Output, "PO3", 0},         {Role::Output, "PO4", 0},
-    {Role::Analogue, "AI1", 4.0},     {Role::Analogue, "AI2", 6.0},
-    {Role::Analogue, "AI3", 8.0},     {Role::Analogue, "AI4", 10.0},
-    {Role::SmsRequest, "SMS", 0},     {Role::EmailRequest, "MAIL", 0},
-};
-
 constexpr double kAnalogueFullScale = 1000.0;
 
 uint16_t InputAt(const Register& r, int index, double seconds) {
@@ -51,11 +30,11 @@ uint16_t InputAt(const Register& r, int index, double seconds) {
 }  // namespace
 
 Role RoleOf(int index) {
-    return kMap[index].role;
+    return kRegisters[index].role;
 }
 
 const char* NameOf(int index) {
-    return kMap[index].name;
+    return kRegisters[index].tool;
 }
 
 bool IsInput(int index) {
@@ -69,7 +48,7 @@ void Process::advanceTo(double seconds) {
     }
     for (int i = 0; i < kRegisterCount; ++i) {
         if (IsInput(i)) {
-            registers_[static_cast<size_t>(i)] = InputAt(kMap[i], i, seconds);
+            registers_[static_cast<size_t>(i)] = InputAt(kRegisters[i], i, seconds);
         }
     }
 }

@@ -1,6 +1,7 @@
-// The remote I/O module's register map and the small process behind it, shared by the board's
-// module model and the stand-alone bench tool. Plain C++, no protocol code: each side speaks
-// Modbus with its own implementation and keeps these registers.
+// The small process behind the remote I/O module's registers (the project's register map,
+// registers.hpp), shared by the board's module model and the stand-alone bench tool. Plain C++,
+// no protocol code: each side speaks Modbus with its own implementation and keeps these
+// registers.
 #pragma once
 
 #include <array>
@@ -8,22 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "registers.hpp"
+
 namespace remote_io {
 
-constexpr uint8_t kSlaveAddress = 1;
-constexpr uint16_t kFirstRegister = 98;
-constexpr int kRegisterCount = 22;
-
-enum class Role {
-    Output,        // holds what was written (LEDs, digital and pulse outputs)
-    DigitalInput,  // toggles on its own
-    Counter,       // counts pulses on its own
-    Analogue,      // moves up and down on its own
-    SmsRequest,    // a send request when it goes 1 then 0
-    EmailRequest,
-};
-
-// Role and bench name of block word i (register kFirstRegister + i).
+// Role and tool name of block word i (register kFirstRegister + i).
 Role RoleOf(int index);
 const char* NameOf(int index);
 bool IsInput(int index);

@@ -122,6 +122,9 @@ check imagegen 2 "--format" --format 12abc --name n --in a.png --out o.cpp
 check imagegen 2 "not a C++ identifier" --format 0x88 --name "not an identifier" --in a.png --out o.cpp
 check artgen 2 "--png-scale" --regular a --bold b --out o.cpp --png-dir d --png-scale 99
 check artgen 2 "--out" --regular a --bold b
+check projgen 2 "DESCRIPTION"
+check projgen 2 "--out" project.toml --out
+check projgen 2 "unexpected" a.toml b.toml
 check paramblock 2 "command" frobnicate
 check paramblock 2 "--set" add area.bin --set 0 1 2
 check paramblock 2 "--set" add area.bin

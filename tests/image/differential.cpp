@@ -2,21 +2,38 @@
 // the same pixel for pixel and every byte on the serial line the same. Also checks, on the image,
 // the sizes of the structures whose layout the system fixes.
 //
-//   differential PANEL_SIM IMAGE SCRIPT WORKDIR
+//   differential PANEL_SIM IMAGE SCRIPT WORKDIR [--golden DIR] [--expect FILE]
+//                [--records CANVAS,CHECKBOX,BUTTON]
 //
-// Exits 0 when both runs agree, 1 naming the first diverging frame or byte, or the image when it
-// has not been built.
+// --golden: every screenshot must also equal the picture of that name in DIR (PANEL_UPDATE_GOLDEN=1
+// in the environment writes them from the host run instead). --expect: a file of what the runs
+// must show, one expectation a line, each met after the one before it:
+//   status FIELD=VALUE ...   the next status line has these fields (frame=2 Dev_1_ERROR=1)
+//   write REG=VALUE ...      the next write to the module sets these registers, and is answered
+//   read REG=VALUE ...       a later answer to a read holds these values
+//   writes N                 the runs write to the module N times in all
+// --records: a record of each widget class in the image, whose size the system fixes (the demo's
+// CanvasFrame1, CheckBox16 and TextPushButton10 by default; "-" for a class the project lacks).
+//
+// Exits 0 when both runs agree (and meet the goldens and expectations), 1 naming the first
+// diverging frame or byte or the unmet expectation, or the image when it has not been built.
 #include <png.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <map>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "firmware_image.hpp"
+#include "png_io.hpp"
 
 namespace {
 
@@ -31,8 +48,13 @@ struct FixedSize {
 constexpr FixedSize kFixedSizes[] = {
     {"g_sParameters", "ParameterBlock", 512},   {"g_sDisplayDriverROM", "DisplayDriver", 40},
     {"g_sRoot", "WidgetRecord", 32},            {"g_pMQ", "16 QueuedMessage", 16 * 20},
-    {"CanvasFrame1", "CanvasRecord", 64},       {"CheckBox16", "CheckBoxRecord", 68},
-    {"TextPushButton10", "PushButtonRecord", 88}, {"Dev_1_ERROR", "VarRecord", 16},
+    {"Dev_1_ERROR", "VarRecord", 16},
+};
+// A record of each widget class, by the class's order here.
+constexpr FixedSize kRecordSizes[] = {
+    {"CanvasFrame1", "CanvasRecord", 64},
+    {"CheckBox16", "CheckBoxRecord", 68},
+    {"TextPushButton10", "PushButtonRecord", 88},
 };
 
 std::string Quote(const std::string& text) {
@@ -147,20 +169,235 @@ std::string CompareLine(const fs::path& host, const fs::path& image, size_t& cou
     return "";
 }
 
+// Empty when the host's screenshot equals the golden picture; PANEL_UPDATE_GOLDEN writes it.
+std::string CompareGolden(const fs::path& shot, const fs::path& golden) {
+    const char* update = std::getenv("PANEL_UPDATE_GOLDEN");
+    if (update != nullptr && *update != '\0' && *update != '0') {
+        std::error_code error;
+        fs::copy_file(shot, golden, fs::copy_options::overwrite_existing, error);
+        return error ? "cannot write " + golden.string() + ": " + error.message() : "";
+    }
+    pngio::RgbImage a;
+    pngio::RgbImage b;
+    std::string error;
+    if (!pngio::Read(golden.string(), b, error)) {
+        return error + " (PANEL_UPDATE_GOLDEN=1 writes it)";
+    }
+    if (!pngio::Read(shot.string(), a, error) || a.width != b.width || a.height != b.height) {
+        return "the screenshot is missing or of another size";
+    }
+    int changed = 0;
+    int left = a.width, top = a.height, right = -1, bottom = -1;
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            if (a.at(x, y) != b.at(x, y)) {
+                ++changed;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (changed == 0) {
+        return "";
+    }
+    return std::to_string(changed) + " pixels differ from " + golden.string() + " within (" +
+           std::to_string(left) + ", " + std::to_string(top) + ")-(" + std::to_string(right) +
+           ", " + std::to_string(bottom) + ")";
+}
+
+// One exchange with the module, decoded: what a write set, what a read's answer held.
+struct Exchange {
+    enum class Kind { Write, Read, Other } kind = Kind::Other;
+    bool answered = false;  // a normal answer (not an exception, not silence)
+    std::map<unsigned, unsigned> registers;
+};
+
+std::vector<Exchange> ReadExchanges(const fs::path& file) {
+    std::vector<std::vector<unsigned>> frames;
+    std::ifstream in(file);
+    for (std::string text; std::getline(in, text);) {
+        std::istringstream words(text);
+        std::string kind;
+        words >> kind;
+        frames.emplace_back();
+        for (unsigned value = 0; words >> std::hex >> value;) {
+            frames.back().push_back(value);
+        }
+    }
+    std::vector<Exchange> exchanges;
+    for (size_t i = 0; i + 1 < frames.size(); i += 2) {
+        const std::vector<unsigned>& q = frames[i];
+        const std::vector<unsigned>& a = frames[i + 1];
+        Exchange e;
+        if (q.size() < 8) {
+            exchanges.push_back(e);
+            continue;
+        }
+        const unsigned function = q[1];
+        const unsigned first = q[2] << 8 | q[3];
+        e.answered = a.size() >= 5 && a[1] == function;
+        if (function == 16 && q.size() >= 9) {
+            e.kind = Exchange::Kind::Write;
+            const unsigned count = q[4] << 8 | q[5];
+            for (unsigned r = 0; r < count && 8 + 2 * r < q.size(); ++r) {
+                e.registers[first + r] = q[7 + 2 * r] << 8 | q[8 + 2 * r];
+            }
+        } else if (function == 6) {
+            e.kind = Exchange::Kind::Write;
+            e.registers[first] = q[4] << 8 | q[5];
+        } else if (function == 3) {
+            e.kind = Exchange::Kind::Read;
+            const unsigned count = q[4] << 8 | q[5];
+            for (unsigned r = 0; e.answered && r < count && 4 + 2 * r < a.size(); ++r) {
+                e.registers[first + r] = a[3 + 2 * r] << 8 | a[4 + 2 * r];
+            }
+        }
+        exchanges.push_back(e);
+    }
+    return exchanges;
+}
+
+// Empty when the run's status lines and exchanges meet every expectation, in order.
+std::string CheckExpectations(const fs::path& expectations, const std::vector<std::string>& status,
+                              const std::vector<Exchange>& exchanges) {
+    std::ifstream in(expectations);
+    if (!in) {
+        return "cannot read " + expectations.string();
+    }
+    size_t nextStatus = 0;
+    size_t nextExchange = 0;
+    size_t writes = 0;
+    for (const Exchange& e : exchanges) {
+        writes += e.kind == Exchange::Kind::Write ? 1 : 0;
+    }
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        std::istringstream words(text);
+        std::string kind;
+        if (!(words >> kind) || kind[0] == '#') {
+            continue;
+        }
+        const std::string where = expectations.filename().string() + ":" + std::to_string(number);
+        std::vector<std::string> fields;
+        for (std::string field; words >> field;) {
+            fields.push_back(field);
+        }
+        if (kind == "writes") {
+            if (fields.size() != 1 || std::to_string(writes) != fields[0]) {
+                return where + ": " + std::to_string(writes) + " writes to the module, not " +
+                       (fields.empty() ? "?" : fields[0]);
+            }
+        } else if (kind == "status") {
+            if (nextStatus >= status.size()) {
+                return where + ": no status line left for '" + text + "'";
+            }
+            std::istringstream line(status[nextStatus]);
+            std::vector<std::string> has;
+            for (std::string word; line >> word;) {
+                has.push_back(word);
+            }
+            for (const std::string& field : fields) {
+                if (std::find(has.begin(), has.end(), field) == has.end()) {
+                    return where + ": status line " + std::to_string(nextStatus + 1) + " has no " +
+                           field + ": " + status[nextStatus];
+                }
+            }
+            ++nextStatus;
+        } else if (kind == "write" || kind == "read") {
+            std::map<unsigned, unsigned> wanted;
+            for (const std::string& field : fields) {
+                const size_t equals = field.find('=');
+                if (equals == std::string::npos) {
+                    return where + ": '" + field + "' is not REG=VALUE";
+                }
+                wanted[static_cast<unsigned>(std::stoul(field.substr(0, equals)))] =
+                    static_cast<unsigned>(std::stoul(field.substr(equals + 1)));
+            }
+            const auto meets = [&](const Exchange& e) {
+                for (const auto& [reg, value] : wanted) {
+                    const auto found = e.registers.find(reg);
+                    if (found == e.registers.end() || found->second != value) {
+                        return false;
+                    }
+                }
+                return e.answered;
+            };
+            bool met = false;
+            for (; !met && nextExchange < exchanges.size(); ++nextExchange) {
+                const Exchange& e = exchanges[nextExchange];
+                if (kind == "write" && e.kind == Exchange::Kind::Write) {
+                    if (!meets(e)) {
+                        return where + ": the next write to the module (exchange " +
+                               std::to_string(nextExchange + 1) + ") does not set " +
+                               text.substr(text.find(' ') + 1) + " or went unanswered";
+                    }
+                    met = true;
+                } else if (kind == "read" && e.kind == Exchange::Kind::Read && meets(e)) {
+                    met = true;
+                }
+            }
+            if (!met) {
+                return where + ": no " + (kind == "write" ? "write" : "read answer") +
+                       " left that " + (kind == "write" ? "sets " : "holds ") +
+                       text.substr(text.find(' ') + 1);
+            }
+        } else {
+            return where + ": unknown expectation '" + kind + "'";
+        }
+    }
+    return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: differential PANEL_SIM IMAGE SCRIPT WORKDIR\n");
-        return 2;
+    std::string panelSim;
+    std::string image;
+    std::string script;
+    std::string workDir;
+    std::string goldenDir;
+    std::string expectFile;
+    std::string records;
+    cli::Parser parser(
+        "differential",
+        "usage: differential PANEL_SIM IMAGE SCRIPT WORKDIR [--golden DIR] [--expect FILE]\n"
+        "                    [--records CANVAS,CHECKBOX,BUTTON]\n"
+        "  Runs SCRIPT on the host build and on the image and compares what they showed and sent.\n");
+    parser.positional("PANEL_SIM", panelSim)
+        .positional("IMAGE", image)
+        .positional("SCRIPT", script)
+        .positional("WORKDIR", workDir)
+        .text("--golden", goldenDir)
+        .text("--expect", expectFile)
+        .text("--records", records);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        return *stop;
     }
-    const std::string panelSim = argv[1];
-    const std::string image = argv[2];
-    const std::string script = argv[3];
-    const fs::path work = argv[4];
+    const fs::path work = workDir;
+    std::vector<FixedSize> fixedSizes(std::begin(kFixedSizes), std::end(kFixedSizes));
+    std::vector<std::string> recordNames;
+    for (std::stringstream list(records); list.good();) {
+        std::string name;
+        std::getline(list, name, ',');
+        recordNames.push_back(name);
+    }
+    for (size_t i = 0; i < std::size(kRecordSizes); ++i) {
+        FixedSize record = kRecordSizes[i];
+        if (!records.empty()) {
+            if (recordNames.size() != std::size(kRecordSizes)) {
+                return parser.fail("--records names a canvas, a check box and a push button");
+            }
+            record.symbol = recordNames[i].c_str();
+        }
+        if (std::string(record.symbol) != "-") {
+            fixedSizes.push_back(record);
+        }
+    }
     if (!fs::exists(image)) {
-        std::printf("differential: no target image at %s (build the target-release preset "
-                    "first; ./panel test does)\n", image.c_str());
+        std::printf("differential: no target image at %s (build the target-release "
+                    "preset first; ./panel test does)\n", image.c_str());
         return 1;
     }
     bool agree = true;
@@ -170,7 +407,7 @@ int main(int argc, char** argv) {
         std::printf("differential: %s\n", error.c_str());
         return 1;
     }
-    for (const FixedSize& fixed : kFixedSizes) {
+    for (const FixedSize& fixed : fixedSizes) {
         const auto symbol = elf->symbol(fixed.symbol);
         if (!symbol || symbol->size != fixed.bytes) {
             std::printf("differential: %s (%s) is %u bytes in the image, the system fixes %u\n",
@@ -205,6 +442,9 @@ int main(int argc, char** argv) {
         std::string why;
         if (command == "screenshot") {
             why = CompareScreens(work / "host" / file, work / "image" / file);
+            if (why.empty() && !goldenDir.empty()) {
+                why = CompareGolden(work / "host" / file, fs::path(goldenDir) / file);
+            }
             ++screens;
         } else if (command == "modbus-log") {
             why = CompareLine(work / "host" / file, work / "image" / file, lineBytes);
@@ -240,11 +480,41 @@ int main(int argc, char** argv) {
             agree = false;
         }
     }
+    std::string modbusLog;
+    std::ifstream lines(script);
+    for (std::string text; std::getline(lines, text);) {
+        std::istringstream words(text);
+        std::string command;
+        if (words >> command && command == "modbus-log") {
+            words >> modbusLog;
+        }
+    }
+    for (const char* run : {"host", "image"}) {
+        if (!agree || expectFile.empty()) {
+            break;
+        }
+        if (modbusLog.empty()) {
+            std::printf("differential: --expect needs the script to write a modbus-log\n");
+            agree = false;
+            break;
+        }
+        const std::vector<std::string>& status =
+            std::string(run) == "host" ? hostStatus : imageStatus;
+        const std::string why =
+            CheckExpectations(expectFile, status, ReadExchanges(work / run / modbusLog));
+        if (!why.empty()) {
+            std::printf("differential: on the %s: %s\n",
+                        std::string(run) == "host" ? "host build" : "image", why.c_str());
+            agree = false;
+        }
+    }
     if (!agree) {
         return 1;
     }
     std::printf("differential: host build and image agree on %zu screens, %zu bytes on the line "
-                "and %zu status lines\n",
-                screens, lineBytes, hostStatus.size());
+                "and %zu status lines%s%s\n",
+                screens, lineBytes, hostStatus.size(),
+                goldenDir.empty() ? "" : "; the screens equal their golden pictures",
+                expectFile.empty() ? "" : "; both meet every expectation");
     return 0;
 }

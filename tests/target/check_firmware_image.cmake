@@ -59,7 +59,12 @@ endforeach()
 # The delivered objects beside the image are the ones the link map names as its inputs.
 get_filename_component(image_dir ${ELF} DIRECTORY)
 file(STRINGS ${MAP} loaded REGEX "^LOAD ")
-foreach(name main _frame2 _frame3 _frame4 _frame5)
+# DELIVERED: main and the project's screen modules from the second on.
+list(FIND DELIVERED main main_at)
+if(main_at LESS 0)
+    message(SEND_ERROR "the build delivers '${DELIVERED}', without main")
+endif()
+foreach(name IN LISTS DELIVERED)
     set(delivered ${image_dir}/${name}.o)
     if(NOT EXISTS ${delivered})
         message(SEND_ERROR "${name}.o is missing beside the image")

@@ -1,17 +1,20 @@
 // remote-module: a stand-alone remote I/O module on a serial device or pseudo-terminal.
 //
-// A Modbus RTU slave (libmodbus) holding registers 98-119 with the module's process behind them:
-// inputs that toggle, counters, analogue values that move, outputs that hold what was written,
-// SMS and e-mail requests logged when their register goes 1 then 0. A bench runs it against a
-// real panel; the tests run it against the simulated panel through a pseudo-terminal.
+// A Modbus RTU slave (libmodbus) holding the project's register block (its description's, as
+// the build's register map has it: the demo's registers 98-119) with the module's process behind
+// them: inputs that toggle, counters, analogue values that move, outputs that hold what was
+// written, SMS and e-mail requests logged when their register goes 1 then 0. A bench runs it
+// against a real panel; the tests run it against the simulated panel through a pseudo-terminal.
+// Its slave address and line settings default to the project's.
 //
-// Lines on standard input:  set REG VALUE | get REG | quit
+// Lines on standard input:  set REG VALUE | get REG | quit   (REG: an address or a name)
 // Lines on standard output: ready DEVICE | ok | value REG VALUE | write REG VALUE |
 //                           request sms|email | error TEXT
 #include <modbus.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -29,30 +32,42 @@ namespace {
 
 struct Options {
     std::string device;
-    int64_t baud = 115200;
-    char parity = 'N';
-    int64_t dataBits = 8;
-    int64_t stopBits = 1;
+    int64_t baud = remote_io::kDevice.line.baud;
+    char parity = remote_io::kDevice.line.parity;
+    int64_t dataBits = remote_io::kDevice.line.dataBits;
+    int64_t stopBits = remote_io::kDevice.line.stopBits;
     int64_t slave = remote_io::kSlaveAddress;
     bool running = true;
     bool waitOnHangUp = false;
 };
 
-constexpr const char* kUsage =
-    "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data 5-8] [--stop 1|2]\n"
-    "                     [--slave 1-247] [--static] [--on-hang-up exit|wait]\n"
-    "  Serves holding registers 98-119 as Modbus RTU slave on a serial device or the\n"
-    "  peer end of a pseudo-terminal (e.g. the one panel-sim --serial-pty prints).\n"
-    "  --static keeps the inputs where they are (no process running), so 'set' can hold them.\n"
-    "  --on-hang-up: when the other end closes the line, exit (default) or wait for it to\n"
-    "  come back.\n"
-    "  Standard input: 'set REG VALUE', 'get REG', 'quit'.\n";
+std::string Usage() {
+    const remote_io::LineSettings& line = remote_io::kDevice.line;
+    const std::string settings = std::to_string(line.baud) + " " +
+                                 std::to_string(line.dataBits) + line.parity +
+                                 std::to_string(line.stopBits);
+    return "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data 5-8]\n"
+           "                     [--stop 1|2] [--slave 1-247] [--static]\n"
+           "                     [--on-hang-up exit|wait]\n"
+           "  Serves the project's holding registers " +
+           std::string(remote_io::AddressRange()) + " as Modbus RTU slave " +
+           std::to_string(remote_io::kSlaveAddress) + " (" + settings +
+           " unless told otherwise)\n"
+           "  on a serial device or the peer end of a pseudo-terminal (e.g. the one\n"
+           "  panel-sim --serial-pty prints).\n"
+           "  --static keeps the inputs where they are (no process running), so 'set' can hold "
+           "them.\n"
+           "  --on-hang-up: when the other end closes the line, exit (default) or wait for it to\n"
+           "  come back.\n"
+           "  Standard input: 'set REG VALUE', 'get REG', 'quit'; REG is an address or a\n"
+           "  register's name (DO1 or Dev_1_AO10, in any case).\n";
+}
 
 // Parses the command line; returns the exit code when the program should stop.
 std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
-    std::string parity = "N";
+    std::string parity(1, options.parity);
     std::string onHangUp = "exit";
-    cli::Parser parser("remote-module", kUsage);
+    cli::Parser parser("remote-module", Usage());
     parser.text("--device", options.device)
         .whole("--baud", options.baud, 50, 4000000)
         .text("--parity", parity)
@@ -142,9 +157,17 @@ class Module {
             std::exit(0);
         }
         try {
-            const int reg = static_cast<int>(cli::Whole(
-                words[1], remote_io::kFirstRegister,
-                remote_io::kFirstRegister + remote_io::kRegisterCount - 1, "REG"));
+            // A register by its address, or by its tool or variable name ("DO1", "Dev_1_AO10").
+            const bool named =
+                !words[1].empty() && std::isdigit(static_cast<unsigned char>(words[1][0])) == 0;
+            const int found = named ? remote_io::FindRegister(words[1]) : -1;
+            if (named && found < 0) {
+                Say("error no register named '" + words[1] + "'");
+                return;
+            }
+            const int reg = named ? remote_io::kFirstRegister + found
+                                  : static_cast<int>(cli::Whole(words[1], remote_io::kFirstRegister,
+                                                                remote_io::kLastRegister, "REG"));
             const int index = reg - remote_io::kFirstRegister;
             if (verb == "get") {
                 Say("value " + std::to_string(reg) + " " + std::to_string(process_.read(index)));

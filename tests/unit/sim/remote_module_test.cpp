@@ -150,3 +150,31 @@ TEST(ModuleProcess, InputsMoveOutputsHoldRequestsAreLogged) {
 }
 
 }  // namespace
+
+namespace {
+
+// A register named by its address, its tool name or its variable, in any case; the demo's map.
+TEST(ModuleRegisters, AreFoundByAddressToolNameOrVariable) {
+    const struct {
+        const char* name;
+        int index;
+    } kCases[] = {
+        {"108", 10},        {"DO1", 10},        {"do1", 10},    {"Dev_1_AO10", 10},
+        {"DEV_1_AO10", 10}, {"98", 0},          {"STATUS_LED", 0}, {"119", 21},
+        {"mail", 21},       {"Dev_1_AO21", 21}, {"97", -1},     {"120", -1},
+        {"", -1},           {"DO9", -1},        {"Dev_1_AO22", -1}, {"STATUS LED", -1},
+        {"0108", 10},       {"108x", -1},       {"99999999", -1},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(remote_io::FindRegister(c.name), c.index) << "'" << c.name << "'";
+    }
+    EXPECT_EQ(remote_io::IndexOfTool("Dev_1_AO10"), -1) << "a variable is no tool name";
+    EXPECT_EQ(remote_io::IndexOfVariable("DO1"), -1) << "a tool name is no variable";
+    EXPECT_EQ(remote_io::AddressRange(), "98-119");
+    for (int i = 0; i < remote_io::kRegisterCount; ++i) {
+        EXPECT_EQ(remote_io::kRegisters[i].address, remote_io::kFirstRegister + i);
+        EXPECT_EQ(remote_io::kRegisters[i].variable, "Dev_1_AO" + std::to_string(i));
+    }
+}
+
+}  // namespace
