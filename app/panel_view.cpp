@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <map>
 
-#include "project/_dict.hpp"
 #include "project/_frame0.hpp"
+#include "project_variables.hpp"
 
 namespace app {
 
@@ -14,21 +14,9 @@ namespace {
 const std::map<std::string, const VarRecord*>& HostVariables() {
     static const std::map<std::string, const VarRecord*> variables = [] {
         std::map<std::string, const VarRecord*> named;
-        const VarRecord* const registers[] = {
-            &Dev_1_AO0,  &Dev_1_AO1,  &Dev_1_AO2,  &Dev_1_AO3,  &Dev_1_AO4,  &Dev_1_AO5,
-            &Dev_1_AO6,  &Dev_1_AO7,  &Dev_1_AO8,  &Dev_1_AO9,  &Dev_1_AO10, &Dev_1_AO11,
-            &Dev_1_AO12, &Dev_1_AO13, &Dev_1_AO14, &Dev_1_AO15, &Dev_1_AO16, &Dev_1_AO17,
-            &Dev_1_AO18, &Dev_1_AO19, &Dev_1_AO20, &Dev_1_AO21};
-        for (size_t i = 0; i < std::size(registers); ++i) {
-            named["Dev_1_AO" + std::to_string(i)] = registers[i];
+        for (const project_view::NamedVariable& variable : project_view::kVariables) {
+            named[variable.name] = variable.record;
         }
-        named["Dev_1_ENABLE_AO"] = &Dev_1_ENABLE_AO;
-        named["Dev_1_R_ACTION"] = &Dev_1_R_ACTION;
-        named["Dev_1_W_ACTION"] = &Dev_1_W_ACTION;
-        named["Dev_1_ERROR"] = &Dev_1_ERROR;
-        named["Dev_1_ENABLE_DEVICE"] = &Dev_1_ENABLE_DEVICE;
-        named["Dev_1_ADDR_BASE"] = &Dev_1_ADDR_BASE;
-        named["start"] = &start;
         return named;
     }();
     return variables;

@@ -280,6 +280,7 @@ class Emitter {
             firmware("_pictures.cpp", picturesSource());
         }
         files.push_back({p_.hostFolder, "module_registers.hpp", registerMap()});
+        files.push_back({p_.hostFolder, "project_variables.hpp", variableTable()});
         return files;
     }
 
@@ -1156,6 +1157,40 @@ class Emitter {
         }
         out << "};\n\n"
                "}  // namespace remote_io\n";
+        return out.str();
+    }
+
+    // The dictionary's variables by name, in table order, for the simulator's view of the host
+    // build (the image's are found by its symbols).
+    std::string variableTable() const {
+        std::ostringstream out;
+        out << head_
+            << "// The dictionary's variables by name, for the simulator's view of the "
+               "host-compiled firmware.\n"
+               "#pragma once\n\n"
+               "#include \"project/_dict.hpp\"\n\n"
+               "namespace project_view {\n\n"
+               "struct NamedVariable {\n"
+               "    const char* name;\n"
+               "    const VarRecord* record;\n"
+               "};\n\n"
+            << "inline const NamedVariable kVariables[] = {\n";
+        std::vector<std::string> names;
+        for (const Register& reg : device().registers) {
+            names.push_back(reg.variable);
+        }
+        for (const char* own : {"Dev_1_ENABLE_AO", "Dev_1_R_ACTION", "Dev_1_W_ACTION",
+                                "Dev_1_ERROR", "Dev_1_ENABLE_DEVICE", "Dev_1_ADDR_BASE"}) {
+            names.emplace_back(own);
+        }
+        for (const Local& local : p_.locals) {
+            names.push_back(local.name);
+        }
+        for (const std::string& name : names) {
+            out << "    {" << Quoted(name) << ", &" << name << "},\n";
+        }
+        out << "};\n\n"
+               "}  // namespace project_view\n";
         return out.str();
     }
 
