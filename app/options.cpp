@@ -1,8 +1,10 @@
 #include "options.hpp"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "cli.hpp"
+#include "pin_trace.hpp"
 
 namespace app {
 
@@ -43,10 +45,30 @@ constexpr const char* kUsage =
     "                        with its time (a replay prints the same)\n"
     "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
     "                        instead of a window; stop it with Ctrl-C\n"
+    "  --vcd FILE            a logic analyzer on the board's pins: every change as a value change\n"
+    "                        dump (GTKWave, PulseView), time in virtual nanoseconds\n"
+    "  --vcd-groups LIST     the pins traced, comma-separated: display, backlight, uart, speaker,\n"
+    "                        touch, adc, all (default all)\n"
+    "  --vcd-start MS        trace from this virtual time on (default 0)\n"
+    "  --vcd-end MS          trace up to this virtual time (default: the end of the run)\n"
     "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
     "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
     "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
     "  --help                this text\n";
+
+// An output file must be creatable where it is named, before the run starts.
+std::string OutputPathProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        return "is a folder";
+    }
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, error)) {
+        return "is in a folder that does not exist (" + parent.string() + ")";
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -83,7 +105,19 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .text("--modbus-log", options.modbusLog)
         .text("--record", options.record)
         .flag("--hashes", options.hashes)
-        .whole("--web", webPort, 0, 65535);
+        .whole("--web", webPort, 0, 65535)
+        .text("--vcd", options.vcd)
+        .option("--vcd-groups",
+                [&options](const std::vector<std::string>& v) {
+                    std::string why;
+                    const std::optional<unsigned> groups = sim::trace::ParseGroups(v[0], why);
+                    if (!groups) {
+                        throw cli::UsageError{"--vcd-groups " + v[0] + ": " + why};
+                    }
+                    options.vcdGroups = *groups;
+                })
+        .real("--vcd-start", options.vcdStartMs, 0, 1e10)
+        .real("--vcd-end", options.vcdEndMs, 0, 1e10);
     if (const std::optional<int> stop = parser.parse(argc, argv)) {
         exitCode = *stop;
         return std::nullopt;
@@ -126,6 +160,26 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
             if (parser.given(windowOnly)) {
                 return fail(std::string(windowOnly) + " applies to the window, not with " + mode);
             }
+        }
+    }
+    if (!parser.given("--vcd")) {
+        for (const char* traceOnly : {"--vcd-groups", "--vcd-start", "--vcd-end"}) {
+            if (parser.given(traceOnly)) {
+                return fail(std::string(traceOnly) + " applies to a trace: give --vcd FILE");
+            }
+        }
+    } else {
+        if (options.vcd == "-") {
+            return fail("--vcd needs a file, not standard output");
+        }
+        if (const std::string problem = OutputPathProblem(options.vcd); !problem.empty()) {
+            return fail("--vcd " + options.vcd + " " + problem);
+        }
+        if (options.vcdGroups == 0) {
+            options.vcdGroups = sim::trace::kAllGroups;
+        }
+        if (parser.given("--vcd-end") && options.vcdEndMs <= options.vcdStartMs) {
+            return fail("--vcd-end must be after --vcd-start");
         }
     }
     if (options.mode == Options::Mode::Script && options.secondsGiven) {
