@@ -65,6 +65,13 @@ check panel-sim 2 "--controller" --controller B
 check panel-sim 2 "--serial" --serial-pty --serial /dev/null
 check panel-sim 2 "folder" --script /
 check panel-sim 2 "unexpected" stray-file.png
+check panel-sim 2 "--vcd-groups" --headless --vcd t.vcd --vcd-groups display,lcd
+check panel-sim 2 "--vcd-groups" --headless --vcd t.vcd --vcd-groups uart,
+check panel-sim 2 "--vcd-start" --headless --vcd-start 10
+check panel-sim 2 "--vcd-end" --headless --vcd t.vcd --vcd-start 10 --vcd-end 5
+check panel-sim 2 "--vcd" --headless --vcd -
+check panel-sim 2 "--vcd" --headless --vcd no-such-folder/t.vcd
+check panel-sim 2 "--vcd" --headless --vcd /
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview --bold
 check fontgen 2 "--out-dir" --regular a.ttf --bold b.ttf
