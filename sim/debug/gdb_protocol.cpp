@@ -569,7 +569,11 @@ void GdbSession::resume(Resume how, std::string_view address) {
         reply("");
         return;
     }
-    if (!target_.resume(how)) {
+    std::string why;
+    if (!target_.resume(how, why)) {
+        if (!why.empty()) {
+            console(why + (why.back() == '\n' ? "" : "\n"));
+        }
         reply(kError);
         return;
     }
@@ -593,13 +597,16 @@ std::string GdbSession::monitor(std::string_view hexCommand) {
     if (!FromHex(hexCommand, bytes)) {
         return kError;
     }
-    const std::string text = target_.monitor(std::string(bytes.begin(), bytes.end()));
     // The text goes out as console output packets before the final reply.
+    console(target_.monitor(std::string(bytes.begin(), bytes.end())));
+    return "OK";
+}
+
+void GdbSession::console(std::string_view text) {
     constexpr size_t kPiece = kPacketSize / 2 - 1;
     for (size_t at = 0; at < text.size(); at += kPiece) {
-        reply("O" + ToHex(std::string_view(text).substr(at, kPiece)));
+        reply("O" + ToHex(text.substr(at, kPiece)));
     }
-    return "OK";
 }
 
 void GdbSession::stopped(const StopEvent& event) {

@@ -90,9 +90,10 @@ class DebugTarget {
     // resume() may still refuse a particular run by returning false.
     virtual bool canReverse() const = 0;
 
-    // Starts the target; false when it cannot (the reply is then an error). The stop is
-    // reported later through GdbSession::stopped().
-    virtual bool resume(Resume how) = 0;
+    // Starts the target; false when it cannot, with why for the user (the reply is then an
+    // error, the reason shown before it). The stop is reported later through
+    // GdbSession::stopped().
+    virtual bool resume(Resume how, std::string& why) = 0;
     // The debugger asked for a halt (Ctrl-C) while the target runs: stop soon, then report.
     virtual void interrupt() = 0;
     // The state the target is halted in, for '?'.
@@ -150,6 +151,8 @@ class GdbSession {
     std::string vPacket(const std::string& packet);
     std::string transfer(std::string_view arguments);
     std::string monitor(std::string_view hexCommand);
+    // Text for the user's console, as 'O' packets (before a command's final reply).
+    void console(std::string_view text);
     static std::string StopReply(const StopEvent& event);
 
     DebugTarget& target_;

@@ -35,3 +35,5 @@ p/x $pc
 reverse-continue
 p/x $pc
 delete
+monitor refuse-reverse the run took input from outside the simulator
+reverse-stepi

@@ -39,6 +39,7 @@ expect gdb.out "monitor output" '^halted at 0x0000181e$'
 expect gdb.out "monitor command with words" '^hello there$'
 expect gdb.out "reverse-stepi" '^\$9 = 0x181c$'
 expect gdb.out "reverse-continue to the breakpoint" '^Breakpoint 5, 0x00001804 in'
+expect gdb.out "reverse refused with its reason" "^the run took input from outside the simulator$"
 expect gdb.out "flash write refused" 'Cannot access memory at address 0x1800'
 expect gdb.out "detach" 'detached'
 expect fake.log "binary writes" '^gdb> \$X20000004,4:'

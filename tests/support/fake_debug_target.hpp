@@ -79,7 +79,12 @@ class FakeDebugTarget : public gdb::DebugTarget {
     bool supports(gdb::BreakKind) const override { return true; }
     bool canReverse() const override { return reverse_; }
 
-    bool resume(gdb::Resume how) override {
+    bool resume(gdb::Resume how, std::string& why) override {
+        if (!refusal_.empty() &&
+            (how == gdb::Resume::ReverseContinue || how == gdb::Resume::ReverseStep)) {
+            why = refusal_;
+            return false;
+        }
         resumes.push_back(how);
         using R = gdb::StopEvent::Reason;
         const uint32_t pc = get(gdb::Register::Pc);
@@ -152,6 +157,10 @@ class FakeDebugTarget : public gdb::DebugTarget {
             std::snprintf(text, sizeof(text), "halted at 0x%08x\n", get(gdb::Register::Pc));
             return text;
         }
+        if (command.rfind("refuse-reverse ", 0) == 0) {
+            refusal_ = command.substr(15);  // later reverse runs are refused for this reason
+            return {};
+        }
         if (command.rfind("echo ", 0) == 0) {
             return command.substr(5) + "\n";
         }
@@ -197,6 +206,7 @@ class FakeDebugTarget : public gdb::DebugTarget {
     std::optional<gdb::StopEvent> stop_ = gdb::StopEvent{};
     bool pending_ = false;
     bool reverse_ = true;
+    std::string refusal_;
 };
 
 }  // namespace testsupport

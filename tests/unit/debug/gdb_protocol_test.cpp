@@ -200,9 +200,12 @@ TEST(GdbProtocol, ATargetWithoutReverseOrWatchpointsSaysSo) {
         bool supports(gdb::BreakKind kind) const override {
             return kind == gdb::BreakKind::Software;
         }
-        bool resume(gdb::Resume how) override {
-            // A run whose inputs come from outside cannot be replayed.
-            return how == gdb::Resume::Continue && FakeDebugTarget::resume(how);
+        bool resume(gdb::Resume how, std::string& why) override {
+            if (how != gdb::Resume::Continue) {
+                why = "stepping is switched off";
+                return false;
+            }
+            return FakeDebugTarget::resume(how, why);
         }
     } target;
     target.allowReverse(false);
@@ -214,7 +217,8 @@ TEST(GdbProtocol, ATargetWithoutReverseOrWatchpointsSaysSo) {
         {"no reverse continue", "$bc#c5", "+$#00"},
         {"no watchpoints", "$Z2,20000010,4#9b", "+$#00"},
         {"software breakpoints", Framed("Z0,1810,2"), "+$OK#9a"},
-        {"a refused resume is an error", Framed("vCont;s"), "+$E01#a6"},
+        {"a refused resume says why, then fails", Framed("vCont;s"),
+         "+" + Framed("O" + gdb::ToHex("stepping is switched off\n")) + "$E01#a6"},
         {"continue", "$vCont;c#a8", "+" + Framed("T05thread:1;swbreak:;")},
     };
     for (const Exchange& e : exchanges) {
