@@ -3,6 +3,7 @@
 // predict. Every instruction is two bytes: a step moves pc by 2; a continue stops at the next
 // breakpoint above pc, or at a watchpoint (a pretend access to its address), or runs until
 // interrupted; reverse moves back to the breakpoint below pc or the start of the history.
+// Monitor commands: status, echo TEXT, and refuse-reverse WHY (later reverse runs are refused).
 #pragma once
 
 #include <array>
