@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <utility>
+#include <filesystem>
 
 #include "cli.hpp"
+#include "pin_trace.hpp"
 
 namespace app {
 
@@ -42,6 +44,12 @@ constexpr const char* kUsage =
     "  --hashes              at the end, print a hash of every word the display took (every\n"
     "                        picture), of the screen, and of every character on UART1's line\n"
     "                        with its time (a replay prints the same)\n"
+    "  --vcd FILE            a logic analyzer on the board's pins: every change as a value change\n"
+    "                        dump (GTKWave, PulseView), time in virtual nanoseconds\n"
+    "  --vcd-groups LIST     the pins traced, comma-separated: display, backlight, uart, speaker,\n"
+    "                        touch, adc, all (default all)\n"
+    "  --vcd-start MS        trace from this virtual time on (default 0)\n"
+    "  --vcd-end MS          trace up to this virtual time (default: the end of the run)\n"
     "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
     "                        instead of a window; stop it with Ctrl-C\n"
     "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
@@ -84,7 +92,19 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .text("--modbus-log", options.modbusLog)
         .text("--record", options.record)
         .flag("--hashes", options.hashes)
-        .whole("--web", webPort, 0, 65535);
+        .whole("--web", webPort, 0, 65535)
+        .text("--vcd", options.vcd)
+        .option("--vcd-groups",
+                [&options](const std::vector<std::string>& v) {
+                    std::string why;
+                    const std::optional<unsigned> groups = sim::trace::ParseGroups(v[0], why);
+                    if (!groups) {
+                        throw cli::UsageError{"--vcd-groups " + v[0] + ": " + why};
+                    }
+                    options.vcdGroups = *groups;
+                })
+        .real("--vcd-start", options.vcdStartMs, 0, 1e10)
+        .real("--vcd-end", options.vcdEndMs, 0, 1e10);
     if (const std::optional<int> stop = parser.parse(argc, argv)) {
         exitCode = *stop;
         return std::nullopt;
@@ -129,6 +149,23 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
             }
         }
     }
+    if (!parser.given("--vcd")) {
+        for (const char* traceOnly : {"--vcd-groups", "--vcd-start", "--vcd-end"}) {
+            if (parser.given(traceOnly)) {
+                return fail(std::string(traceOnly) + " applies to a trace: give --vcd FILE");
+            }
+        }
+    } else {
+        if (options.vcd == "-") {
+            return fail("--vcd needs a file, not standard output");
+        }
+        if (options.vcdGroups == 0) {
+            options.vcdGroups = sim::trace::kAllGroups;
+        }
+        if (parser.given("--vcd-end") && options.vcdEndMs <= options.vcdStartMs) {
+            return fail("--vcd-end must be after --vcd-start");
+        }
+    }
     if (options.mode == Options::Mode::Script && options.secondsGiven) {
         return fail("--seconds does not apply with --script (the script says how long to run)");
     }
@@ -138,7 +175,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         for (const auto& [option, path] : {std::pair<const char*, const std::string&>{
                                                "--screenshot", options.screenshot},
                                            {"--record", options.record},
-                                           {"--modbus-log", options.modbusLog}}) {
+                                           {"--modbus-log", options.modbusLog},
+                                           {"--vcd", options.vcd}}) {
             const bool standardOutput = path == "-" && std::string(option) != "--screenshot";
             if (parser.given(option) && !standardOutput) {
                 cli::CheckOutputPath(path, option);

@@ -27,6 +27,11 @@ struct Options {
     std::string record;     // window or web session recorded as a script
     bool hashes = false;    // print hashes of the screens and the line at the end
     int webPort = -1;       // --web: serve the panel on this loopback port (0: any free one)
+    // The pin trace (--vcd): file, groups (sim::trace::Group bits), window in virtual ms.
+    std::string vcd;
+    unsigned vcdGroups = 0;
+    double vcdStartMs = 0;
+    double vcdEndMs = -1;  // -1: to the end of the run
 };
 
 // Parses argv; on an error or --help returns nothing and sets exitCode (0 for --help, 2 for an

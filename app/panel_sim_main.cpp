@@ -14,6 +14,7 @@
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
+#include "pin_trace.hpp"
 #include "remote_module.hpp"
 #include "script.hpp"
 #include "serial_bridge.hpp"
@@ -41,6 +42,38 @@ std::unique_ptr<sim::SerialBridge> ConnectSerial(sim::Board& board, const app::O
                 line.describe().c_str());
     std::fflush(stdout);
     return bridge;
+}
+
+// The pin trace (--vcd), listening from before the firmware's first instruction.
+sim::trace::PinTrace* AttachTrace(sim::Board& board, const app::Options& options) {
+    sim::trace::PinTraceOptions trace;
+    trace.groups = options.vcdGroups;
+    trace.window.start = static_cast<sim::trace::Nanoseconds>(options.vcdStartMs * 1e6);
+    if (options.vcdEndMs >= 0) {
+        trace.window.end = static_cast<sim::trace::Nanoseconds>(options.vcdEndMs * 1e6);
+    }
+    std::string why;
+    sim::trace::PinTrace* attached = sim::trace::PinTrace::Attach(board, options.vcd, trace, &why);
+    if (attached == nullptr) {
+        std::fprintf(stderr, "panel-sim: --vcd: %s\n", why.c_str());
+    }
+    return attached;
+}
+
+void ReportTrace(sim::trace::PinTrace& trace, const std::string& path) {
+    const sim::trace::PinTrace::Summary s = trace.finish();
+    std::printf("panel-sim: pin trace %s: %llu changes, %.3f MB for %.3f s of virtual time",
+                path.c_str(), static_cast<unsigned long long>(s.changes),
+                static_cast<double>(s.bytes) / 1e6, s.virtualSeconds);
+    if (s.virtualSeconds > 0) {
+        std::printf(" (%.3f MB per virtual second)",
+                    static_cast<double>(s.bytes) / 1e6 / s.virtualSeconds);
+    }
+    std::printf("\n");
+    if (s.late != 0) {
+        std::printf("panel-sim: pin trace: %llu serial bit changes came late and were moved later\n",
+                    static_cast<unsigned long long>(s.late));
+    }
 }
 
 int RunHeadless(app::Session& session, const app::Options& options) {
@@ -149,6 +182,13 @@ int main(int argc, char** argv) {
     if (!bench.start()) {
         return 2;
     }
+    sim::trace::PinTrace* trace = nullptr;
+    if (!options.vcd.empty()) {
+        trace = AttachTrace(panel.board(), options);
+        if (trace == nullptr) {
+            return 2;
+        }
+    }
     app::Session session{panel, bench, *view, core};
 
     int result = 0;
@@ -170,6 +210,9 @@ int main(int argc, char** argv) {
             break;
     }
     bench.finish();
+    if (trace != nullptr) {
+        ReportTrace(*trace, options.vcd);
+    }
     // What the firmware did that the board does not model; a script run fails on a register
     // access no model implements (characters lost on the line are a session's own doing, for
     // example with the module unplugged, and are only reported).

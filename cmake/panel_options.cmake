@@ -13,3 +13,11 @@ if(PANEL_SANITIZE AND NOT CMAKE_SYSTEM_NAME STREQUAL "Generic")
 endif()
 
 option(PANEL_LONG_TESTS "Run soak and fuzz tests with their long budgets" OFF)
+
+# The target image with full debug information for its sources, so that a debugger shows source
+# lines, locals and records. It stays in the ELF's own sections: the flashed bytes are the same
+# without it (tests/target builds both and compares them).
+option(PANEL_TARGET_DEBUG_INFO "Build the target image with full debug information" ON)
+if(PANEL_TARGET_DEBUG_INFO AND CMAKE_SYSTEM_NAME STREQUAL "Generic")
+    add_compile_options(-g)
+endif()

@@ -14,15 +14,19 @@ constexpr uint32_t kMaxReading = 1023;
 
 void AdcModel::timerTrigger() {
     if (sequencerEnabled() && trigger() == EMUX_TIMER) {
-        start();
+        start(true);
     }
 }
 
-void AdcModel::start() {
+void AdcModel::start(bool byTimer) {
     if (converting_) {
         return;  // a trigger during a conversion is lost
     }
     converting_ = true;
+    convertingByTimer_ = byTimer;
+    if (byTimer && conversionListener_) {
+        conversionListener_(true);
+    }
     const unsigned channel = ssmux_[kSequencer] & SSMUX_MUX0;
     lastChannel_ = channel;
     const uint32_t value = std::min<uint32_t>(input_ ? input_(channel) : 0, kMaxReading);
@@ -31,6 +35,9 @@ void AdcModel::start() {
 
 void AdcModel::complete(uint32_t value) {
     converting_ = false;
+    if (convertingByTimer_ && conversionListener_) {
+        conversionListener_(false);
+    }
     ++conversions_;
     if (fifoFull_) {
         // The one-deep FIFO keeps its old result; the overflow is flagged.

@@ -79,6 +79,10 @@ class AdcModel : public Device {
     void setInput(std::function<uint32_t(unsigned channel)> input) { input_ = std::move(input); }
     // A timer's trigger output.
     void timerTrigger();
+    // Told true when a timer-triggered conversion starts and false when it ends (a trace's pulse).
+    void setConversionListener(std::function<void(bool converting)> listener) {
+        conversionListener_ = std::move(listener);
+    }
 
     uint64_t conversions() const { return conversions_; }
     uint64_t overflows() const { return overflows_; }
@@ -88,7 +92,7 @@ class AdcModel : public Device {
     static constexpr unsigned kSequencer = 3;
     bool sequencerEnabled() const { return (actss_ & (1u << kSequencer)) != 0; }
     uint32_t trigger() const { return (emux_ >> (4 * kSequencer)) & 0xFu; }
-    void start();
+    void start(bool byTimer = false);
     void complete(uint32_t value);
     void updateLine();
 
@@ -107,6 +111,8 @@ class AdcModel : public Device {
     bool fifoFull_ = false;
     uint32_t fifo_ = 0;
     bool converting_ = false;
+    bool convertingByTimer_ = false;
+    std::function<void(bool)> conversionListener_;
     uint64_t conversions_ = 0;
     uint64_t overflows_ = 0;
     unsigned lastChannel_ = 0;

@@ -260,6 +260,10 @@ void Uart::startTransmit() {
         divisor_ == 0 ? format.bitsPerCharacter() * kPsPerUs
                       : static_cast<Picoseconds>(static_cast<double>(format.bitsPerCharacter()) *
                                                  1e12 / configuredBaud());
+    if (!lineListeners_.empty()) {
+        tellLineListeners({true, shiftByte_, scheduler_.nowPs(),
+                           duration / format.bitsPerCharacter(), format});
+    }
     txEvent_ = scheduler_.after(scheduler_.cyclesFor(duration), [this] {
         txEvent_ = 0;
         finishTransmit();
@@ -284,6 +288,13 @@ void Uart::finishTransmit() {
 }
 
 void Uart::receiveFromPeer(uint8_t byte) {
+    if (!lineListeners_.empty()) {
+        // The character was on the line in the peer's format, whatever the UART makes of it.
+        const LineFormat format = peer_ != nullptr ? peer_->lineFormat() : configuredFormat();
+        const Picoseconds now = scheduler_.nowPs();
+        const Picoseconds length = format.characterTime();
+        tellLineListeners({false, byte, now > length ? now - length : 0, format.bitTime(), format});
+    }
     if (!receiverOn()) {
         drop(byte, "received while the receiver is off");
         return;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +107,19 @@ class Uart : public Device, public SerialPort {
 
     void receiveFromPeer(uint8_t byte) override;
 
+    // Each character on the line, for a trace of its bits: which way it went, the time its start
+    // bit began (for a received one, a character time before it arrived whole) and its bit time.
+    struct LineCharacter {
+        bool fromPanel;
+        uint8_t byte;
+        Picoseconds start;
+        Picoseconds bitTime;
+        LineFormat format;
+    };
+    void addLineListener(std::function<void(const LineCharacter&)> listener) {
+        lineListeners_.push_back(std::move(listener));
+    }
+
     // What the firmware configured, and whether it is running.
     bool enabled() const;
     double configuredBaud() const;
@@ -154,6 +168,11 @@ class Uart : public Device, public SerialPort {
         updateLine();
     }
     void updateLine();
+    void tellLineListeners(const LineCharacter& character) const {
+        for (const auto& listener : lineListeners_) {
+            listener(character);
+        }
+    }
 
     Scheduler& scheduler_;
     Nvic& nvic_;
@@ -174,6 +193,7 @@ class Uart : public Device, public SerialPort {
     std::deque<uint16_t> rxFifo_;  // data with error flags in bits 11-8
     EventId rtEvent_ = 0;
 
+    std::vector<std::function<void(const LineCharacter&)>> lineListeners_;
     std::string lastMismatch_;
     std::vector<LineError> lineErrors_;
     uint64_t sent_ = 0, received_ = 0, overruns_ = 0, lost_ = 0;

@@ -182,18 +182,20 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
             }
             const uint32_t address = type == STT_FUNC ? symbol.st_value & ~1u : symbol.st_value;
             image.symbols_.emplace(name, Symbol{address, symbol.st_size});
-            // C++ names are also found by their plain name ("f" for "_Z1fv").
+            // C++ names are also found by their plain name ("f" for "_Z1fv"), and reported as
+            // a reader writes them ("f()").
+            std::string readable = name;
             if (int status = 0; name.rfind("_Z", 0) == 0) {
                 char* plain = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
                 if (status == 0 && plain != nullptr) {
-                    const std::string text(plain);
-                    image.symbols_.emplace(text.substr(0, text.find('(')),
+                    readable = plain;
+                    image.symbols_.emplace(readable.substr(0, readable.find('(')),
                                            Symbol{address, symbol.st_size});
                 }
                 std::free(plain);
             }
             if (type == STT_FUNC) {
-                image.functions_[address] = {name, symbol.st_size};
+                image.functions_[address] = {readable, symbol.st_size};
             }
         }
     }

@@ -47,7 +47,7 @@ class FirmwareImage {
     bool executesFromSram() const { return executesFromSram_; }
     // A symbol of the ELF's table (functions without the Thumb bit), if present.
     std::optional<Symbol> symbol(const std::string& name) const;
-    // The function symbol that contains an address, for fault messages.
+    // The function that contains an address, demangled ("f(int)"), for faults and profiles.
     std::string functionAt(uint32_t address) const;
     // Whether a function symbol starts exactly here (a block there is a call's first).
     bool startsFunction(uint32_t address) const { return functions_.count(address) != 0; }

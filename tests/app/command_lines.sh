@@ -110,6 +110,13 @@ check paramblock 1 "no-such-area.bin" read no-such-area.bin
 check fontgen 1 "cannot open /nonexistent" --regular /nonexistent --bold /nonexistent --out-dir .
 check artgen 1 "cannot open the font" --regular /nonexistent --bold /nonexistent --out o.cpp
 check imagegen 1 "no-such.png" --format 0x88 --name n --in no-such.png --out o.cpp
+check panel-sim 2 "--vcd-groups" --headless --vcd t.vcd --vcd-groups display,lcd
+check panel-sim 2 "--vcd-groups" --headless --vcd t.vcd --vcd-groups uart,
+check panel-sim 2 "--vcd-start" --headless --vcd-start 10
+check panel-sim 2 "--vcd-end" --headless --vcd t.vcd --vcd-start 10 --vcd-end 5
+check panel-sim 2 "--vcd" --headless --vcd -
+check panel-sim 2 "--vcd" --headless --vcd no-such-folder/t.vcd
+check panel-sim 2 "--vcd" --headless --vcd /
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview
 check fontgen 2 "--preview" --regular a.ttf --bold b.ttf --out-dir . --preview --bold
 check fontgen 2 "--out-dir" --regular a.ttf --bold b.ttf

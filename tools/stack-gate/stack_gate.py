@@ -451,7 +451,15 @@ def main():
     entries = []
     dump = run([args.tools + "objdump", "-s", "--start-address", hex(table_start),
                 "--stop-address", hex(table_start + image.functions[table_start][1]), args.elf])
+    # Only the table's own section: sections that are not loaded (debug information) start at
+    # address 0 and would show their bytes at the same offsets.
+    sections_seen = 0
     for line in dump.splitlines():
+        if line.startswith("Contents of section "):
+            sections_seen += 1
+            continue
+        if sections_seen != 1:
+            continue
         m = re.match(r"^ ([0-9a-f]{4,8}) ((?:[0-9a-f]{2,8} ?){1,4})", line)
         if m:
             entries += [int.from_bytes(bytes.fromhex(c), "little") for c in m.group(2).split()
