@@ -18,11 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli.hpp"
+#include "module.hpp"
 #include "process.hpp"
 
 namespace {
@@ -85,90 +85,6 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-class Module {
-  public:
-    Module(modbus_mapping_t* mapping, bool running) : mapping_(mapping) {
-        process_.setRunning(running);
-        sync(0);
-    }
-
-    // The process's view into the registers libmodbus answers from.
-    void sync(double seconds) {
-        process_.advanceTo(seconds);
-        for (int i = 0; i < remote_io::kRegisterCount; ++i) {
-            mapping_->tab_registers[i] = process_.read(i);
-        }
-    }
-
-    // Registers libmodbus changed for a write request go through the process.
-    void takeWrites(double seconds) {
-        const size_t eventsBefore = process_.events().size();
-        for (int i = 0; i < remote_io::kRegisterCount; ++i) {
-            const uint16_t value = mapping_->tab_registers[i];
-            if (value != process_.read(i)) {
-                process_.write(i, value, seconds);
-                Say("write " + std::to_string(remote_io::kFirstRegister + i) + " " +
-                    std::to_string(value));
-            }
-        }
-        for (size_t e = eventsBefore; e < process_.events().size(); ++e) {
-            const bool sms = process_.events()[e].kind == remote_io::Event::Kind::Sms;
-            Say(std::string("request ") + (sms ? "sms" : "email"));
-        }
-    }
-
-    // One line from the console; every line that is not blank gets an answer.
-    void command(const std::string& line) {
-        std::istringstream in(line);
-        std::vector<std::string> words;
-        for (std::string word; in >> word;) {
-            words.push_back(word);
-        }
-        if (words.empty()) {
-            return;
-        }
-        const std::string& verb = words[0];
-        const size_t arguments = verb == "quit" ? 0 : verb == "get" ? 1 : verb == "set" ? 2 : 99;
-        if (arguments == 99) {
-            Say("error unknown command '" + verb + "' (set REG VALUE, get REG or quit)");
-            return;
-        }
-        if (words.size() != arguments + 1) {
-            Say("error " + verb + " takes " +
-                (verb == "quit" ? std::string("nothing") : verb == "get" ? "REG" : "REG VALUE"));
-            return;
-        }
-        if (verb == "quit") {
-            std::exit(0);
-        }
-        try {
-            const int reg = static_cast<int>(cli::Whole(
-                words[1], remote_io::kFirstRegister,
-                remote_io::kFirstRegister + remote_io::kRegisterCount - 1, "REG"));
-            const int index = reg - remote_io::kFirstRegister;
-            if (verb == "get") {
-                Say("value " + std::to_string(reg) + " " + std::to_string(process_.read(index)));
-                return;
-            }
-            const auto value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "VALUE"));
-            if (process_.running() && remote_io::IsInput(index)) {
-                Say("error register " + std::to_string(reg) + " (" + remote_io::NameOf(index) +
-                    ") is an input the module's process drives; start with --static to hold it");
-                return;
-            }
-            process_.set(index, value);
-            mapping_->tab_registers[index] = value;
-            Say("ok");
-        } catch (const cli::UsageError& e) {
-            Say("error " + e.message);
-        }
-    }
-
-  private:
-    modbus_mapping_t* mapping_;
-    remote_io::Process process_;
-};
-
 }  // namespace
 
 // True when the other end of the line has gone: a pseudo-terminal whose panel closed it, or a
@@ -198,7 +114,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "remote-module: %s\n", modbus_strerror(errno));
         return 1;
     }
-    Module module(mapping, options.running);
+    remote_module::Module module(mapping->tab_registers, options.running, Say);
     const auto started = std::chrono::steady_clock::now();
     const auto seconds = [started] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -206,9 +122,10 @@ int main(int argc, char** argv) {
     Say("ready " + options.device);
 
     uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
-    std::string input;
+    remote_module::ConsoleLines console;
     bool stdinOpen = true;
     bool connected = true;
+    bool quit = false;
     int exitCode = 0;
     for (bool serving = true; serving;) {
         // Without a line, look for the peer once a second instead of spinning on the hang-up.
@@ -233,9 +150,7 @@ int main(int argc, char** argv) {
         } else if (connected && (fds[0].revents & POLLIN) != 0) {
             const int length = modbus_receive(ctx, query);
             if (length > 0) {
-                module.sync(seconds());
-                modbus_reply(ctx, query, length, mapping);
-                module.takeWrites(seconds());
+                remote_module::Serve(ctx, mapping, module, query, length, seconds());
             }
         } else if (!connected && modbus_connect(ctx) == 0) {
             if (HungUp(ctx)) {
@@ -251,15 +166,16 @@ int main(int argc, char** argv) {
             if (n <= 0) {
                 stdinOpen = false;  // keep serving the line without a console
             } else {
-                input.append(chunk, static_cast<size_t>(n));
-                size_t end;
-                while ((end = input.find('\n')) != std::string::npos) {
-                    module.command(input.substr(0, end));
-                    input.erase(0, end + 1);
+                console.append(chunk, static_cast<size_t>(n));
+                while (const std::optional<std::string> line = console.next()) {
+                    if (!module.command(*line)) {
+                        quit = true;
+                        break;
+                    }
                 }
             }
         }
-        serving = connected || options.waitOnHangUp;
+        serving = !quit && (connected || options.waitOnHangUp);
     }
     modbus_mapping_free(mapping);
     if (connected) {
