@@ -20,4 +20,14 @@ option(PANEL_LONG_TESTS "Run soak and fuzz tests with their long budgets" OFF)
 option(PANEL_TARGET_DEBUG_INFO "Build the target image with full debug information" ON)
 if(PANEL_TARGET_DEBUG_INFO AND CMAKE_SYSTEM_NAME STREQUAL "Generic")
     add_compile_options(-g)
+# The fuzz preset: code that is not under test - the fuzz targets' own harness and oracles, the
+# simulated board, the test support - gets no coverage feedback. Its comparisons took most of a
+# target's time and would steer the fuzzer by the harness rather than by the code under test.
+if(PANEL_FUZZ)
+    set(PANEL_FUZZ_UNINSTRUMENTED ${CMAKE_BINARY_DIR}/fuzz-uninstrumented.txt)
+    file(WRITE ${PANEL_FUZZ_UNINSTRUMENTED}
+        "src:${PROJECT_SOURCE_DIR}/fuzz/*\n"
+        "src:${PROJECT_SOURCE_DIR}/sim/*\n"
+        "src:${PROJECT_SOURCE_DIR}/tests/support/*\n")
+    add_compile_options(-fsanitize-coverage-ignorelist=${PANEL_FUZZ_UNINSTRUMENTED})
 endif()

@@ -17,6 +17,7 @@ class ClipDisplay {
     static constexpr uint32_t kUntouched = 0xFFFFFFFFu;
 
     ClipDisplay() : pixels_(kWidth * kHeight, kUntouched) {
+        touched_.reserve(kWidth * kHeight);
         driver_.size = sizeof(DisplayDriver);
         driver_.displayData = this;
         driver_.width = kWidth;
@@ -32,9 +33,29 @@ class ClipDisplay {
 
     const DisplayDriver* driver() const { return &driver_; }
     void allow(const Rect& clip) { clip_ = clip; }
-    void clear() { pixels_.assign(pixels_.size(), kUntouched); }
+    // Back to untouched: only the pixels drawn are reset, so a display can serve many inputs.
+    void clear() {
+        for (const uint32_t i : touched_) {
+            pixels_[i] = kUntouched;
+        }
+        touched_.clear();
+    }
     uint32_t at(int x, int y) const { return pixels_[static_cast<size_t>(y) * kWidth + x]; }
-    const std::vector<uint32_t>& pixels() const { return pixels_; }
+    uint32_t at(uint32_t index) const { return pixels_[index]; }
+    // The pixels drawn since the last clear, each once (index y * kWidth + x), in drawing order.
+    const std::vector<uint32_t>& touched() const { return touched_; }
+    // The same pixels drawn in the same colours.
+    bool sameAs(const ClipDisplay& other) const {
+        if (touched_.size() != other.touched_.size()) {
+            return false;
+        }
+        for (const uint32_t i : touched_) {
+            if (other.pixels_[i] != pixels_[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
 
   private:
     static ClipDisplay& Self(void* data) { return *static_cast<ClipDisplay*>(data); }
@@ -42,7 +63,12 @@ class ClipDisplay {
     void put(int32_t x, int32_t y, uint32_t color) {
         FUZZ_CHECK(x >= 0 && x < kWidth && y >= 0 && y < kHeight);
         FUZZ_CHECK(x >= clip_.xmin && x <= clip_.xmax && y >= clip_.ymin && y <= clip_.ymax);
-        pixels_[static_cast<size_t>(y) * kWidth + x] = color;
+        FUZZ_CHECK(color != kUntouched);
+        uint32_t& pixel = pixels_[static_cast<size_t>(y) * kWidth + x];
+        if (pixel == kUntouched) {
+            touched_.push_back(static_cast<uint32_t>(y * kWidth + x));
+        }
+        pixel = color;
     }
 
     static void PixelDraw(void* data, int32_t x, int32_t y, uint32_t color) {
@@ -116,6 +142,7 @@ class ClipDisplay {
 
     DisplayDriver driver_{};
     std::vector<uint32_t> pixels_;
+    std::vector<uint32_t> touched_;
     Rect clip_{0, 0, kWidth - 1, kHeight - 1};
 };
 

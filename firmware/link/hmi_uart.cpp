@@ -60,10 +60,8 @@ struct Fields {
     char slot[kFieldCount][kMaxFieldLength + 1];
 };
 
+// Digits only, at least one of them not zero (so an empty field is not a number either).
 bool IsPositiveDecimal(const char* text) {
-    if (*text == '\0') {
-        return false;
-    }
     bool nonZero = false;
     for (; *text != '\0'; ++text) {
         if (*text < '0' || *text > '9') {

@@ -131,10 +131,11 @@ uint32_t AppendBlock(Area& area, const std::array<std::optional<Calibration>, 4>
         }
     }
     if (!slot) {
-        // Erase the page after the current block's page: never the current block itself.
+        // Erase the page after the current block's page: never the current block itself. An
+        // area of only invalid blocks has no current block: its first page goes.
         const uint32_t blocksPerPage = kPageSize / kBlockSize;
         const uint32_t pages = kBlocks / blocksPerPage;
-        const uint32_t page = (*current / blocksPerPage + 1) % pages;
+        const uint32_t page = current ? (*current / blocksPerPage + 1) % pages : 0;
         std::memset(area.data() + page * kPageSize, 0xFF, kPageSize);
         slot = page * blocksPerPage;
     }

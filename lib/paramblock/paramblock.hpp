@@ -52,7 +52,8 @@ std::optional<uint32_t> CurrentSlot(const Area& area);
 void PlaceBlock(Area& area, uint32_t slot, const Block& block);
 // Saves a new block as a writer does: the next sequence number after the current block (0 in an
 // empty area), in the first erased slot after the current one; when none is erased, the 1 KB
-// page after the current block's page is erased first. Returns the slot used.
+// page after the current block's page (or the first page, without a current block) is erased
+// first. Returns the slot used.
 uint32_t AppendBlock(Area& area, const std::array<std::optional<Calibration>, 4>& sets,
                      std::optional<uint8_t> sequence = std::nullopt);
 

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "file_area.hpp"
 #include "paramblock.hpp"
 
 namespace {
 
 using paramblock::Error;
+using paramblock_tool::AreaOffset;
 
 constexpr const char* kUsage =
     "usage:\n"
@@ -26,7 +28,8 @@ constexpr const char* kUsage =
     "  paramblock add FILE --set S M0 M1 M2 M3 M4 M5 M6 [--set ...] [--sequence N] [--slot K]\n"
     "      save a new block with the given calibration sets (S is 0-3; at least one set). By\n"
     "      default it takes the next sequence number and the first free slot after the\n"
-    "      current block; --sequence and --slot place it by hand (the slot must be erased)\n"
+    "      current block; --sequence and --slot place it by hand (the slot must be erased).\n"
+    "      A block that the firmware would not select is refused\n"
     "  paramblock read FILE\n"
     "      print the slots and the block and calibrations the firmware selects\n"
     "FILE is a parameter area (3072 bytes) or a whole flash image (262144 bytes), whose area\n"
@@ -77,19 +80,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     }
 }
 
-// The area inside a file's bytes: the whole file, or the top of a flash image.
-size_t AreaOffset(const std::vector<uint8_t>& file, const std::string& path) {
-    if (file.size() == paramblock::kAreaSize) {
-        return 0;
-    }
-    if (file.size() == paramblock::kFlashSize) {
-        return paramblock::kAreaAddress;
-    }
-    throw Error(path + " is " + std::to_string(file.size()) + " bytes: neither a parameter area (" +
-                std::to_string(paramblock::kAreaSize) + ") nor a flash image (" +
-                std::to_string(paramblock::kFlashSize) + ")");
-}
-
 int New(int argc, char** argv) {
     std::string path;
     bool force = false;
@@ -110,7 +100,7 @@ int New(int argc, char** argv) {
     std::vector<uint8_t> file = ReadFile(path);
     const size_t offset = AreaOffset(file, path);
     const paramblock::Area erased = paramblock::ErasedArea();
-    std::copy(erased.begin(), erased.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    paramblock_tool::PutArea(file, offset, erased);
     WriteFile(path, file);
     std::printf("paramblock: parameter area of %s erased (%zu bytes kept)\n", path.c_str(),
                 file.size());
@@ -157,22 +147,9 @@ int Add(int argc, char** argv) {
     }
     std::vector<uint8_t> file = ReadFile(path);
     const size_t offset = AreaOffset(file, path);
-    paramblock::Area area(
-        file.begin() + static_cast<std::ptrdiff_t>(offset),
-        file.begin() + static_cast<std::ptrdiff_t>(offset + paramblock::kAreaSize));
-    uint32_t used = 0;
-    if (slot) {
-        const std::optional<uint32_t> current = paramblock::CurrentSlot(area);
-        const uint8_t number =
-            sequence ? *sequence
-                     : (current ? static_cast<uint8_t>(area[*current * paramblock::kBlockSize] + 1)
-                                : uint8_t{0});
-        paramblock::PlaceBlock(area, *slot, paramblock::MakeBlock(number, sets));
-        used = *slot;
-    } else {
-        used = paramblock::AppendBlock(area, sets, sequence);
-    }
-    std::copy(area.begin(), area.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    paramblock::Area area = paramblock_tool::AreaOf(file, offset);
+    const uint32_t used = paramblock_tool::Add(area, sets, sequence, slot);
+    paramblock_tool::PutArea(file, offset, area);
     WriteFile(path, file);
     std::printf("paramblock: block written to slot %u of %s\n", used, path.c_str());
     return 0;
@@ -185,12 +162,7 @@ int Read(int argc, char** argv) {
     if (const std::optional<int> stop = parser.parse(argc, argv, 2)) {
         return *stop;
     }
-    const std::vector<uint8_t> file = ReadFile(path);
-    const size_t offset = AreaOffset(file, path);
-    const paramblock::Area area(
-        file.begin() + static_cast<std::ptrdiff_t>(offset),
-        file.begin() + static_cast<std::ptrdiff_t>(offset + paramblock::kAreaSize));
-    std::fputs(paramblock::Describe(area).c_str(), stdout);
+    std::fputs(paramblock_tool::Report(ReadFile(path), path).c_str(), stdout);
     return 0;
 }
 

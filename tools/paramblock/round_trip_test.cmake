@@ -28,6 +28,17 @@ foreach(expected
     endif()
 endforeach()
 
+# A block the firmware would not select is refused, and the file left as it was: sequence 200
+# is more than 128 ahead of the current block's 1.
+file(READ ${AREA} before HEX)
+execute_process(COMMAND ${TOOL} add ${AREA} --set 0 1 0 0 0 1 0 1 --sequence 200
+    RESULT_VARIABLE result ERROR_VARIABLE err)
+file(READ ${AREA} after HEX)
+if(result EQUAL 0 OR NOT err MATCHES "slot 1 \\(sequence 1\\) would stay current" OR
+   NOT before STREQUAL after)
+    message(FATAL_ERROR "add of a block the firmware would not select: ${result} ${err}")
+endif()
+
 # An existing file is kept unless asked; a flash image keeps its size and contents around the
 # area when its area is erased.
 execute_process(COMMAND ${TOOL} new ${AREA} RESULT_VARIABLE result ERROR_VARIABLE err)

@@ -1,73 +1,58 @@
 // remote-module: a stand-alone remote I/O module on a serial device or pseudo-terminal.
 //
-// A Modbus RTU slave (libmodbus) holding the project's register block (its description's, as
-// the build's register map has it: the demo's registers 98-119) with the module's process behind
-// them: inputs that toggle, counters, analogue values that move, outputs that hold what was
-// written, SMS and e-mail requests logged when their register goes 1 then 0. A bench runs it
-// against a real panel; the tests run it against the simulated panel through a pseudo-terminal.
-// Its slave address and line settings default to the project's.
+// A Modbus RTU slave (libmodbus) holding registers 98-119 with the module's process behind them:
+// inputs that toggle, counters, analogue values that move, outputs that hold what was written,
+// SMS and e-mail requests logged when their register goes 1 then 0. A bench runs it against a
+// real panel; the tests run it against the simulated panel through a pseudo-terminal.
 //
-// Lines on standard input:  set REG VALUE | get REG | quit   (REG: an address or a name)
+// Lines on standard input:  set REG VALUE | get REG | quit
 // Lines on standard output: ready DEVICE | ok | value REG VALUE | write REG VALUE |
 //                           request sms|email | error TEXT
 #include <modbus.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli.hpp"
+#include "module.hpp"
 #include "process.hpp"
 
 namespace {
 
 struct Options {
     std::string device;
-    int64_t baud = remote_io::kDevice.line.baud;
-    char parity = remote_io::kDevice.line.parity;
-    int64_t dataBits = remote_io::kDevice.line.dataBits;
-    int64_t stopBits = remote_io::kDevice.line.stopBits;
+    int64_t baud = 115200;
+    char parity = 'N';
+    int64_t dataBits = 8;
+    int64_t stopBits = 1;
     int64_t slave = remote_io::kSlaveAddress;
     bool running = true;
     bool waitOnHangUp = false;
 };
 
-std::string Usage() {
-    const remote_io::LineSettings& line = remote_io::kDevice.line;
-    const std::string settings = std::to_string(line.baud) + " " +
-                                 std::to_string(line.dataBits) + line.parity +
-                                 std::to_string(line.stopBits);
-    return "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data 5-8]\n"
-           "                     [--stop 1|2] [--slave 1-247] [--static]\n"
-           "                     [--on-hang-up exit|wait]\n"
-           "  Serves the project's holding registers " +
-           std::string(remote_io::AddressRange()) + " as Modbus RTU slave " +
-           std::to_string(remote_io::kSlaveAddress) + " (" + settings +
-           " unless told otherwise)\n"
-           "  on a serial device or the peer end of a pseudo-terminal (e.g. the one\n"
-           "  panel-sim --serial-pty prints).\n"
-           "  --static keeps the inputs where they are (no process running), so 'set' can hold "
-           "them.\n"
-           "  --on-hang-up: when the other end closes the line, exit (default) or wait for it to\n"
-           "  come back.\n"
-           "  Standard input: 'set REG VALUE', 'get REG', 'quit'; REG is an address or a\n"
-           "  register's name (DO1 or Dev_1_AO10, in any case).\n";
-}
+constexpr const char* kUsage =
+    "usage: remote-module --device PATH [--baud N] [--parity N|E|O] [--data 5-8] [--stop 1|2]\n"
+    "                     [--slave 1-247] [--static] [--on-hang-up exit|wait]\n"
+    "  Serves holding registers 98-119 as Modbus RTU slave on a serial device or the\n"
+    "  peer end of a pseudo-terminal (e.g. the one panel-sim --serial-pty prints).\n"
+    "  --static keeps the inputs where they are (no process running), so 'set' can hold them.\n"
+    "  --on-hang-up: when the other end closes the line, exit (default) or wait for it to\n"
+    "  come back.\n"
+    "  Standard input: 'set REG VALUE', 'get REG', 'quit'.\n";
 
 // Parses the command line; returns the exit code when the program should stop.
 std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
-    std::string parity(1, options.parity);
+    std::string parity = "N";
     std::string onHangUp = "exit";
-    cli::Parser parser("remote-module", Usage());
+    cli::Parser parser("remote-module", kUsage);
     parser.text("--device", options.device)
         .whole("--baud", options.baud, 50, 4000000)
         .text("--parity", parity)
@@ -100,98 +85,6 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-class Module {
-  public:
-    Module(modbus_mapping_t* mapping, bool running) : mapping_(mapping) {
-        process_.setRunning(running);
-        sync(0);
-    }
-
-    // The process's view into the registers libmodbus answers from.
-    void sync(double seconds) {
-        process_.advanceTo(seconds);
-        for (int i = 0; i < remote_io::kRegisterCount; ++i) {
-            mapping_->tab_registers[i] = process_.read(i);
-        }
-    }
-
-    // Registers libmodbus changed for a write request go through the process.
-    void takeWrites(double seconds) {
-        const size_t eventsBefore = process_.events().size();
-        for (int i = 0; i < remote_io::kRegisterCount; ++i) {
-            const uint16_t value = mapping_->tab_registers[i];
-            if (value != process_.read(i)) {
-                process_.write(i, value, seconds);
-                Say("write " + std::to_string(remote_io::kFirstRegister + i) + " " +
-                    std::to_string(value));
-            }
-        }
-        for (size_t e = eventsBefore; e < process_.events().size(); ++e) {
-            const bool sms = process_.events()[e].kind == remote_io::Event::Kind::Sms;
-            Say(std::string("request ") + (sms ? "sms" : "email"));
-        }
-    }
-
-    // One line from the console; every line that is not blank gets an answer.
-    void command(const std::string& line) {
-        std::istringstream in(line);
-        std::vector<std::string> words;
-        for (std::string word; in >> word;) {
-            words.push_back(word);
-        }
-        if (words.empty()) {
-            return;
-        }
-        const std::string& verb = words[0];
-        const size_t arguments = verb == "quit" ? 0 : verb == "get" ? 1 : verb == "set" ? 2 : 99;
-        if (arguments == 99) {
-            Say("error unknown command '" + verb + "' (set REG VALUE, get REG or quit)");
-            return;
-        }
-        if (words.size() != arguments + 1) {
-            Say("error " + verb + " takes " +
-                (verb == "quit" ? std::string("nothing") : verb == "get" ? "REG" : "REG VALUE"));
-            return;
-        }
-        if (verb == "quit") {
-            std::exit(0);
-        }
-        try {
-            // A register by its address, or by its tool or variable name ("DO1", "Dev_1_AO10").
-            const bool named =
-                !words[1].empty() && std::isdigit(static_cast<unsigned char>(words[1][0])) == 0;
-            const int found = named ? remote_io::FindRegister(words[1]) : -1;
-            if (named && found < 0) {
-                Say("error no register named '" + words[1] + "'");
-                return;
-            }
-            const int reg = named ? remote_io::kFirstRegister + found
-                                  : static_cast<int>(cli::Whole(words[1], remote_io::kFirstRegister,
-                                                                remote_io::kLastRegister, "REG"));
-            const int index = reg - remote_io::kFirstRegister;
-            if (verb == "get") {
-                Say("value " + std::to_string(reg) + " " + std::to_string(process_.read(index)));
-                return;
-            }
-            const auto value = static_cast<uint16_t>(cli::Whole(words[2], 0, 0xFFFF, "VALUE"));
-            if (process_.running() && remote_io::IsInput(index)) {
-                Say("error register " + std::to_string(reg) + " (" + remote_io::NameOf(index) +
-                    ") is an input the module's process drives; start with --static to hold it");
-                return;
-            }
-            process_.set(index, value);
-            mapping_->tab_registers[index] = value;
-            Say("ok");
-        } catch (const cli::UsageError& e) {
-            Say("error " + e.message);
-        }
-    }
-
-  private:
-    modbus_mapping_t* mapping_;
-    remote_io::Process process_;
-};
-
 }  // namespace
 
 // True when the other end of the line has gone: a pseudo-terminal whose panel closed it, or a
@@ -211,23 +104,17 @@ int main(int argc, char** argv) {
                                    static_cast<int>(options.stopBits));
     if (ctx == nullptr || modbus_set_slave(ctx, static_cast<int>(options.slave)) != 0 ||
         modbus_connect(ctx) != 0) {
-        const int error = errno;
         std::fprintf(stderr, "remote-module: %s: %s\n", options.device.c_str(),
-                     modbus_strerror(error));
-        if (ctx != nullptr) {
-            modbus_free(ctx);
-        }
+                     modbus_strerror(errno));
         return 1;
     }
     modbus_mapping_t* mapping = modbus_mapping_new_start_address(
         0, 0, 0, 0, remote_io::kFirstRegister, remote_io::kRegisterCount, 0, 0);
     if (mapping == nullptr) {
         std::fprintf(stderr, "remote-module: %s\n", modbus_strerror(errno));
-        modbus_close(ctx);
-        modbus_free(ctx);
         return 1;
     }
-    Module module(mapping, options.running);
+    remote_module::Module module(mapping->tab_registers, options.running, Say);
     const auto started = std::chrono::steady_clock::now();
     const auto seconds = [started] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -235,9 +122,10 @@ int main(int argc, char** argv) {
     Say("ready " + options.device);
 
     uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
-    std::string input;
+    remote_module::ConsoleLines console;
     bool stdinOpen = true;
     bool connected = true;
+    bool quit = false;
     int exitCode = 0;
     for (bool serving = true; serving;) {
         // Without a line, look for the peer once a second instead of spinning on the hang-up.
@@ -262,9 +150,7 @@ int main(int argc, char** argv) {
         } else if (connected && (fds[0].revents & POLLIN) != 0) {
             const int length = modbus_receive(ctx, query);
             if (length > 0) {
-                module.sync(seconds());
-                modbus_reply(ctx, query, length, mapping);
-                module.takeWrites(seconds());
+                remote_module::Serve(ctx, mapping, module, query, length, seconds());
             }
         } else if (!connected && modbus_connect(ctx) == 0) {
             if (HungUp(ctx)) {
@@ -280,15 +166,16 @@ int main(int argc, char** argv) {
             if (n <= 0) {
                 stdinOpen = false;  // keep serving the line without a console
             } else {
-                input.append(chunk, static_cast<size_t>(n));
-                size_t end;
-                while ((end = input.find('\n')) != std::string::npos) {
-                    module.command(input.substr(0, end));
-                    input.erase(0, end + 1);
+                console.append(chunk, static_cast<size_t>(n));
+                while (const std::optional<std::string> line = console.next()) {
+                    if (!module.command(*line)) {
+                        quit = true;
+                        break;
+                    }
                 }
             }
         }
-        serving = connected || options.waitOnHangUp;
+        serving = !quit && (connected || options.waitOnHangUp);
     }
     modbus_mapping_free(mapping);
     if (connected) {
