@@ -20,6 +20,8 @@ option(PANEL_LONG_TESTS "Run soak and fuzz tests with their long budgets" OFF)
 option(PANEL_TARGET_DEBUG_INFO "Build the target image with full debug information" ON)
 if(PANEL_TARGET_DEBUG_INFO AND CMAKE_SYSTEM_NAME STREQUAL "Generic")
     add_compile_options(-g)
+endif()
+
 # The fuzz preset: code that is not under test - the fuzz targets' own harness and oracles, the
 # simulated board, the test support - gets no coverage feedback. Its comparisons took most of a
 # target's time and would steer the fuzzer by the harness rather than by the code under test.

@@ -2,14 +2,14 @@
 # the combined image's must be byte for byte the same, and only the first ELF may carry the
 # information (with a firmware function's address mapped back to its source line).
 #   cmake -DSOURCE_DIR= -DBUILD_DIR= -DTOOLCHAIN= -DREADELF= -DADDR2LINE= -DNM= -DPYTHON=
-#         -P check_debug_info.cmake
+#         -DPROJECT= -P check_debug_info.cmake
 
 set(with ${BUILD_DIR})
 set(without ${BUILD_DIR}/without-debug-info)
 execute_process(
     COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${without} -G Ninja
             -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=Release
-            -DPANEL_TARGET_DEBUG_INFO=OFF
+            -DPANEL_TARGET_DEBUG_INFO=OFF -DPANEL_PROJECT=${PROJECT}
     OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "configuring the build without debug information failed:\n${out}")
@@ -54,7 +54,7 @@ foreach(pair "hmi_GotoFrame|project/_frame0.cpp" "hx8347_landscape_pixel_draw|di
         OUTPUT_VARIABLE line OUTPUT_STRIP_TRAILING_WHITESPACE)
     execute_process(COMMAND ${ADDR2LINE} -e ${without}/firmware/panel_firmware.elf ${address}
         OUTPUT_VARIABLE no_line OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT line MATCHES "firmware/${source}:[0-9]+")
+    if(NOT line MATCHES "/${source}:[0-9]+")
         message(SEND_ERROR "${function} maps to '${line}', not to a line of ${source}")
     elseif(NOT no_line MATCHES "^\\?\\?:")
         message(SEND_ERROR "${function} maps to '${no_line}' in the build without debug information")
