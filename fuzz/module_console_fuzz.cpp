@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli.hpp"
 #include "fuzz_support.hpp"
+#include "registers.hpp"
 #include "module.hpp"
 
 namespace {
@@ -68,10 +71,23 @@ bool Number(const std::string& text, int64_t low, int64_t high, int64_t& value) 
 
 std::string NumberError(const std::string& what, const std::string& text, int low, int high) {
     return "error " + what + " needs a whole number from " + std::to_string(low) + " to " +
-           std::to_string(high) + ", not '" + text + "'";
+           std::to_string(high) + ", not " + cli::Quote(text);
 }
 
 // The one answer a line must get (empty for none).
+bool SameLetters(const std::string& a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string Expected(const std::vector<std::string>& words, remote_io::Process& reference,
                      bool& quit) {
     if (words.empty()) {
@@ -90,11 +106,22 @@ std::string Expected(const std::vector<std::string>& words, remote_io::Process& 
         quit = true;
         return "";
     }
-    int64_t reg = 0;
-    if (!Number(words[1], 98, 119, reg)) {
-        return NumberError("REG", words[1], 98, 119);
+    // A register by its address, or by its tool or variable name in any case.
+    int64_t reg = -1;
+    const std::string& name = words[1];
+    if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) == 0) {
+        for (const remote_io::Register& r : remote_io::kRegisters) {
+            if (SameLetters(name, r.tool) || SameLetters(name, r.variable)) {
+                reg = r.address;
+            }
+        }
+        if (reg < 0) {
+            return "error no register named " + cli::Quote(name);
+        }
+    } else if (!Number(name, remote_io::kFirstRegister, remote_io::kLastRegister, reg)) {
+        return NumberError("REG", name, remote_io::kFirstRegister, remote_io::kLastRegister);
     }
-    const int index = static_cast<int>(reg - 98);
+    const int index = static_cast<int>(reg - remote_io::kFirstRegister);
     if (verb == "get") {
         return "value " + std::to_string(reg) + " " + std::to_string(reference.read(index));
     }
