@@ -124,7 +124,7 @@ void CheckAdd(const Area& before, const paramblock_tool::Sets& sets,
     FUZZ_CHECK(Erased(before.data() + used * kBlockSize) || (!slot && used == 2 * page));
     FUZZ_CHECK(Valid(block));
     const uint8_t next = old ? static_cast<uint8_t>(before[*old * kBlockSize] + 1) : 0;
-    FUZZ_CHECK(block[0] == (sequence ? *sequence : next));
+    FUZZ_CHECK(block[0] == sequence.value_or(next));
     for (uint32_t set = 0; set < 4; ++set) {
         std::string want = "calibration set " + std::to_string(set) + ": not stored";
         if (sets[set]) {
@@ -171,8 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint8_t sequenceByte = in.byte();
     const uint8_t slotByte = in.byte();
-    const std::optional<uint8_t> sequence =
-        (given & 0x10) != 0 ? std::optional<uint8_t>(sequenceByte) : std::nullopt;
+    std::optional<uint8_t> sequence;
+    if ((given & 0x10) != 0) {
+        sequence = sequenceByte;
+    }
     const std::optional<uint32_t> slot =
         (given & 0x20) != 0 ? std::optional<uint32_t>(slotByte % 8) : std::nullopt;
 
