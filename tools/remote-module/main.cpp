@@ -104,14 +104,20 @@ int main(int argc, char** argv) {
                                    static_cast<int>(options.stopBits));
     if (ctx == nullptr || modbus_set_slave(ctx, static_cast<int>(options.slave)) != 0 ||
         modbus_connect(ctx) != 0) {
+        const int error = errno;
         std::fprintf(stderr, "remote-module: %s: %s\n", options.device.c_str(),
-                     modbus_strerror(errno));
+                     modbus_strerror(error));
+        if (ctx != nullptr) {
+            modbus_free(ctx);
+        }
         return 1;
     }
     modbus_mapping_t* mapping = modbus_mapping_new_start_address(
         0, 0, 0, 0, remote_io::kFirstRegister, remote_io::kRegisterCount, 0, 0);
     if (mapping == nullptr) {
         std::fprintf(stderr, "remote-module: %s\n", modbus_strerror(errno));
+        modbus_close(ctx);
+        modbus_free(ctx);
         return 1;
     }
     remote_module::Module module(mapping->tab_registers, options.running, Say);
