@@ -60,6 +60,9 @@ def function():
 
 run("set pagination off")
 run("set confirm off")
+# A monitor command runs the firmware before it answers: on a loaded machine that may take longer
+# than GDB's two seconds.
+run("set remotetimeout 60")
 run("target remote :" + os.environ["PORT"])
 
 # Held at reset: the first instruction of the reset handler, and time stands still.
