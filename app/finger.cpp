@@ -10,27 +10,18 @@ double Finger::apply(double nowMs) {
                 if (nowMs < upAtMs_ + kMinimumReleaseMs) {
                     return upAtMs_ + kMinimumReleaseMs;
                 }
-                touch_.press(event.x, event.y);
+                apply_(true, event.x, event.y);
                 downAtMs_ = nowMs;
-                if (applied_) {
-                    applied_(true, event.x, event.y);
-                }
                 break;
             case Kind::Move:
-                touch_.press(event.x, event.y);
-                if (applied_) {
-                    applied_(true, event.x, event.y);
-                }
+                apply_(true, event.x, event.y);
                 break;
             case Kind::Up:
                 if (nowMs < downAtMs_ + kMinimumPressMs) {
                     return downAtMs_ + kMinimumPressMs;
                 }
-                touch_.release();
+                apply_(false, 0, 0);
                 upAtMs_ = nowMs;
-                if (applied_) {
-                    applied_(false, 0, 0);
-                }
                 break;
         }
         events_.pop_front();

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "cli.hpp"
+#include "commands.hpp"
+#include "fault_kinds.hpp"
 #include "pin_trace.hpp"
 
 namespace app {
@@ -52,10 +54,30 @@ constexpr const char* kUsage =
     "  --vcd-end MS          trace up to this virtual time (default: the end of the run)\n"
     "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
     "                        instead of a window; stop it with Ctrl-C\n"
-    "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
-    "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
-    "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
+    "  --list-commands       the script commands, as a table, and exit\n"
     "  --help                this text\n";
+
+// The window's fault keys, from the one table of faults, wrapped to the usage's width.
+std::string KeysHelp() {
+    const std::string text = "Workbench keys in the window: " + FaultKeys() +
+                             "; M the Modbus monitor beside the panel (last exchanges, error "
+                             "counters).";
+    std::string wrapped;
+    std::string line = " ";
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(start, end - start);
+        if (line.size() + 1 + word.size() > 94) {
+            wrapped += line + "\n";
+            line = " ";
+        }
+        line += " " + word;
+        start = end + 1;
+    }
+    return wrapped + line + "\n";
+}
 
 }  // namespace
 
@@ -66,8 +88,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     std::string controller;
     int64_t scale = options.scale;
     int64_t webPort = -1;
-    cli::Parser parser("panel-sim", kUsage);
+    bool listCommands = false;
+    cli::Parser parser("panel-sim", kUsage + KeysHelp());
     parser.flag("--headless", headless)
+        .flag("--list-commands", listCommands)
         .real("--seconds", options.seconds, 0.001, 1e7)
         .text("--script", options.script)
         .real("--speed", options.speed, 0.001, 1000)
@@ -107,6 +131,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .real("--vcd-end", options.vcdEndMs, 0, 1e10);
     if (const std::optional<int> stop = parser.parse(argc, argv)) {
         exitCode = *stop;
+        return std::nullopt;
+    }
+    if (listCommands) {
+        std::fputs(CommandTable().c_str(), stdout);
+        exitCode = 0;
         return std::nullopt;
     }
     options.scale = static_cast<int>(scale);

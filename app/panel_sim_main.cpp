@@ -97,7 +97,8 @@ int RunHeadless(app::Session& session, const app::Options& options) {
 
 // Reads and checks a whole script before the firmware starts, so that a mistake on any line
 // stops the run before anything is written.
-std::optional<app::ScriptSource> LoadScript(const std::string& path) {
+std::optional<app::ScriptSource> LoadScript(const std::string& path,
+                                            const app::Options& options) {
     std::string why;
     std::optional<app::ScriptSource> source = app::ScriptSource::Open(path, &why);
     if (!source) {
@@ -105,7 +106,8 @@ std::optional<app::ScriptSource> LoadScript(const std::string& path) {
         return std::nullopt;
     }
     const std::unique_ptr<std::istream> text = source->open();
-    if (!text || !app::CheckScript(*text, path, why)) {
+    const bool realPeer = options.serialPty || !options.serialDevice.empty();
+    if (!text || !app::CheckScript(*text, path, app::CommandContext{true, !realPeer}, why)) {
         std::fprintf(stderr, "%s\n", text ? why.c_str() : (path + ": cannot be read").c_str());
         return std::nullopt;
     }
@@ -123,7 +125,7 @@ int main(int argc, char** argv) {
     const app::Options& options = *parsed;
     std::optional<app::ScriptSource> script;
     if (options.mode == app::Options::Mode::Script) {
-        script = LoadScript(options.script);
+        script = LoadScript(options.script, options);
         if (!script) {
             return 2;
         }

@@ -21,8 +21,12 @@
 
 #include "panel_models.hpp"
 #include "process.hpp"
+#include "cli.hpp"
+#include "commands.hpp"
+#include "fault_kinds.hpp"
 #include "finger.hpp"
-#include "script.hpp"
+#include "registers.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -130,7 +134,27 @@ struct PageFinger {
     bool down = false;
 };
 
-void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinger& finger) {
+// A command from the page, checked at once (a mistake is answered 400 with the registry's
+// message) and run on the harness side in its turn.
+using Post = std::function<void(std::function<void()>)>;
+void PostCommand(Session& session, const Post& post, httplib::Response& response,
+                 const std::vector<std::string>& words) {
+    Command command;
+    try {
+        command = ParseCommand(words, CommandContext{true, session.bench.hasModule()});
+    } catch (const cli::UsageError& e) {
+        response.status = 400;
+        response.set_content(e.message + "\n", "text/plain");
+        return;
+    }
+    post([&session, command] {
+        if (const CommandResult result = RunCommand(session, command); !result.ok) {
+            std::fprintf(stderr, "panel-sim: %s\n", result.error.c_str());
+        }
+    });
+}
+
+void PageRoutes(httplib::Server& server, Shared& shared, Workbench& bench) {
     server.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kWebPage, "text/html; charset=utf-8");
     });
@@ -183,23 +207,30 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
         response.set_header("Cache-Control", "no-store");
         response.set_content(json, "application/json");
     });
-    const auto bad = [](httplib::Response& response, const std::string& why) {
-        response.status = 400;
-        response.set_content(why + "\n", "text/plain");
+}
+
+// The page's commands: the finger (held back as the window's mouse is), faults, registers.
+void CommandRoutes(httplib::Server& server, Shared& shared, Session& session,
+                   PageFinger& finger) {
+    const Post post = [&shared](std::function<void()> command) {
+        shared.post(std::move(command));
     };
-    server.Post("/touch", [&shared, &finger, bad](const httplib::Request& request,
-                                                  httplib::Response& response) {
-        long x = 0;
-        long y = 0;
-        if (!ParseInt(request.get_param_value("x"), 0, 319, x) ||
-            !ParseInt(request.get_param_value("y"), 0, 239, y)) {
-            return bad(response, "touch needs x 0-319 and y 0-239");
+    server.Post("/touch", [&shared, &finger](const httplib::Request& request,
+                                                       httplib::Response& response) {
+        const std::string x = request.get_param_value("x");
+        const std::string y = request.get_param_value("y");
+        try {
+            (void)ParseCommand({"touch", x, y}, CommandContext{false, true});
+        } catch (const cli::UsageError& e) {
+            response.status = 400;
+            response.set_content(e.message + "\n", "text/plain");
+            return;
         }
-        shared.post([&finger, x, y] {
+        shared.post([&finger, x = std::stoi(x), y = std::stoi(y)] {
             if (finger.down) {
-                finger.finger.move(static_cast<int>(x), static_cast<int>(y));
+                finger.finger.move(x, y);
             } else {
-                finger.finger.down(static_cast<int>(x), static_cast<int>(y));
+                finger.finger.down(x, y);
                 finger.down = true;
             }
         });
@@ -212,44 +243,19 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
             }
         });
     });
-    server.Post("/fault", [&shared, &bench, bad](const httplib::Request& request,
-                                                 httplib::Response& response) {
-        const std::string kind = request.get_param_value("kind");
-        bool known = false;
-        for (const FaultKind& candidate : FaultKinds()) {
-            known = known || kind == candidate.name;
+    server.Post("/fault", [&session, post](const httplib::Request& request,
+                                           httplib::Response& response) {
+        std::vector<std::string> words{"fault", request.get_param_value("kind")};
+        if (request.has_param("answers")) {
+            words.push_back(request.get_param_value("answers"));
         }
-        if (!known) {
-            return bad(response, "no fault '" + kind + "'");
-        }
-        shared.post([&bench, kind] {
-            std::string why;
-            if (!bench.setFault(kind, &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
+        PostCommand(session, post, response, words);
     });
-    server.Post("/register", [&shared, &bench, bad](const httplib::Request& request,
-                                                    httplib::Response& response) {
-        long address = 0;
-        long value = 0;
-        const std::string given = request.get_param_value("value");
-        if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
-                      remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address)) {
-            return bad(response,
-                       "register needs an address " + std::string(remote_io::AddressRange()));
-        }
-        if (!ParseInt(given, 0, 65535, value)) {
-            return bad(response, "register " + std::to_string(address) + " takes a value 0-65535, not '" +
-                                     given.substr(0, 20) + "'");
-        }
-        shared.post([&bench, address, value] {
-            std::string why;
-            if (!bench.setRegister(static_cast<int>(address - remote_io::kFirstRegister),
-                                   static_cast<uint16_t>(value), &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
+    server.Post("/register", [&session, post](const httplib::Request& request,
+                                              httplib::Response& response) {
+        PostCommand(session, post, response,
+                    {"register", request.get_param_value("address"),
+                     request.get_param_value("value")});
     });
 }
 
@@ -317,10 +323,14 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
     Workbench& bench = session.bench;
     Shared shared;
     httplib::Server& server = web.http;
-    Finger finger(sim::TouchOf(panel.board()));
-    bench.watch(finger);  // what the finger does goes into the recording
+    Finger finger([&session](bool pressed, int x, int y) {
+        if (const CommandResult r = RunTouch(session, pressed, x, y); !r.ok) {
+            std::fprintf(stderr, "panel-sim: %s\n", r.error.c_str());
+        }
+    });
     PageFinger pageFinger{finger};
-    Routes(server, shared, bench, pageFinger);
+    PageRoutes(server, shared, bench);
+    CommandRoutes(server, shared, session, pageFinger);
     const char* host = "127.0.0.1";
     const int port = web.port;
     std::thread serving([&server] { server.listen_after_bind(); });
