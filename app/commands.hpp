@@ -41,7 +41,7 @@ struct Command {
     int64_t count = -1;  // a fault's answers or profile's functions (-1: not given)
     int index = 0;       // a module register's place in the block
     uint16_t value = 0;
-    std::string text;    // a file or function name, module-process's run|stop, serial-in's MS
+    std::string text;  // a file or function name, module-process's run|stop, serial-in's MS
     const FaultKind* fault = nullptr;
     std::vector<uint8_t> bytes;
 };

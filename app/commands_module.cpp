@@ -29,8 +29,8 @@ void NeedModel(const CommandWords& words, const CommandContext& context) {
 void CheckFault(const CommandWords& words, Command& c, const CommandContext& context) {
     c.fault = FindFaultKind(words.at(1, "a kind (" + FaultKindNames() + ")"));
     if (c.fault == nullptr) {
-        throw cli::UsageError{"no fault " + cli::Quote(words.at(1, "")) + " (" +
-                              FaultKindNames() + ")"};
+        throw cli::UsageError{"no fault " + cli::Quote(words.at(1, "")) + " (" + FaultKindNames() +
+                              ")"};
     }
     if (words.has(2)) {
         if (!c.fault->onModule()) {
@@ -64,12 +64,10 @@ void CheckRegister(const CommandWords& words, Command& c, const CommandContext& 
     if (c.index < 0) {
         throw cli::UsageError{"no module register " + cli::Quote(name) + " (" + range +
                               ", a name such as " + remote_io::kRegisters[0].tool +
-                              " or a variable such as " + remote_io::kRegisters[0].variable +
-                              ")"};
+                              " or a variable such as " + remote_io::kRegisters[0].variable + ")"};
     }
-    c.value = static_cast<uint16_t>(
-        cli::Whole(words.at(2, "an address (" + range + ") or name, and a value"), 0, 0xFFFF,
-                   "the value"));
+    c.value = static_cast<uint16_t>(cli::Whole(
+        words.at(2, "an address (" + range + ") or name, and a value"), 0, 0xFFFF, "the value"));
     words.noMoreAfter(3);
     NeedModel(words, context);
 }
@@ -172,8 +170,9 @@ std::vector<CommandSpec> ModuleCommands() {
         {"serial-in", "MS HH HH ...",
          "characters from the far side of the line, the first MS from now, then back to back",
          CheckSerialIn, SerialIn, RecordSerialIn},
-        {"module-process", "run|stop", "the module's process behind its registers runs or holds still",
-         CheckProcess, Process, RecordProcess},
+        {"module-process", "run|stop",
+         "the module's process behind its registers runs or holds still", CheckProcess, Process,
+         RecordProcess},
         {"modbus-log", "FILE",
          "every frame on the line so far, as `--modbus-log` writes them (time, direction, hex, "
          "meaning, verdict)",

@@ -14,7 +14,11 @@ double Finger::apply(double nowMs) {
                 downAtMs_ = nowMs;
                 break;
             case Kind::Move:
-                apply_(true, event.x, event.y);
+                // A move to where the finger already is, at the same instant, changes nothing
+                // (the mouse reports such moves in bursts): not applied, so not recorded.
+                if (event.x != lastX_ || event.y != lastY_ || nowMs != lastAtMs_) {
+                    apply_(true, event.x, event.y);
+                }
                 break;
             case Kind::Up:
                 if (nowMs < downAtMs_ + kMinimumPressMs) {
@@ -24,6 +28,9 @@ double Finger::apply(double nowMs) {
                 upAtMs_ = nowMs;
                 break;
         }
+        lastX_ = event.x;
+        lastY_ = event.y;
+        lastAtMs_ = nowMs;
         events_.pop_front();
     }
     return -1.0;

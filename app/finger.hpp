@@ -43,6 +43,9 @@ class Finger {
     std::deque<Event> events_;
     double downAtMs_ = -1e300;
     double upAtMs_ = -1e300;
+    int lastX_ = -1;  // the last event applied: where, and when
+    int lastY_ = -1;
+    double lastAtMs_ = -1e300;
 };
 
 }  // namespace app

@@ -38,17 +38,12 @@ void Recorder::command(sim::Picoseconds at, const std::string& text) {
     if (out_ == nullptr) {
         return;
     }
-    const bool touch = text.rfind("touch ", 0) == 0;
-    if (touch && text == lastTouch_ && at == point_) {
-        return;
-    }
     flushPeerBytes();
     if (at > point_) {
         std::fprintf(out_, "wait %s\n", Milliseconds(at - point_).c_str());
         point_ = at;
     }
     std::fprintf(out_, "%s\n", text.c_str());
-    lastTouch_ = touch ? text : std::string();
     std::fflush(out_);
 }
 

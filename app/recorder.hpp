@@ -39,7 +39,6 @@ class Recorder {
 
     std::FILE* out_ = nullptr;
     sim::Picoseconds point_ = 0;  // time of the last `wait`
-    std::string lastTouch_;
     // Characters of one back-to-back run from the peer, not yet written.
     std::vector<uint8_t> peerBytes_;
     sim::Picoseconds peerStart_ = 0;

@@ -105,8 +105,7 @@ int RunScript(Session& session, const ScriptSource& source, const std::string& n
         const CommandResult result = RunCommand(session, c);
         std::fputs(result.output.c_str(), stdout);
         if (!result.ok) {
-            std::fprintf(stderr, "%s%s\n", reader.where(line.number).c_str(),
-                         result.error.c_str());
+            std::fprintf(stderr, "%s%s\n", reader.where(line.number).c_str(), result.error.c_str());
             return 1;
         }
     }

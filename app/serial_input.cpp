@@ -20,8 +20,8 @@ void SerialInput::send(double ms, std::vector<uint8_t> bytes) {
     deliverAt(first, std::make_shared<const std::vector<uint8_t>>(std::move(bytes)), 0);
 }
 
-void SerialInput::deliverAt(sim::Picoseconds at,
-                            std::shared_ptr<const std::vector<uint8_t>> bytes, size_t index) {
+void SerialInput::deliverAt(sim::Picoseconds at, std::shared_ptr<const std::vector<uint8_t>> bytes,
+                            size_t index) {
     // Cycles count at the clock of the moment; if the firmware speeds the clock up before the
     // event, it comes early and is put off again to the right time. Each character, once
     // delivered, sends the next one a character time later.

@@ -54,7 +54,8 @@ void SessionHashes::word(const sim::DisplayModule::Latched& latched) {
     // In order, without their times: the virtual time at which the display model sees a word
     // can shift by a few cycles with where the harness stopped the firmware (seen in window
     // sessions), while the words themselves and the line's characters with their times do not.
-    uint8_t record[8] = {static_cast<uint8_t>(latched.word), static_cast<uint8_t>(latched.word >> 8),
+    uint8_t record[8] = {static_cast<uint8_t>(latched.word),
+                         static_cast<uint8_t>(latched.word >> 8),
                          static_cast<uint8_t>(latched.data), latched.index};
     for (int i = 0; i < 4; ++i) {
         record[4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(latched.cell) >> (8 * i));

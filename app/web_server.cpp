@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <csignal>
-#include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include "panel_models.hpp"
-#include "process.hpp"
 #include "cli.hpp"
 #include "commands.hpp"
 #include "fault_kinds.hpp"
 #include "finger.hpp"
+#include "panel_models.hpp"
+#include "process.hpp"
 #include "registers.hpp"
 #include "workbench.hpp"
 
@@ -120,10 +120,11 @@ std::string StateJson(const Session& session, uint64_t frameNumber, const std::s
     }
     const ModbusCounters c = bench.monitor().counters();
     json += "],\"counters\":{\"requests\":" + std::to_string(c.requests) +
-            ",\"good\":" + std::to_string(c.good) + ",\"crcErrors\":" +
-            std::to_string(c.crcErrors) + ",\"timeouts\":" + std::to_string(c.timeouts) +
-            ",\"exceptions\":" + std::to_string(c.exceptions) + ",\"late\":" +
-            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
+            ",\"good\":" + std::to_string(c.good) +
+            ",\"crcErrors\":" + std::to_string(c.crcErrors) +
+            ",\"timeouts\":" + std::to_string(c.timeouts) +
+            ",\"exceptions\":" + std::to_string(c.exceptions) +
+            ",\"late\":" + std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
             ",\"unasked\":" + std::to_string(c.unasked) + "}";
     return json;
 }
@@ -186,55 +187,53 @@ void PageRoutes(httplib::Server& server, Shared& shared, Workbench& bench) {
         response.set_header("Cache-Control", "no-store");
         response.set_content(shared.frame, "application/octet-stream");
     });
-    server.Get("/state", [&shared, &bench](const httplib::Request& request,
-                                           httplib::Response& response) {
-        long after = 0;
-        if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-            after = 0;
-        }
-        std::vector<std::string> lines;
-        const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
-        std::string json;
-        {
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            json = shared.state;
-        }
-        json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
-        for (size_t i = 0; i < lines.size(); ++i) {
-            json += (i == 0 ? "" : ",") + JsonString(lines[i]);
-        }
-        json += "]}";
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(json, "application/json");
-    });
+    server.Get(
+        "/state", [&shared, &bench](const httplib::Request& request, httplib::Response& response) {
+            long after = 0;
+            if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
+                after = 0;
+            }
+            std::vector<std::string> lines;
+            const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
+            std::string json;
+            {
+                std::lock_guard<std::mutex> lock(shared.mutex);
+                json = shared.state;
+            }
+            json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
+            for (size_t i = 0; i < lines.size(); ++i) {
+                json += (i == 0 ? "" : ",") + JsonString(lines[i]);
+            }
+            json += "]}";
+            response.set_header("Cache-Control", "no-store");
+            response.set_content(json, "application/json");
+        });
 }
 
 // The page's commands: the finger (held back as the window's mouse is), faults, registers.
-void CommandRoutes(httplib::Server& server, Shared& shared, Session& session,
-                   PageFinger& finger) {
-    const Post post = [&shared](std::function<void()> command) {
-        shared.post(std::move(command));
-    };
-    server.Post("/touch", [&shared, &finger](const httplib::Request& request,
-                                                       httplib::Response& response) {
-        const std::string x = request.get_param_value("x");
-        const std::string y = request.get_param_value("y");
-        try {
-            (void)ParseCommand({"touch", x, y}, CommandContext{false, true});
-        } catch (const cli::UsageError& e) {
-            response.status = 400;
-            response.set_content(e.message + "\n", "text/plain");
-            return;
-        }
-        shared.post([&finger, x = std::stoi(x), y = std::stoi(y)] {
-            if (finger.down) {
-                finger.finger.move(x, y);
-            } else {
-                finger.finger.down(x, y);
-                finger.down = true;
-            }
-        });
-    });
+void CommandRoutes(httplib::Server& server, Shared& shared, Session& session, PageFinger& finger) {
+    const Post post = [&shared](std::function<void()> command) { shared.post(std::move(command)); };
+    server.Post("/touch",
+                [&shared, &finger](const httplib::Request& request, httplib::Response& response) {
+                    Command touch;
+                    try {
+                        touch = ParseCommand(
+                            {"touch", request.get_param_value("x"), request.get_param_value("y")},
+                            CommandContext{false, true});
+                    } catch (const cli::UsageError& e) {
+                        response.status = 400;
+                        response.set_content(e.message + "\n", "text/plain");
+                        return;
+                    }
+                    shared.post([&finger, x = touch.x, y = touch.y] {
+                        if (finger.down) {
+                            finger.finger.move(x, y);
+                        } else {
+                            finger.finger.down(x, y);
+                            finger.down = true;
+                        }
+                    });
+                });
     server.Post("/release", [&shared, &finger](const httplib::Request&, httplib::Response&) {
         shared.post([&finger] {
             if (finger.down) {
@@ -243,20 +242,20 @@ void CommandRoutes(httplib::Server& server, Shared& shared, Session& session,
             }
         });
     });
-    server.Post("/fault", [&session, post](const httplib::Request& request,
-                                           httplib::Response& response) {
-        std::vector<std::string> words{"fault", request.get_param_value("kind")};
-        if (request.has_param("answers")) {
-            words.push_back(request.get_param_value("answers"));
-        }
-        PostCommand(session, post, response, words);
-    });
-    server.Post("/register", [&session, post](const httplib::Request& request,
-                                              httplib::Response& response) {
-        PostCommand(session, post, response,
-                    {"register", request.get_param_value("address"),
-                     request.get_param_value("value")});
-    });
+    server.Post("/fault",
+                [&session, post](const httplib::Request& request, httplib::Response& response) {
+                    std::vector<std::string> words{"fault", request.get_param_value("kind")};
+                    if (request.has_param("answers")) {
+                        words.push_back(request.get_param_value("answers"));
+                    }
+                    PostCommand(session, post, response, words);
+                });
+    server.Post("/register",
+                [&session, post](const httplib::Request& request, httplib::Response& response) {
+                    PostCommand(session, post, response,
+                                {"register", request.get_param_value("address"),
+                                 request.get_param_value("value")});
+                });
 }
 
 }  // namespace
@@ -296,17 +295,17 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
     // Only this machine may drive the panel.
     const char* host = "127.0.0.1";
     errno = 0;
-    const int port = options.webPort == 0 ? http.bind_to_any_port(host)
+    const int port = options.webPort == 0                       ? http.bind_to_any_port(host)
                      : http.bind_to_port(host, options.webPort) ? options.webPort
-                                                                  : -1;
+                                                                : -1;
     if (port <= 0) {
         const int error = errno;
         *why = "--web " + std::to_string(options.webPort) + ": cannot listen on " + host +
                " port " + std::to_string(options.webPort) +
                (error == EADDRINUSE ? std::string(": the port is taken (another program listens "
                                                   "there; choose another, or 0 for any free one)")
-                : error != 0       ? std::string(": ") + std::strerror(error)
-                                   : std::string());
+                : error != 0        ? std::string(": ") + std::strerror(error)
+                                    : std::string());
         return nullptr;
     }
     // The library listens with a backlog of 5: viewers that connect at once beyond it would wait
@@ -318,9 +317,126 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
     return server;
 }
 
+namespace {
+
+// The harness side of a web session: the page's commands in their turn, virtual time paced to
+// the wall clock, the frames and the state published for the server's threads.
+class WebRun {
+  public:
+    WebRun(Session& session, const Options& options, Shared& shared, Finger& finger)
+        : session_(session),
+          options_(options),
+          shared_(shared),
+          finger_(finger),
+          display_(sim::DisplayOf(session.panel.board())),
+          target_(session.panel.nowMs()),
+          endMs_(options.secondsGiven ? options.seconds * 1000.0 : -1.0) {}
+
+    // Until Ctrl-C or the end of --seconds; the exit code.
+    int run() {
+        while (!g_stop && !(endMs_ >= 0 && session_.panel.nowMs() >= endMs_)) {
+            pageCommands();
+            const Clock::time_point now = Clock::now();
+            advance(std::chrono::duration<double, std::milli>(now - last_).count());
+            last_ = now;
+            publish(now);
+            // At most 50 frames a second; the page asks for each one as soon as it has the last.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return halted_ ? 1 : 0;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // The page's commands, in order (a finger event waits in the finger until its time).
+    void pageCommands() {
+        for (;;) {
+            std::function<void()> command;
+            {
+                std::lock_guard<std::mutex> lock(shared_.mutex);
+                if (shared_.commands.empty()) {
+                    return;
+                }
+                command = std::move(shared_.commands.front());
+                shared_.commands.pop_front();
+            }
+            command();
+        }
+    }
+
+    // Runs in steps that stop where a held-back finger event falls due.
+    void advance(double elapsedMs) {
+        if (halted_) {
+            return;
+        }
+        sim::PanelHarness& panel = session_.panel;
+        target_ += std::min(elapsedMs * options_.speed, kMaxRunPerLoopMs);
+        if (endMs_ >= 0) {
+            target_ = std::min(target_, endMs_);
+        }
+        for (;;) {
+            const double due = finger_.apply(panel.nowMs());
+            const double step = due >= 0 && due < target_ ? due : target_;
+            if (step <= panel.nowMs()) {
+                return;
+            }
+            if (panel.runUntilMs(step) == sim::StopReason::Halted) {
+                halted_ = true;
+                stopped_ = "the firmware stopped: " + panel.core().haltReason();
+                std::fprintf(stderr, "panel-sim: %s\n", stopped_.c_str());
+                lastState_ = {};  // the page learns it at once
+                return;
+            }
+        }
+    }
+
+    // A new frame as soon as there is one, the state at least every 100 ms.
+    void publish(Clock::time_point now) {
+        const bool newFrame = display_.version() != shownVersion_;
+        if (!newFrame && now - lastState_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        std::string rgb;
+        if (newFrame) {
+            shownVersion_ = display_.version();
+            const std::vector<uint8_t> pixels = display_.renderRgb();
+            rgb.assign(pixels.begin(), pixels.end());
+            ++frameNumber_;
+        }
+        std::string state = StateJson(session_, frameNumber_, stopped_);
+        lastState_ = now;
+        {
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            if (newFrame) {
+                shared_.frame.swap(rgb);
+                shared_.frameNumber = frameNumber_;
+            }
+            shared_.state.swap(state);
+        }
+        if (newFrame) {
+            shared_.frameReady.notify_all();
+        }
+    }
+
+    Session& session_;
+    const Options& options_;
+    Shared& shared_;
+    Finger& finger_;
+    sim::DisplayModule& display_;
+    uint64_t shownVersion_ = ~uint64_t{0};
+    uint64_t frameNumber_ = 0;
+    bool halted_ = false;
+    std::string stopped_;
+    Clock::time_point last_ = Clock::now();
+    Clock::time_point lastState_{};
+    double target_;
+    const double endMs_;
+};
+
+}  // namespace
+
 int RunWeb(WebServer& web, Session& session, const Options& options) {
-    sim::PanelHarness& panel = session.panel;
-    Workbench& bench = session.bench;
     Shared shared;
     httplib::Server& server = web.http;
     Finger finger([&session](bool pressed, int x, int y) {
@@ -329,90 +445,15 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
         }
     });
     PageFinger pageFinger{finger};
-    PageRoutes(server, shared, bench);
+    PageRoutes(server, shared, session.bench);
     CommandRoutes(server, shared, session, pageFinger);
-    const char* host = "127.0.0.1";
-    const int port = web.port;
     std::thread serving([&server] { server.listen_after_bind(); });
-    std::printf("panel-sim: the panel is on http://%s:%d/ (Ctrl-C to stop)\n", host, port);
+    std::printf("panel-sim: the panel is on http://127.0.0.1:%d/ (Ctrl-C to stop)\n", web.port);
     std::fflush(stdout);
     std::signal(SIGINT, Stop);
     std::signal(SIGTERM, Stop);
 
-    sim::Board& board = panel.board();
-    sim::DisplayModule& display = sim::DisplayOf(board);
-    uint64_t shownVersion = ~uint64_t{0};
-    uint64_t frameNumber = 0;
-    bool halted = false;
-    std::string stopped;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point last = Clock::now();
-    Clock::time_point lastState{};
-    double target = panel.nowMs();
-    const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
-
-    while (!g_stop && !(endMs >= 0 && panel.nowMs() >= endMs)) {
-        // The page's commands, in order (a finger event waits in the finger until its time).
-        for (;;) {
-            std::function<void()> command;
-            {
-                std::lock_guard<std::mutex> lock(shared.mutex);
-                if (shared.commands.empty()) {
-                    break;
-                }
-                command = std::move(shared.commands.front());
-                shared.commands.pop_front();
-            }
-            command();
-        }
-        const Clock::time_point now = Clock::now();
-        const double elapsedMs = std::chrono::duration<double, std::milli>(now - last).count();
-        last = now;
-        if (!halted) {
-            target += std::min(elapsedMs * options.speed, kMaxRunPerLoopMs);
-            if (endMs >= 0) {
-                target = std::min(target, endMs);
-            }
-            // Run in steps that stop where a held-back finger event falls due.
-            for (;;) {
-                const double due = finger.apply(panel.nowMs());
-                const double step = due >= 0 && due < target ? due : target;
-                if (step <= panel.nowMs()) {
-                    break;
-                }
-                if (panel.runUntilMs(step) == sim::StopReason::Halted) {
-                    halted = true;
-                    stopped = "the firmware stopped: " + panel.core().haltReason();
-                    std::fprintf(stderr, "panel-sim: %s\n", stopped.c_str());
-                    lastState = {};  // the page learns it at once
-                    break;
-                }
-            }
-        }
-        const bool newFrame = display.version() != shownVersion;
-        if (newFrame || now - lastState >= std::chrono::milliseconds(100)) {
-            std::string rgb;
-            if (newFrame) {
-                shownVersion = display.version();
-                const std::vector<uint8_t> pixels = display.renderRgb();
-                rgb.assign(pixels.begin(), pixels.end());
-                ++frameNumber;
-            }
-            std::string state = StateJson(session, frameNumber, stopped);
-            lastState = now;
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            if (newFrame) {
-                shared.frame.swap(rgb);
-                shared.frameNumber = frameNumber;
-            }
-            shared.state.swap(state);
-        }
-        if (newFrame) {
-            shared.frameReady.notify_all();
-        }
-        // At most 50 frames a second; the page asks for each one as soon as it has the last.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const int result = WebRun(session, options, shared, finger).run();
     {
         std::lock_guard<std::mutex> lock(shared.mutex);
         shared.stopping = true;
@@ -423,7 +464,7 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     std::printf("panel-sim: web server stopped\n");
-    return halted ? 1 : 0;
+    return result;
 }
 
 }  // namespace app

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "commands.hpp"
+#include "fault_kinds.hpp"
 #include "finger.hpp"
 #include "monitor_panel.hpp"
 #include "panel_models.hpp"
-#include "commands.hpp"
-#include "fault_kinds.hpp"
 #include "workbench.hpp"
 
 namespace app {
@@ -94,7 +94,9 @@ std::string Title(const Session& session, bool paused, bool halted, const std::s
     char state[96];
     std::snprintf(state, sizeof(state), " screen %s  %.1f s  module %s",
                   screen ? std::to_string(*screen).c_str() : "?", session.panel.nowMs() / 1000.0,
-                  !error ? "?" : *error == 0 ? "ok" : "error");
+                  !error        ? "?"
+                  : *error == 0 ? "ok"
+                                : "error");
     title += state;
     title += session.bench.titleSuffix();
     if (!linePeer.empty()) {
@@ -165,8 +167,7 @@ class WindowRun {
                   std::fprintf(stderr, "panel-sim: %s\n", r.error.c_str());
               }
           }),
-          monitorPanel_(sdl.window, sdl.renderer, kWidth * options.scale,
-                        kHeight * options.scale),
+          monitorPanel_(sdl.window, sdl.renderer, kWidth * options.scale, kHeight * options.scale),
           start_(SDL_GetTicks64()),
           lastFrame_(start_),
           target_(session.panel.nowMs()),
@@ -203,7 +204,8 @@ class WindowRun {
     bool events() {
         SDL_Event event;
         while (SDL_PollEvent(&event) != 0) {
-            if (event.type == SDL_QUIT || (event.type == SDL_KEYDOWN && !key(event.key.keysym.sym))) {
+            if (event.type == SDL_QUIT ||
+                (event.type == SDL_KEYDOWN && !key(event.key.keysym.sym))) {
                 return false;
             }
             mouse(event);

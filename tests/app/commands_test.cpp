@@ -17,8 +17,8 @@
 
 #include "cli.hpp"
 #include "commands.hpp"
-#include "panel_view.hpp"
 #include "panel_models.hpp"
+#include "panel_view.hpp"
 #include "remote_module.hpp"
 #include "script_reader.hpp"
 #include "uart.hpp"
@@ -80,10 +80,12 @@ const std::vector<Case> kCases = {
     {"fault bad-crc 3", ""},
     {"fault none", ""},
     {"fault unplugged", ""},
-    {"fault", "fault needs a kind (none, silence, bad-crc, exception, late, unplugged, "
-              "wrong-address, wrong-function, truncated, noise)"},
-    {"fault quiet", "no fault 'quiet' (none, silence, bad-crc, exception, late, unplugged, "
-                    "wrong-address, wrong-function, truncated, noise)"},
+    {"fault",
+     "fault needs a kind (none, silence, bad-crc, exception, late, unplugged, "
+     "wrong-address, wrong-function, truncated, noise)"},
+    {"fault quiet",
+     "no fault 'quiet' (none, silence, bad-crc, exception, late, unplugged, "
+     "wrong-address, wrong-function, truncated, noise)"},
     {"fault none 3", "fault none takes no number of answers"},
     {"fault unplugged 3", "fault unplugged takes no number of answers"},
     {"fault late 0", "N needs a whole number from 1 to 1000000000, not '0'"},
@@ -92,10 +94,12 @@ const std::vector<Case> kCases = {
     {"register do1 1", ""},
     {"register DEV_1_AO10 65535", ""},
     {"register status_led 1", ""},
-    {"register 97 1", "no module register '97' (98-119, a name such as STATUS_LED or a "
-                      "variable such as Dev_1_AO0)"},
-    {"register DO9 1", "no module register 'DO9' (98-119, a name such as STATUS_LED or a "
-                       "variable such as Dev_1_AO0)"},
+    {"register 97 1",
+     "no module register '97' (98-119, a name such as STATUS_LED or a "
+     "variable such as Dev_1_AO0)"},
+    {"register DO9 1",
+     "no module register 'DO9' (98-119, a name such as STATUS_LED or a "
+     "variable such as Dev_1_AO0)"},
     {"register 108 70000", "the value needs a whole number from 0 to 65535, not '70000'"},
     {"register 108", "register needs an address (98-119) or name, and a value"},
     {"register 108 1 2", "unexpected '2' after register"},
@@ -124,10 +128,12 @@ const std::vector<Case> kRealPeerCases = {
     {"fault none", ""},
     {"fault unplugged", ""},
     {"serial-in 0 01", ""},
-    {"fault silence", "fault silence acts on the module model, which is not on the line (--serial)"},
+    {"fault silence",
+     "fault silence acts on the module model, which is not on the line (--serial)"},
     {"fault late 2", "fault late acts on the module model, which is not on the line (--serial)"},
     {"register 108 1", "register: no module model on the line (a real peer is, --serial)"},
-    {"module-process stop", "module-process: no module model on the line (a real peer is, --serial)"},
+    {"module-process stop",
+     "module-process: no module model on the line (a real peer is, --serial)"},
 };
 
 TEST(Commands, EachLineIsCheckedWhenRead) {
@@ -240,8 +246,8 @@ TEST(Commands, ASessionDrivenLineByLine) {
             lines.push_back(command.spec->recorded(command));
         }
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"fault silence 2", "register 108 7",
-                                               "touch 60 70", "release"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"fault silence 2", "register 108 7", "touch 60 70",
+                                               "release"}));
     std::filesystem::remove_all(dir);
 }
 
