@@ -8,9 +8,9 @@
 
 namespace app {
 
-std::vector<CommandSpec> PanelCommands();
-std::vector<CommandSpec> ModuleCommands();
-std::vector<CommandSpec> ImageCommands();
+std::vector<CommandEntry> PanelCommands();
+std::vector<CommandEntry> ModuleCommands();
+std::vector<CommandEntry> ImageCommands();
 
 // Joins words with single spaces, for recorded lines.
 std::string JoinWords(const std::vector<std::string>& words);

@@ -43,12 +43,12 @@ std::string JoinWords(const std::vector<std::string>& words) {
     return line;
 }
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands = [] {
-        std::vector<CommandSpec> all = PanelCommands();
+const std::vector<CommandEntry>& Commands() {
+    static const std::vector<CommandEntry> commands = [] {
+        std::vector<CommandEntry> all = PanelCommands();
         for (auto family : {ModuleCommands, ImageCommands}) {
-            for (CommandSpec& spec : family()) {
-                all.push_back(std::move(spec));
+            for (CommandEntry& entry : family()) {
+                all.push_back(std::move(entry));
             }
         }
         return all;
@@ -56,10 +56,10 @@ const std::vector<CommandSpec>& Commands() {
     return commands;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-    for (const CommandSpec& spec : Commands()) {
-        if (name == spec.name) {
-            return &spec;
+const CommandEntry* FindCommand(std::string_view name) {
+    for (const CommandEntry& entry : Commands()) {
+        if (name == entry.name) {
+            return &entry;
         }
     }
     return nullptr;
@@ -67,18 +67,18 @@ const CommandSpec* FindCommand(std::string_view name) {
 
 Command ParseCommand(const std::vector<std::string>& words, const CommandContext& context) {
     Command command;
-    command.spec = FindCommand(words.at(0));
-    if (command.spec == nullptr) {
+    command.entry = FindCommand(words.at(0));
+    if (command.entry == nullptr) {
         throw cli::UsageError{"unknown command " + cli::Quote(words[0])};
     }
-    command.spec->check(CommandWords(words), command, context);
+    command.entry->check(CommandWords(words), command, context);
     return command;
 }
 
 CommandResult RunCommand(Session& session, const Command& command) {
-    CommandResult result = command.spec->run(session, command);
-    if (result.ok && command.spec->recorded != nullptr) {
-        session.bench.record(command.spec->recorded(command));
+    CommandResult result = command.entry->run(session, command);
+    if (result.ok && command.entry->recorded != nullptr) {
+        session.bench.record(command.entry->recorded(command));
     }
     return result;
 }
@@ -110,18 +110,18 @@ CommandResult RunTouch(Session& session, bool pressed, int x, int y) {
 
 std::string CommandTable() {
     std::string table = "| command | what it does |\n|---|---|\n";
-    for (const CommandSpec& spec : Commands()) {
-        std::string usage = spec.name;
-        if (*spec.arguments != '\0') {
-            usage += std::string(" ") + spec.arguments;
+    for (const CommandEntry& entry : Commands()) {
+        std::string usage = entry.name;
+        if (*entry.arguments != '\0') {
+            usage += std::string(" ") + entry.arguments;
         }
-        table += "| `" + EscapeBars(usage) + "` | " + spec.summary + " |\n";
+        table += "| `" + EscapeBars(usage) + "` | " + entry.summary + " |\n";
     }
     return table;
 }
 
 bool IsWait(const Command& command) {
-    return command.spec == FindCommand("wait");
+    return command.entry == FindCommand("wait");
 }
 
 }  // namespace app

@@ -16,7 +16,7 @@
 namespace app {
 
 struct FaultKind;
-struct CommandSpec;
+struct CommandEntry;
 
 struct CommandResult {
     bool ok = true;
@@ -33,7 +33,7 @@ struct CommandContext {
 // One command line, read and checked: what its words say (each command fills the fields it
 // takes). It holds no copy of the words, so that a script's millions of waits cost no memory.
 struct Command {
-    const CommandSpec* spec = nullptr;
+    const CommandEntry* entry = nullptr;
     int x = 0;
     int y = 0;
     double ms = 0;
@@ -46,7 +46,7 @@ struct Command {
     std::vector<uint8_t> bytes;
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* arguments;  // as the table shows them: "X Y [MS]"
     std::string summary;    // what it does, one line of the table
@@ -59,8 +59,8 @@ struct CommandSpec {
 };
 
 // The registry, in the order of the table.
-const std::vector<CommandSpec>& Commands();
-const CommandSpec* FindCommand(std::string_view name);
+const std::vector<CommandEntry>& Commands();
+const CommandEntry* FindCommand(std::string_view name);
 
 // The command of a line's words, checked; a mistake throws cli::UsageError.
 Command ParseCommand(const std::vector<std::string>& words, const CommandContext& context);

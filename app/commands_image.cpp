@@ -27,7 +27,7 @@ std::string Format(const char* format, Arguments... arguments) {
 }
 
 CommandResult ImageOnly(const Command& c) {
-    return {true, std::string(c.spec->name) + ": measured on the image only (--image)\n", ""};
+    return {true, std::string(c.entry->name) + ": measured on the image only (--image)\n", ""};
 }
 
 void CheckProfile(const CommandWords& words, Command& c, const CommandContext&) {
@@ -130,7 +130,7 @@ CommandResult ScreenChanges(Session& session, const Command& c) {
 
 }  // namespace
 
-std::vector<CommandSpec> ImageCommands() {
+std::vector<CommandEntry> ImageCommands() {
     return {
         {"screen-changes", "",
          "with `--image`: instructions, estimated cycles and virtual time of each screen change",

@@ -156,7 +156,7 @@ CommandResult ModbusLog(Session& session, const Command& c) {
 
 }  // namespace
 
-std::vector<CommandSpec> ModuleCommands() {
+std::vector<CommandEntry> ModuleCommands() {
     return {
         {"fault", "KIND [N]",
          "the module misbehaves for N answers, or until `fault none`: " + FaultKindNames() +

@@ -129,7 +129,7 @@ CommandResult Status(Session& session, const Command&) {
 
 }  // namespace
 
-std::vector<CommandSpec> PanelCommands() {
+std::vector<CommandEntry> PanelCommands() {
     return {
         {"wait", "MS", "run MS milliseconds of virtual time", CheckWait, Wait, nullptr},
         {"touch", "X Y", "finger down at screen point (X, Y) (X 0-319, Y 0-239), or moved there",

@@ -151,17 +151,17 @@ TEST(Commands, EveryCommandHasAGoodAndABadLineAbove) {
     for (const Case& c : kCases) {
         (c.error.empty() ? good : bad).insert(Words(c.line)[0]);
     }
-    for (const app::CommandSpec& spec : app::Commands()) {
-        EXPECT_TRUE(good.count(spec.name) == 1) << spec.name << " has no good line";
-        EXPECT_TRUE(bad.count(spec.name) == 1) << spec.name << " has no bad line";
-        EXPECT_NE(app::CommandTable().find(std::string("| `") + spec.name), std::string::npos);
+    for (const app::CommandEntry& entry : app::Commands()) {
+        EXPECT_TRUE(good.count(entry.name) == 1) << entry.name << " has no good line";
+        EXPECT_TRUE(bad.count(entry.name) == 1) << entry.name << " has no bad line";
+        EXPECT_NE(app::CommandTable().find(std::string("| `") + entry.name), std::string::npos);
     }
 }
 
 // What the check read from a line, for comparing two commands.
 std::string Fields(const app::Command& c) {
     std::ostringstream out;
-    out << c.spec->name << " x=" << c.x << " y=" << c.y << " ms=" << c.ms << " rgb=" << c.rgb
+    out << c.entry->name << " x=" << c.x << " y=" << c.y << " ms=" << c.ms << " rgb=" << c.rgb
         << " count=" << c.count << " index=" << c.index << " value=" << c.value
         << " text=" << c.text << " fault=" << (c.fault != nullptr ? c.fault->name : "-");
     for (const uint8_t byte : c.bytes) {
@@ -177,14 +177,14 @@ TEST(Commands, WhatIsRecordedReadsBackAsTheSameCommand) {
             continue;
         }
         const app::Command command = app::ParseCommand(Words(c.line), kModel);
-        if (command.spec->recorded == nullptr) {
+        if (command.entry->recorded == nullptr) {
             continue;
         }
         ++recorded;
-        const std::string line = command.spec->recorded(command);
+        const std::string line = command.entry->recorded(command);
         const app::Command again = app::ParseCommand(Words(line), kModel);
         EXPECT_EQ(Fields(again), Fields(command)) << c.line << " recorded as " << line;
-        EXPECT_EQ(again.spec->recorded(again), line) << c.line;
+        EXPECT_EQ(again.entry->recorded(again), line) << c.line;
     }
     EXPECT_GE(recorded, 8);  // touch, release, faults, registers, serial-in, module-process
 }
@@ -243,7 +243,7 @@ TEST(Commands, ASessionDrivenLineByLine) {
     for (app::ScriptLine line; reader.next(line);) {
         const app::Command command = app::ParseCommand(line.words, kModel);
         if (!app::IsWait(command)) {
-            lines.push_back(command.spec->recorded(command));
+            lines.push_back(command.entry->recorded(command));
         }
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"fault silence 2", "register 108 7", "touch 60 70",
