@@ -27,8 +27,8 @@ bool Recorder::open(const std::string& path, const std::string& boardOptions, st
     }
     std::fprintf(out_,
                  "# A panel-sim session, recorded. Replay: panel-sim --script THIS_FILE%s\n"
-                 "# Waits are exact virtual times (ms); touch, release, fault, register and\n"
-                 "# serial-in lines are what happened at the end of each.\n",
+                 "# Waits are exact virtual times (ms); the commands after each (touch, release,\n"
+                 "# fault, register, module-process, serial-in) are what happened at its end.\n",
                  boardOptions.c_str());
     std::fflush(out_);
     return true;

@@ -1,5 +1,6 @@
-// Records a session as a script that replays it: each finger move, fault and register change
-// after a `wait` that brings virtual time to the exact picosecond it happened at, and every
+// Records a session as a script that replays it: each bench command that changed something
+// (a finger move, a fault, a register; the line its registry entry gives) after a `wait` that
+// brings virtual time to the exact picosecond it happened at, and every
 // character a real peer sent as `serial-in` lines scheduled from the last such point.
 #pragma once
 
