@@ -1,4 +1,4 @@
-// A debugger's `monitor` commands: the bench's own commands (those of a script), plus the
+// A debugger's `monitor` commands: the bench's own commands (the registry's), plus the
 // debugger's own: help and clock.
 #pragma once
 

@@ -10,29 +10,27 @@ double Finger::apply(double nowMs) {
                 if (nowMs < upAtMs_ + kMinimumReleaseMs) {
                     return upAtMs_ + kMinimumReleaseMs;
                 }
-                touch_.press(event.x, event.y);
+                apply_(true, event.x, event.y);
                 downAtMs_ = nowMs;
-                if (applied_) {
-                    applied_(true, event.x, event.y);
-                }
                 break;
             case Kind::Move:
-                touch_.press(event.x, event.y);
-                if (applied_) {
-                    applied_(true, event.x, event.y);
+                // A move to where the finger already is, at the same instant, changes nothing
+                // (the mouse reports such moves in bursts): not applied, so not recorded.
+                if (event.x != lastX_ || event.y != lastY_ || nowMs != lastAtMs_) {
+                    apply_(true, event.x, event.y);
                 }
                 break;
             case Kind::Up:
                 if (nowMs < downAtMs_ + kMinimumPressMs) {
                     return downAtMs_ + kMinimumPressMs;
                 }
-                touch_.release();
+                apply_(false, 0, 0);
                 upAtMs_ = nowMs;
-                if (applied_) {
-                    applied_(false, 0, 0);
-                }
                 break;
         }
+        lastX_ = event.x;
+        lastY_ = event.y;
+        lastAtMs_ = nowMs;
         events_.pop_front();
     }
     return -1.0;

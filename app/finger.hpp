@@ -7,8 +7,6 @@
 #include <deque>
 #include <functional>
 
-#include "touch_panel.hpp"
-
 namespace app {
 
 class Finger {
@@ -18,7 +16,10 @@ class Finger {
     // Likewise the driver must see the finger lifted before the next touch counts as new.
     static constexpr double kMinimumReleaseMs = 40.0;
 
-    explicit Finger(sim::TouchPanel& touch) : touch_(touch) {}
+    // What reaches the touch panel: pressed at the point, or lifted (the bench's touch and
+    // release commands, so that they are recorded as any other).
+    using Apply = std::function<void(bool pressed, int x, int y)>;
+    explicit Finger(Apply apply) : apply_(std::move(apply)) {}
 
     void down(int x, int y) { events_.push_back({Kind::Down, x, y}); }
     void move(int x, int y) { events_.push_back({Kind::Move, x, y}); }
@@ -31,10 +32,6 @@ class Finger {
 
     bool waiting() const { return !events_.empty(); }
 
-    // Told of each event as it reaches the touch panel (pressed with the point, or lifted).
-    using Applied = std::function<void(bool pressed, int x, int y)>;
-    void onApplied(Applied applied) { applied_ = std::move(applied); }
-
   private:
     enum class Kind { Down, Move, Up };
     struct Event {
@@ -42,11 +39,13 @@ class Finger {
         int x;
         int y;
     };
-    sim::TouchPanel& touch_;
+    Apply apply_;
     std::deque<Event> events_;
     double downAtMs_ = -1e300;
     double upAtMs_ = -1e300;
-    Applied applied_;
+    int lastX_ = -1;  // the last event applied: where, and when
+    int lastY_ = -1;
+    double lastAtMs_ = -1e300;
 };
 
 }  // namespace app

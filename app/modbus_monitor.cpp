@@ -193,7 +193,7 @@ void ModbusMonitor::emit(double ms, const char* direction, const std::string& he
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(std::move(line));
     ++lineCount_;
-    if (lines_.size() > kKeptLines) {
+    if (!keepAll_ && lines_.size() > kKeptLines) {
         lines_.pop_front();
     }
 }

@@ -2,7 +2,8 @@
 // above 19200 baud), decodes each one and judges it: good, CRC error, exception, late (after the
 // panel's answer time-out), wrong slave or function; a request left without an answer within the
 // time-out gets a timeout line of its own. Lines go to a file (or standard output) as frames end
-// on the line, and the last ones stay for the window and the web page.
+// on the line, and the last ones stay for the window and the web page. This is the one format of
+// a Modbus log: --modbus-log and a script's modbus-log write the same lines.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,10 @@ class ModbusMonitor {
     // Writes every line to out as well (not closed here); nullptr: keep them only.
     void setOutput(std::FILE* out) { out_ = out; }
 
+    // Keeps every line, not only the last kKeptLines (for a run that ends, such as a script's).
+    void keepAll(bool all) { keepAll_ = all; }
+    bool keepsAll() const { return keepAll_; }
+
     // Numbered lines after `after` (0: all kept); returns the number of the last line.
     uint64_t linesAfter(uint64_t after, std::vector<std::string>& lines) const;
     ModbusCounters counters() const;
@@ -78,6 +83,7 @@ class ModbusMonitor {
 
     mutable std::mutex mutex_;  // the kept lines and counters, read by the web server's threads
     std::deque<std::string> lines_;
+    bool keepAll_ = false;
     uint64_t lineCount_ = 0;
     ModbusCounters counters_;
 };

@@ -1,10 +1,12 @@
 #include "options.hpp"
 
 #include <cstdio>
-#include <utility>
 #include <filesystem>
+#include <utility>
 
 #include "cli.hpp"
+#include "commands.hpp"
+#include "fault_kinds.hpp"
 #include "pin_trace.hpp"
 
 namespace app {
@@ -21,9 +23,10 @@ constexpr const char* kUsage =
     "\n"
     "  --headless            no window: run for --seconds of virtual time, one status line per\n"
     "                        simulated second\n"
-    "  --seconds N           virtual time to run (headless: default 5; window, web: stop after it)\n"
+    "  --seconds N           virtual time to run (headless: default 5; window, web: stop after "
+    "it)\n"
     "  --script FILE         no window: run the commands in FILE, then stop (the commands are\n"
-    "                        listed in the README, section \"Scripts\")\n"
+    "                        listed by --list-commands and in the README, section \"Scripts\")\n"
     "  --speed F             window or web: virtual time per wall-clock time (above 0, at most\n"
     "                        1000;\n"
     "                        default 1)\n"
@@ -56,27 +59,52 @@ constexpr const char* kUsage =
     "                        connect on 127.0.0.1:PORT (0: a free port, printed); while it holds\n"
     "                        the processor, virtual time and every model stand still\n"
     "  --gdb-wait            hold the processor at reset until the debugger connects\n"
-    "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
-    "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
-    "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
+    "  --list-commands       the script commands, as a table, and exit\n"
     "  --help                this text\n";
+
+// The window's fault keys, from the one table of faults, wrapped to the usage's width.
+std::string KeysHelp() {
+    const std::string text = "Workbench keys in the window: " + FaultKeys() +
+                             "; M the Modbus monitor beside the panel (last exchanges, error "
+                             "counters).";
+    std::string wrapped;
+    std::string line = " ";
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(start, end - start);
+        if (line.size() + 1 + word.size() > 94) {
+            wrapped += line + "\n";
+            line = " ";
+        }
+        line += " " + word;
+        start = end + 1;
+    }
+    return wrapped + line + "\n";
+}
 
 }  // namespace
 
-std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
-    Options options;
+namespace {
+
+// What the command line says besides the options themselves.
+struct Given {
     bool headless = false;
     bool noCalibration = false;
-    std::string controller;
-    int64_t scale = options.scale;
+    int64_t scale = 2;
     int64_t webPort = -1;
     int64_t gdbPort = -1;
-    cli::Parser parser("panel-sim", kUsage);
-    parser.flag("--headless", headless)
+    bool listCommands = false;
+};
+
+void Declare(cli::Parser& parser, Options& options, Given& given) {
+    parser.flag("--headless", given.headless)
+        .flag("--list-commands", given.listCommands)
         .real("--seconds", options.seconds, 0.001, 1e7)
         .text("--script", options.script)
         .real("--speed", options.speed, 0.001, 1000)
-        .whole("--scale", scale, 1, 8)
+        .whole("--scale", given.scale, 1, 8)
         .real("--exit-after", options.exitAfter, 0.001, 1e7)
         .text("--screenshot", options.screenshot)
         .option("--controller",
@@ -89,7 +117,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
                         throw cli::UsageError{"--controller takes A or G, not '" + v[0] + "'"};
                     }
                 })
-        .flag("--no-calibration", noCalibration)
+        .flag("--no-calibration", given.noCalibration)
         .text("--serial", options.serialDevice)
         .flag("--serial-pty", options.serialPty)
         .text("--image", options.image)
@@ -97,8 +125,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .text("--modbus-log", options.modbusLog)
         .text("--record", options.record)
         .flag("--hashes", options.hashes)
-        .whole("--web", webPort, 0, 65535)
-        .whole("--gdb", gdbPort, 0, 65535)
+        .whole("--web", given.webPort, 0, 65535)
+        .whole("--gdb", given.gdbPort, 0, 65535)
         .flag("--gdb-wait", options.gdbWait)
         .text("--vcd", options.vcd)
         .option("--vcd-groups",
@@ -112,44 +140,35 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
                 })
         .real("--vcd-start", options.vcdStartMs, 0, 1e10)
         .real("--vcd-end", options.vcdEndMs, 0, 1e10);
-    if (const std::optional<int> stop = parser.parse(argc, argv)) {
-        exitCode = *stop;
-        return std::nullopt;
-    }
-    options.scale = static_cast<int>(scale);
-    options.board.panel.touchCalibrationStored = !noCalibration;
-    options.secondsGiven = parser.given("--seconds");
+}
 
-    const auto fail = [&](const std::string& why) {
-        exitCode = parser.fail(why);
-        return std::nullopt;
-    };
+// The options that exclude each other or apply only to some runs; the mode. The reason when
+// they do not fit, else empty.
+std::string Combine(const cli::Parser& parser, Options& options, bool headless) {
     if (headless && parser.given("--script")) {
-        return fail("--headless and --script exclude each other (a script runs without a window)");
+        return "--headless and --script exclude each other (a script runs without a window)";
     }
     if (options.serialPty && parser.given("--serial")) {
-        return fail("--serial and --serial-pty exclude each other");
+        return "--serial and --serial-pty exclude each other";
     }
     if (parser.given("--web") && (headless || parser.given("--script"))) {
-        return fail(std::string("--web and ") + (headless ? "--headless" : "--script") +
-                    " exclude each other");
+        return std::string("--web and ") + (headless ? "--headless" : "--script") +
+               " exclude each other";
     }
-    options.webPort = static_cast<int>(webPort);
-    options.gdbPort = static_cast<int>(gdbPort);
     if (parser.given("--gdb") && options.image.empty()) {
-        return fail("--gdb debugs the ARM image: give --image FILE (the host build is debugged "
-                    "with gdb itself)");
+        return "--gdb debugs the ARM image: give --image FILE (the host build is debugged with "
+               "gdb itself)";
     }
     if (options.gdbWait && !parser.given("--gdb")) {
-        return fail("--gdb-wait applies to a debugger: give --gdb PORT");
+        return "--gdb-wait applies to a debugger: give --gdb PORT";
     }
-    options.mode = parser.given("--web")    ? Options::Mode::Web
+    options.mode = parser.given("--web")      ? Options::Mode::Web
                    : parser.given("--script") ? Options::Mode::Script
-                   : headless               ? Options::Mode::Headless
-                                            : Options::Mode::Window;
+                   : headless                 ? Options::Mode::Headless
+                                              : Options::Mode::Window;
     if (parser.given("--record") && options.mode != Options::Mode::Window &&
         options.mode != Options::Mode::Web) {
-        return fail("--record records a window or --web session");
+        return "--record records a window or --web session";
     }
     if (options.mode != Options::Mode::Window) {
         const char* mode = options.mode == Options::Mode::Web ? "--web"
@@ -160,45 +179,80 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
                 continue;
             }
             if (parser.given(windowOnly)) {
-                return fail(std::string(windowOnly) + " applies to the window, not with " + mode);
+                return std::string(windowOnly) + " applies to the window, not with " + mode;
             }
         }
     }
     if (!parser.given("--vcd")) {
         for (const char* traceOnly : {"--vcd-groups", "--vcd-start", "--vcd-end"}) {
             if (parser.given(traceOnly)) {
-                return fail(std::string(traceOnly) + " applies to a trace: give --vcd FILE");
+                return std::string(traceOnly) + " applies to a trace: give --vcd FILE";
             }
         }
     } else {
         if (options.vcd == "-") {
-            return fail("--vcd needs a file, not standard output");
+            return "--vcd needs a file, not standard output";
         }
         if (options.vcdGroups == 0) {
             options.vcdGroups = sim::trace::kAllGroups;
         }
         if (parser.given("--vcd-end") && options.vcdEndMs <= options.vcdStartMs) {
-            return fail("--vcd-end must be after --vcd-start");
+            return "--vcd-end must be after --vcd-start";
         }
     }
     if (options.mode == Options::Mode::Script && options.secondsGiven) {
-        return fail("--seconds does not apply with --script (the script says how long to run)");
+        return "--seconds does not apply with --script (the script says how long to run)";
     }
-    // Files written at the end of a run or while it runs: a folder that is missing or cannot be
-    // written is found now, not after the run.
+    return {};
+}
+
+// Files written at the end of a run or while it runs: a folder that is missing or cannot be
+// written is found now, not after the run. The reason when one cannot be, else empty.
+std::string CheckOutputs(const cli::Parser& parser, const Options& options) {
     try {
-        for (const auto& [option, path] : {std::pair<const char*, const std::string&>{
-                                               "--screenshot", options.screenshot},
-                                           {"--record", options.record},
-                                           {"--modbus-log", options.modbusLog},
-                                           {"--vcd", options.vcd}}) {
+        for (const auto& [option, path] :
+             {std::pair<const char*, const std::string&>{"--screenshot", options.screenshot},
+              {"--record", options.record},
+              {"--modbus-log", options.modbusLog},
+              {"--vcd", options.vcd}}) {
             const bool standardOutput = path == "-" && std::string(option) != "--screenshot";
             if (parser.given(option) && !standardOutput) {
                 cli::CheckOutputPath(path, option);
             }
         }
     } catch (const cli::UsageError& error) {
-        std::fprintf(stderr, "panel-sim: %s\n", error.message.c_str());
+        return error.message;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
+    Options options;
+    Given given;
+    cli::Parser parser("panel-sim", kUsage + KeysHelp());
+    Declare(parser, options, given);
+    if (const std::optional<int> stop = parser.parse(argc, argv)) {
+        exitCode = *stop;
+        return std::nullopt;
+    }
+    if (given.listCommands) {
+        std::fputs(CommandTable().c_str(), stdout);
+        exitCode = 0;
+        return std::nullopt;
+    }
+    options.scale = static_cast<int>(given.scale);
+    options.board.panel.touchCalibrationStored = !given.noCalibration;
+    options.secondsGiven = parser.given("--seconds");
+    options.webPort = static_cast<int>(given.webPort);
+    options.gdbPort = static_cast<int>(given.gdbPort);
+    if (const std::string why = Combine(parser, options, given.headless); !why.empty()) {
+        exitCode = parser.fail(why);
+        return std::nullopt;
+    }
+    if (const std::string why = CheckOutputs(parser, options); !why.empty()) {
+        std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
         exitCode = 2;
         return std::nullopt;
     }

@@ -10,15 +10,15 @@
 #include "debugger.hpp"
 #include "firmware_image.hpp"
 #include "image_run.hpp"
-#include "panel_view.hpp"
-#include "session.hpp"
 #include "options.hpp"
 #include "panel_harness.hpp"
 #include "panel_models.hpp"
+#include "panel_view.hpp"
 #include "pin_trace.hpp"
 #include "remote_module.hpp"
 #include "script.hpp"
 #include "serial_bridge.hpp"
+#include "session.hpp"
 #include "uart.hpp"
 #include "web_server.hpp"
 #include "window.hpp"
@@ -72,8 +72,9 @@ void ReportTrace(sim::trace::PinTrace& trace, const std::string& path) {
     }
     std::printf("\n");
     if (s.late != 0) {
-        std::printf("panel-sim: pin trace: %llu serial bit changes came late and were moved later\n",
-                    static_cast<unsigned long long>(s.late));
+        std::printf(
+            "panel-sim: pin trace: %llu serial bit changes came late and were moved later\n",
+            static_cast<unsigned long long>(s.late));
     }
 }
 
@@ -84,8 +85,7 @@ int RunHeadless(app::Session& session, const app::Options& options) {
     for (double until = 1.0;; until += 1.0) {
         const double stop = std::min(until, options.seconds);
         if (panel.runUntilMs(stop * 1000.0) == sim::StopReason::Halted) {
-            std::printf("panel-sim: the firmware stopped: %s\n",
-                        panel.core().haltReason().c_str());
+            std::printf("panel-sim: the firmware stopped: %s\n", panel.core().haltReason().c_str());
             return 1;
         }
         std::printf("%s\n", app::StatusLine(session).c_str());
@@ -98,7 +98,7 @@ int RunHeadless(app::Session& session, const app::Options& options) {
 
 // Reads and checks a whole script before the firmware starts, so that a mistake on any line
 // stops the run before anything is written.
-std::optional<app::ScriptSource> LoadScript(const std::string& path) {
+std::optional<app::ScriptSource> LoadScript(const std::string& path, const app::Options& options) {
     std::string why;
     std::optional<app::ScriptSource> source = app::ScriptSource::Open(path, &why);
     if (!source) {
@@ -106,11 +106,115 @@ std::optional<app::ScriptSource> LoadScript(const std::string& path) {
         return std::nullopt;
     }
     const std::unique_ptr<std::istream> text = source->open();
-    if (!text || !app::CheckScript(*text, path, why)) {
+    const bool realPeer = options.serialPty || !options.serialDevice.empty();
+    if (!text || !app::CheckScript(*text, path, app::CommandContext{true, !realPeer}, why)) {
         std::fprintf(stderr, "%s\n", text ? why.c_str() : (path + ": cannot be read").c_str());
         return std::nullopt;
     }
     return source;
+}
+
+// The image's view of the panel through its symbols, or the host firmware's globals; null (the
+// reason printed) when the image cannot be loaded.
+std::unique_ptr<app::PanelView> AttachFirmware(sim::PanelHarness& panel,
+                                               std::optional<sim::arm::FirmwareImage> image,
+                                               const app::Options& options,
+                                               sim::arm::ArmCore*& core) {
+    if (!image) {
+        return app::HostView();
+    }
+    core = app::AttachImage(panel, std::move(*image), options.image);
+    if (core == nullptr) {
+        return nullptr;
+    }
+    std::string why;
+    std::shared_ptr<const sim::arm::FirmwareImage> symbols =
+        app::SymbolsFor(*core, options.image, &why);
+    if (!symbols) {
+        std::fprintf(stderr, "panel-sim: %s: the screen and Dev_1_ERROR show as ?\n", why.c_str());
+    }
+    return app::ImageView(*core, std::move(symbols), why);
+}
+
+// What the run was started for; its exit code.
+int RunMode(app::Session& session, const app::Options& options, const sim::SerialBridge* bridge,
+            app::WebServer* web, const std::optional<app::ScriptSource>& script) {
+    switch (options.mode) {
+        case app::Options::Mode::Window: {
+            const int result =
+                app::RunWindow(session, options, bridge ? bridge->peerPath() : std::string());
+            return result < 0 ? RunHeadless(session, options) : result;
+        }
+        case app::Options::Mode::Headless:
+            return RunHeadless(session, options);
+        case app::Options::Mode::Script:
+            return app::RunScript(session, *script, options.script);
+        case app::Options::Mode::Web:
+            return app::RunWeb(*web, session, options);
+    }
+    return 1;
+}
+
+// What the firmware did that the board does not model; a script run fails on a register access
+// no model implements (characters lost on the line are a session's own doing, for example with
+// the module unplugged, and are only reported). Returns the run's exit code after it.
+int ReportWarnings(sim::Board& board, const app::Options& options, int result) {
+    const std::vector<sim::BoardWarning> warnings = board.warnings().take();
+    for (const sim::BoardWarning& warning : warnings) {
+        std::fprintf(stderr, "panel-sim: %s\n", sim::Describe(warning).c_str());
+    }
+    const bool registerWarning = std::any_of(
+        warnings.begin(), warnings.end(),
+        [](const sim::BoardWarning& w) { return w.kind != sim::WarningKind::CharacterDropped; });
+    return registerWarning && options.mode == app::Options::Mode::Script && result == 0 ? 1
+                                                                                        : result;
+}
+
+// --screenshot at the end of any run; false (the reason printed) when it cannot be saved.
+bool SaveScreenshot(sim::Board& board, const std::string& file) {
+    std::string error;
+    if (!sim::DisplayOf(board).savePng(file, &error)) {
+        std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", file.c_str(), error.c_str());
+        return false;
+    }
+    std::printf("panel-sim: screen saved to %s\n", file.c_str());
+    return true;
+}
+
+// Everything that can be refused is, before the firmware starts: the script, the image, the
+// web page's port, the debugger's. False (the reason printed) when one is.
+bool Prepare(const app::Options& options, std::optional<app::ScriptSource>& script,
+             std::optional<sim::arm::FirmwareImage>& image, app::WebServerPtr& web,
+             std::unique_ptr<app::Debugger>& debugger) {
+    if (options.mode == app::Options::Mode::Script) {
+        script = LoadScript(options.script, options);
+        if (!script) {
+            return false;
+        }
+    }
+    std::string why;
+    if (!options.image.empty()) {
+        image = sim::arm::FirmwareImage::Read(options.image, &why);
+        if (!image) {
+            std::fprintf(stderr, "panel-sim: --image: %s\n", why.c_str());
+            return false;
+        }
+    }
+    if (options.mode == app::Options::Mode::Web) {
+        web = app::ListenWeb(options, &why);
+        if (!web) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return false;
+        }
+    }
+    if (options.gdbPort >= 0) {
+        debugger = app::Debugger::Listen(options.gdbPort, &why);
+        if (!debugger) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -123,63 +227,19 @@ int main(int argc, char** argv) {
     }
     const app::Options& options = *parsed;
     std::optional<app::ScriptSource> script;
-    if (options.mode == app::Options::Mode::Script) {
-        script = LoadScript(options.script);
-        if (!script) {
-            return 2;
-        }
-    }
-    // A file that is not an image for this board is refused as a bad value, before anything
-    // runs.
     std::optional<sim::arm::FirmwareImage> image;
-    if (!options.image.empty()) {
-        std::string why;
-        image = sim::arm::FirmwareImage::Read(options.image, &why);
-        if (!image) {
-            std::fprintf(stderr, "panel-sim: --image: %s\n", why.c_str());
-            return 2;
-        }
-    }
-    // The web page's port, taken before the firmware starts or any file is written.
     app::WebServerPtr web;
-    if (options.mode == app::Options::Mode::Web) {
-        std::string why;
-        web = app::ListenWeb(options, &why);
-        if (!web) {
-            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            return 2;
-        }
-    }
-    // The debugger's port is taken before the firmware starts, like the web page's.
     std::unique_ptr<app::Debugger> debugger;
-    if (options.gdbPort >= 0) {
-        std::string why;
-        debugger = app::Debugger::Listen(options.gdbPort, &why);
-        if (!debugger) {
-            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            return 2;
-        }
+    if (!Prepare(options, script, image, web, debugger)) {
+        return 2;
     }
     sim::PanelHarness panel(options.board, image ? sim::PanelHarness::Firmware::None
                                                  : sim::PanelHarness::Firmware::Host);
-    // --- The real image on the emulated core (--image), seen through its symbols. ---
     sim::arm::ArmCore* core = nullptr;
-    std::unique_ptr<app::PanelView> view;
-    if (image) {
-        core = app::AttachImage(panel, std::move(*image), options.image);
-        if (core == nullptr) {
-            return 1;
-        }
-        std::string why;
-        std::shared_ptr<const sim::arm::FirmwareImage> symbols =
-            app::SymbolsFor(*core, options.image, &why);
-        if (!symbols) {
-            std::fprintf(stderr, "panel-sim: %s: the screen and Dev_1_ERROR show as ?\n",
-                         why.c_str());
-        }
-        view = app::ImageView(*core, std::move(symbols), why);
-    } else {
-        view = app::HostView();
+    const std::unique_ptr<app::PanelView> view =
+        AttachFirmware(panel, std::move(image), options, core);
+    if (!view) {
+        return 1;
     }
     std::unique_ptr<sim::SerialBridge> bridge;
     if (options.serialPty || !options.serialDevice.empty()) {
@@ -188,7 +248,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-
     app::Workbench bench(panel, options);
     if (!bench.start()) {
         return 2;
@@ -207,25 +266,7 @@ int main(int argc, char** argv) {
             debugger->holdAtReset();
         }
     }
-
-    int result = 0;
-    switch (options.mode) {
-        case app::Options::Mode::Window:
-            result = app::RunWindow(session, options, bridge ? bridge->peerPath() : std::string());
-            if (result < 0) {
-                result = RunHeadless(session, options);
-            }
-            break;
-        case app::Options::Mode::Headless:
-            result = RunHeadless(session, options);
-            break;
-        case app::Options::Mode::Script:
-            result = app::RunScript(session, *script, options.script);
-            break;
-        case app::Options::Mode::Web:
-            result = app::RunWeb(*web, session, options);
-            break;
-    }
+    int result = RunMode(session, options, bridge.get(), web.get(), script);
     if (debugger) {
         debugger->finished(result);
     }
@@ -233,28 +274,9 @@ int main(int argc, char** argv) {
     if (trace != nullptr) {
         ReportTrace(*trace, options.vcd);
     }
-    // What the firmware did that the board does not model; a script run fails on a register
-    // access no model implements (characters lost on the line are a session's own doing, for
-    // example with the module unplugged, and are only reported).
-    const std::vector<sim::BoardWarning> warnings = panel.board().warnings().take();
-    for (const sim::BoardWarning& warning : warnings) {
-        std::fprintf(stderr, "panel-sim: %s\n", sim::Describe(warning).c_str());
-    }
-    const bool registerWarning =
-        std::any_of(warnings.begin(), warnings.end(), [](const sim::BoardWarning& w) {
-            return w.kind != sim::WarningKind::CharacterDropped;
-        });
-    if (registerWarning && options.mode == app::Options::Mode::Script && result == 0) {
-        result = 1;
-    }
-    if (!options.screenshot.empty()) {
-        std::string error;
-        if (!sim::DisplayOf(panel.board()).savePng(options.screenshot, &error)) {
-            std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", options.screenshot.c_str(),
-                         error.c_str());
-            return 1;
-        }
-        std::printf("panel-sim: screen saved to %s\n", options.screenshot.c_str());
+    result = ReportWarnings(panel.board(), options, result);
+    if (!options.screenshot.empty() && !SaveScreenshot(panel.board(), options.screenshot)) {
+        return 1;
     }
     return result;
 }

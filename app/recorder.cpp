@@ -27,8 +27,8 @@ bool Recorder::open(const std::string& path, const std::string& boardOptions, st
     }
     std::fprintf(out_,
                  "# A panel-sim session, recorded. Replay: panel-sim --script THIS_FILE%s\n"
-                 "# Waits are exact virtual times (ms); touch, release, fault, register and\n"
-                 "# serial-in lines are what happened at the end of each.\n",
+                 "# Waits are exact virtual times (ms); the commands after each (touch, release,\n"
+                 "# fault, register, module-process, serial-in) are what happened at its end.\n",
                  boardOptions.c_str());
     std::fflush(out_);
     return true;
@@ -38,17 +38,12 @@ void Recorder::command(sim::Picoseconds at, const std::string& text) {
     if (out_ == nullptr) {
         return;
     }
-    const bool touch = text.rfind("touch ", 0) == 0;
-    if (touch && text == lastTouch_ && at == point_) {
-        return;
-    }
     flushPeerBytes();
     if (at > point_) {
         std::fprintf(out_, "wait %s\n", Milliseconds(at - point_).c_str());
         point_ = at;
     }
     std::fprintf(out_, "%s\n", text.c_str());
-    lastTouch_ = touch ? text : std::string();
     std::fflush(out_);
 }
 

@@ -1,5 +1,6 @@
-// Records a session as a script that replays it: each finger move, fault and register change
-// after a `wait` that brings virtual time to the exact picosecond it happened at, and every
+// Records a session as a script that replays it: each bench command that changed something
+// (a finger move, a fault, a register; the line its registry entry gives) after a `wait` that
+// brings virtual time to the exact picosecond it happened at, and every
 // character a real peer sent as `serial-in` lines scheduled from the last such point.
 #pragma once
 
@@ -39,7 +40,6 @@ class Recorder {
 
     std::FILE* out_ = nullptr;
     sim::Picoseconds point_ = 0;  // time of the last `wait`
-    std::string lastTouch_;
     // Characters of one back-to-back run from the peer, not yet written.
     std::vector<uint8_t> peerBytes_;
     sim::Picoseconds peerStart_ = 0;

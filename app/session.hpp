@@ -2,6 +2,9 @@
 // it, the one view of the panel's state, and the emulated core when the real image runs.
 #pragma once
 
+#include <map>
+#include <string>
+
 #include "arm_core.hpp"
 #include "panel_harness.hpp"
 #include "panel_view.hpp"
@@ -16,7 +19,9 @@ struct Session {
     Workbench& bench;
     const PanelView& view;
     sim::arm::ArmCore* image = nullptr;  // with --image
-    Debugger* debugger = nullptr;  // with --gdb
+    Debugger* debugger = nullptr;        // with --gdb
+    // Per measured function, the start of the last call `calls` reported.
+    std::map<std::string, sim::Picoseconds> callsReported = {};
 };
 
 // One line describing the panel's state.

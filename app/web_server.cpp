@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <csignal>
-#include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -19,11 +19,15 @@
 #include <thread>
 #include <vector>
 
+#include "cli.hpp"
+#include "commands.hpp"
+#include "fault_kinds.hpp"
+#include "finger.hpp"
 #include "debugger.hpp"
 #include "panel_models.hpp"
 #include "process.hpp"
-#include "finger.hpp"
-#include "script.hpp"
+#include "registers.hpp"
+#include "workbench.hpp"
 
 namespace app {
 
@@ -117,10 +121,11 @@ std::string StateJson(const Session& session, uint64_t frameNumber, const std::s
     }
     const ModbusCounters c = bench.monitor().counters();
     json += "],\"counters\":{\"requests\":" + std::to_string(c.requests) +
-            ",\"good\":" + std::to_string(c.good) + ",\"crcErrors\":" +
-            std::to_string(c.crcErrors) + ",\"timeouts\":" + std::to_string(c.timeouts) +
-            ",\"exceptions\":" + std::to_string(c.exceptions) + ",\"late\":" +
-            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
+            ",\"good\":" + std::to_string(c.good) +
+            ",\"crcErrors\":" + std::to_string(c.crcErrors) +
+            ",\"timeouts\":" + std::to_string(c.timeouts) +
+            ",\"exceptions\":" + std::to_string(c.exceptions) +
+            ",\"late\":" + std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
             ",\"unasked\":" + std::to_string(c.unasked) + "}";
     return json;
 }
@@ -131,7 +136,27 @@ struct PageFinger {
     bool down = false;
 };
 
-void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinger& finger) {
+// A command from the page, checked at once (a mistake is answered 400 with the registry's
+// message) and run on the harness side in its turn.
+using Post = std::function<void(std::function<void()>)>;
+void PostCommand(Session& session, const Post& post, httplib::Response& response,
+                 const std::vector<std::string>& words) {
+    Command command;
+    try {
+        command = ParseCommand(words, CommandContext{true, session.bench.hasModule()});
+    } catch (const cli::UsageError& e) {
+        response.status = 400;
+        response.set_content(e.message + "\n", "text/plain");
+        return;
+    }
+    post([&session, command] {
+        if (const CommandResult result = RunCommand(session, command); !result.ok) {
+            std::fprintf(stderr, "panel-sim: %s\n", result.error.c_str());
+        }
+    });
+}
+
+void PageRoutes(httplib::Server& server, Shared& shared, Workbench& bench) {
     server.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kWebPage, "text/html; charset=utf-8");
     });
@@ -163,48 +188,53 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
         response.set_header("Cache-Control", "no-store");
         response.set_content(shared.frame, "application/octet-stream");
     });
-    server.Get("/state", [&shared, &bench](const httplib::Request& request,
-                                           httplib::Response& response) {
-        long after = 0;
-        if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-            after = 0;
-        }
-        std::vector<std::string> lines;
-        const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
-        std::string json;
-        {
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            json = shared.state;
-        }
-        json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
-        for (size_t i = 0; i < lines.size(); ++i) {
-            json += (i == 0 ? "" : ",") + JsonString(lines[i]);
-        }
-        json += "]}";
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(json, "application/json");
-    });
-    const auto bad = [](httplib::Response& response, const std::string& why) {
-        response.status = 400;
-        response.set_content(why + "\n", "text/plain");
-    };
-    server.Post("/touch", [&shared, &finger, bad](const httplib::Request& request,
-                                                  httplib::Response& response) {
-        long x = 0;
-        long y = 0;
-        if (!ParseInt(request.get_param_value("x"), 0, 319, x) ||
-            !ParseInt(request.get_param_value("y"), 0, 239, y)) {
-            return bad(response, "touch needs x 0-319 and y 0-239");
-        }
-        shared.post([&finger, x, y] {
-            if (finger.down) {
-                finger.finger.move(static_cast<int>(x), static_cast<int>(y));
-            } else {
-                finger.finger.down(static_cast<int>(x), static_cast<int>(y));
-                finger.down = true;
+    server.Get(
+        "/state", [&shared, &bench](const httplib::Request& request, httplib::Response& response) {
+            long after = 0;
+            if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
+                after = 0;
             }
+            std::vector<std::string> lines;
+            const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
+            std::string json;
+            {
+                std::lock_guard<std::mutex> lock(shared.mutex);
+                json = shared.state;
+            }
+            json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
+            for (size_t i = 0; i < lines.size(); ++i) {
+                json += (i == 0 ? "" : ",") + JsonString(lines[i]);
+            }
+            json += "]}";
+            response.set_header("Cache-Control", "no-store");
+            response.set_content(json, "application/json");
         });
-    });
+}
+
+// The page's commands: the finger (held back as the window's mouse is), faults, registers.
+void CommandRoutes(httplib::Server& server, Shared& shared, Session& session, PageFinger& finger) {
+    const Post post = [&shared](std::function<void()> command) { shared.post(std::move(command)); };
+    server.Post("/touch",
+                [&shared, &finger](const httplib::Request& request, httplib::Response& response) {
+                    Command touch;
+                    try {
+                        touch = ParseCommand(
+                            {"touch", request.get_param_value("x"), request.get_param_value("y")},
+                            CommandContext{false, true});
+                    } catch (const cli::UsageError& e) {
+                        response.status = 400;
+                        response.set_content(e.message + "\n", "text/plain");
+                        return;
+                    }
+                    shared.post([&finger, x = touch.x, y = touch.y] {
+                        if (finger.down) {
+                            finger.finger.move(x, y);
+                        } else {
+                            finger.finger.down(x, y);
+                            finger.down = true;
+                        }
+                    });
+                });
     server.Post("/release", [&shared, &finger](const httplib::Request&, httplib::Response&) {
         shared.post([&finger] {
             if (finger.down) {
@@ -213,45 +243,20 @@ void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinge
             }
         });
     });
-    server.Post("/fault", [&shared, &bench, bad](const httplib::Request& request,
-                                                 httplib::Response& response) {
-        const std::string kind = request.get_param_value("kind");
-        bool known = false;
-        for (const FaultKind& candidate : FaultKinds()) {
-            known = known || kind == candidate.name;
-        }
-        if (!known) {
-            return bad(response, "no fault '" + kind + "'");
-        }
-        shared.post([&bench, kind] {
-            std::string why;
-            if (!bench.setFault(kind, &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
-    });
-    server.Post("/register", [&shared, &bench, bad](const httplib::Request& request,
-                                                    httplib::Response& response) {
-        long address = 0;
-        long value = 0;
-        const std::string given = request.get_param_value("value");
-        if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
-                      remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address)) {
-            return bad(response,
-                       "register needs an address " + std::string(remote_io::AddressRange()));
-        }
-        if (!ParseInt(given, 0, 65535, value)) {
-            return bad(response, "register " + std::to_string(address) + " takes a value 0-65535, not '" +
-                                     given.substr(0, 20) + "'");
-        }
-        shared.post([&bench, address, value] {
-            std::string why;
-            if (!bench.setRegister(static_cast<int>(address - remote_io::kFirstRegister),
-                                   static_cast<uint16_t>(value), &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
-    });
+    server.Post("/fault",
+                [&session, post](const httplib::Request& request, httplib::Response& response) {
+                    std::vector<std::string> words{"fault", request.get_param_value("kind")};
+                    if (request.has_param("answers")) {
+                        words.push_back(request.get_param_value("answers"));
+                    }
+                    PostCommand(session, post, response, words);
+                });
+    server.Post("/register",
+                [&session, post](const httplib::Request& request, httplib::Response& response) {
+                    PostCommand(session, post, response,
+                                {"register", request.get_param_value("address"),
+                                 request.get_param_value("value")});
+                });
 }
 
 }  // namespace
@@ -291,17 +296,17 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
     // Only this machine may drive the panel.
     const char* host = "127.0.0.1";
     errno = 0;
-    const int port = options.webPort == 0 ? http.bind_to_any_port(host)
+    const int port = options.webPort == 0                       ? http.bind_to_any_port(host)
                      : http.bind_to_port(host, options.webPort) ? options.webPort
-                                                                  : -1;
+                                                                : -1;
     if (port <= 0) {
         const int error = errno;
         *why = "--web " + std::to_string(options.webPort) + ": cannot listen on " + host +
                " port " + std::to_string(options.webPort) +
                (error == EADDRINUSE ? std::string(": the port is taken (another program listens "
                                                   "there; choose another, or 0 for any free one)")
-                : error != 0       ? std::string(": ") + std::strerror(error)
-                                   : std::string());
+                : error != 0        ? std::string(": ") + std::strerror(error)
+                                    : std::string());
         return nullptr;
     }
     // The library listens with a backlog of 5: viewers that connect at once beyond it would wait
@@ -313,108 +318,154 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
     return server;
 }
 
+namespace {
+
+// The harness side of a web session: the page's commands in their turn, virtual time paced to
+// the wall clock, the frames and the state published for the server's threads.
+class WebRun {
+  public:
+    WebRun(Session& session, const Options& options, Shared& shared, Finger& finger)
+        : session_(session),
+          options_(options),
+          shared_(shared),
+          finger_(finger),
+          display_(sim::DisplayOf(session.panel.board())),
+          target_(session.panel.nowMs()),
+          endMs_(options.secondsGiven ? options.seconds * 1000.0 : -1.0) {}
+
+    // Until Ctrl-C or the end of --seconds; the exit code.
+    int run() {
+        if (session_.debugger != nullptr) {
+            // Held by a debugger: the page's state says so (its commands wait for the run).
+            session_.debugger->whileHeld([this] {
+                std::string state = StateJson(session_, frameNumber_, stopped_);
+                std::lock_guard<std::mutex> lock(shared_.mutex);
+                shared_.state.swap(state);
+            });
+        }
+        while (!g_stop && !(endMs_ >= 0 && session_.panel.nowMs() >= endMs_)) {
+            pageCommands();
+            const Clock::time_point now = Clock::now();
+            advance(std::chrono::duration<double, std::milli>(now - last_).count());
+            last_ = now;
+            publish(now);
+            // At most 50 frames a second; the page asks for each one as soon as it has the last.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (session_.debugger != nullptr) {
+            session_.debugger->whileHeld(nullptr);  // it refers to this run
+        }
+        return halted_ ? 1 : 0;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // The page's commands, in order (a finger event waits in the finger until its time).
+    void pageCommands() {
+        for (;;) {
+            std::function<void()> command;
+            {
+                std::lock_guard<std::mutex> lock(shared_.mutex);
+                if (shared_.commands.empty()) {
+                    return;
+                }
+                command = std::move(shared_.commands.front());
+                shared_.commands.pop_front();
+            }
+            command();
+        }
+    }
+
+    // Runs in steps that stop where a held-back finger event falls due.
+    void advance(double elapsedMs) {
+        if (halted_) {
+            return;
+        }
+        sim::PanelHarness& panel = session_.panel;
+        target_ += std::min(elapsedMs * options_.speed, kMaxRunPerLoopMs);
+        if (endMs_ >= 0) {
+            target_ = std::min(target_, endMs_);
+        }
+        for (;;) {
+            const double due = finger_.apply(panel.nowMs());
+            const double step = due >= 0 && due < target_ ? due : target_;
+            if (step <= panel.nowMs()) {
+                return;
+            }
+            if (panel.runUntilMs(step) == sim::StopReason::Halted) {
+                halted_ = true;
+                stopped_ = "the firmware stopped: " + panel.core().haltReason();
+                std::fprintf(stderr, "panel-sim: %s\n", stopped_.c_str());
+                lastState_ = {};  // the page learns it at once
+                return;
+            }
+        }
+    }
+
+    // A new frame as soon as there is one, the state at least every 100 ms.
+    void publish(Clock::time_point now) {
+        const bool newFrame = display_.version() != shownVersion_;
+        if (!newFrame && now - lastState_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        std::string rgb;
+        if (newFrame) {
+            shownVersion_ = display_.version();
+            const std::vector<uint8_t> pixels = display_.renderRgb();
+            rgb.assign(pixels.begin(), pixels.end());
+            ++frameNumber_;
+        }
+        std::string state = StateJson(session_, frameNumber_, stopped_);
+        lastState_ = now;
+        {
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            if (newFrame) {
+                shared_.frame.swap(rgb);
+                shared_.frameNumber = frameNumber_;
+            }
+            shared_.state.swap(state);
+        }
+        if (newFrame) {
+            shared_.frameReady.notify_all();
+        }
+    }
+
+    Session& session_;
+    const Options& options_;
+    Shared& shared_;
+    Finger& finger_;
+    sim::DisplayModule& display_;
+    uint64_t shownVersion_ = ~uint64_t{0};
+    uint64_t frameNumber_ = 0;
+    bool halted_ = false;
+    std::string stopped_;
+    Clock::time_point last_ = Clock::now();
+    Clock::time_point lastState_{};
+    double target_;
+    const double endMs_;
+};
+
+}  // namespace
+
 int RunWeb(WebServer& web, Session& session, const Options& options) {
-    sim::PanelHarness& panel = session.panel;
-    Workbench& bench = session.bench;
     Shared shared;
     httplib::Server& server = web.http;
-    Finger finger(sim::TouchOf(panel.board()));
-    bench.watch(finger);  // what the finger does goes into the recording
+    Finger finger([&session](bool pressed, int x, int y) {
+        if (const CommandResult r = RunTouch(session, pressed, x, y); !r.ok) {
+            std::fprintf(stderr, "panel-sim: %s\n", r.error.c_str());
+        }
+    });
     PageFinger pageFinger{finger};
-    Routes(server, shared, bench, pageFinger);
-    const char* host = "127.0.0.1";
-    const int port = web.port;
+    PageRoutes(server, shared, session.bench);
+    CommandRoutes(server, shared, session, pageFinger);
     std::thread serving([&server] { server.listen_after_bind(); });
-    std::printf("panel-sim: the panel is on http://%s:%d/ (Ctrl-C to stop)\n", host, port);
+    std::printf("panel-sim: the panel is on http://127.0.0.1:%d/ (Ctrl-C to stop)\n", web.port);
     std::fflush(stdout);
     std::signal(SIGINT, Stop);
     std::signal(SIGTERM, Stop);
 
-    sim::Board& board = panel.board();
-    sim::DisplayModule& display = sim::DisplayOf(board);
-    uint64_t shownVersion = ~uint64_t{0};
-    uint64_t frameNumber = 0;
-    bool halted = false;
-    std::string stopped;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point last = Clock::now();
-    Clock::time_point lastState{};
-    if (session.debugger != nullptr) {
-        // Held by a debugger: the page's state says so (its commands wait for the run).
-        session.debugger->whileHeld([&] {
-            std::string state = StateJson(session, frameNumber, stopped);
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            shared.state.swap(state);
-        });
-    }
-    double target = panel.nowMs();
-    const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
-
-    while (!g_stop && !(endMs >= 0 && panel.nowMs() >= endMs)) {
-        // The page's commands, in order (a finger event waits in the finger until its time).
-        for (;;) {
-            std::function<void()> command;
-            {
-                std::lock_guard<std::mutex> lock(shared.mutex);
-                if (shared.commands.empty()) {
-                    break;
-                }
-                command = std::move(shared.commands.front());
-                shared.commands.pop_front();
-            }
-            command();
-        }
-        const Clock::time_point now = Clock::now();
-        const double elapsedMs = std::chrono::duration<double, std::milli>(now - last).count();
-        last = now;
-        if (!halted) {
-            target += std::min(elapsedMs * options.speed, kMaxRunPerLoopMs);
-            if (endMs >= 0) {
-                target = std::min(target, endMs);
-            }
-            // Run in steps that stop where a held-back finger event falls due.
-            for (;;) {
-                const double due = finger.apply(panel.nowMs());
-                const double step = due >= 0 && due < target ? due : target;
-                if (step <= panel.nowMs()) {
-                    break;
-                }
-                if (panel.runUntilMs(step) == sim::StopReason::Halted) {
-                    halted = true;
-                    stopped = "the firmware stopped: " + panel.core().haltReason();
-                    std::fprintf(stderr, "panel-sim: %s\n", stopped.c_str());
-                    lastState = {};  // the page learns it at once
-                    break;
-                }
-            }
-        }
-        const bool newFrame = display.version() != shownVersion;
-        if (newFrame || now - lastState >= std::chrono::milliseconds(100)) {
-            std::string rgb;
-            if (newFrame) {
-                shownVersion = display.version();
-                const std::vector<uint8_t> pixels = display.renderRgb();
-                rgb.assign(pixels.begin(), pixels.end());
-                ++frameNumber;
-            }
-            std::string state = StateJson(session, frameNumber, stopped);
-            lastState = now;
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            if (newFrame) {
-                shared.frame.swap(rgb);
-                shared.frameNumber = frameNumber;
-            }
-            shared.state.swap(state);
-        }
-        if (newFrame) {
-            shared.frameReady.notify_all();
-        }
-        // At most 50 frames a second; the page asks for each one as soon as it has the last.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (session.debugger != nullptr) {
-        session.debugger->whileHeld(nullptr);  // it refers to this run's page state
-    }
+    const int result = WebRun(session, options, shared, finger).run();
     {
         std::lock_guard<std::mutex> lock(shared.mutex);
         shared.stopping = true;
@@ -425,7 +476,7 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     std::printf("panel-sim: web server stopped\n");
-    return halted ? 1 : 0;
+    return result;
 }
 
 }  // namespace app

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "commands.hpp"
+#include "fault_kinds.hpp"
 #include "debugger.hpp"
 #include "finger.hpp"
 #include "monitor_panel.hpp"
 #include "panel_models.hpp"
-#include "script.hpp"
 #include "workbench.hpp"
 
 namespace app {
@@ -50,17 +51,6 @@ struct Sdl {
         SDL_Quit();
     }
 };
-
-bool SaveScreenshot(sim::Board& board, const std::string& file) {
-    std::string error;
-    if (!sim::DisplayOf(board).savePng(file, &error)) {
-        std::fprintf(stderr, "panel-sim: cannot save %s: %s\n", file.c_str(), error.c_str());
-        return false;
-    }
-    std::printf("panel-sim: screen saved to %s\n", file.c_str());
-    std::fflush(stdout);
-    return true;
-}
 
 bool Set(const char* variable) {
     const char* value = std::getenv(variable);
@@ -109,7 +99,9 @@ std::string Title(const Session& session, bool paused, bool halted, const std::s
     char state[96];
     std::snprintf(state, sizeof(state), " screen %s  %.1f s  module %s",
                   screen ? std::to_string(*screen).c_str() : "?", session.panel.nowMs() / 1000.0,
-                  !error ? "?" : *error == 0 ? "ok" : "error");
+                  !error        ? "?"
+                  : *error == 0 ? "ok"
+                                : "error");
     title += state;
     title += session.bench.titleSuffix();
     if (!linePeer.empty()) {
@@ -131,15 +123,16 @@ std::string NextScreenshotName() {
     }
 }
 
-int RunWindow(Session& session, const Options& options, const std::string& linePeer) {
-    sim::PanelHarness& panel = session.panel;
+namespace {
+
+// Opens the window; false (the reason printed) when it cannot be.
+bool OpenWindow(Sdl& sdl, int scale) {
     if (const std::string reason = NoDisplayReason(); !reason.empty()) {
         std::fprintf(stderr, "panel-sim: %s: running headless instead\n", reason.c_str());
-        return -1;
+        return false;
     }
-    Sdl sdl;
     sdl.window = SDL_CreateWindow("panel-sim", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  kWidth * options.scale, kHeight * options.scale, 0);
+                                  kWidth * scale, kHeight * scale, 0);
     if (sdl.window != nullptr) {
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
     }
@@ -150,165 +143,236 @@ int RunWindow(Session& session, const Options& options, const std::string& lineP
     if (sdl.texture == nullptr) {
         std::fprintf(stderr, "panel-sim: no window (%s): running headless instead\n",
                      SDL_GetError());
-        return -1;
+        return false;
+    }
+    return true;
+}
+
+// A bench command from a key; its output and any error printed.
+bool RunKeyCommand(Session& session, const std::string& line) {
+    const CommandResult result = RunCommandLine(session, line);
+    std::fputs(result.output.c_str(), stdout);
+    if (!result.ok) {
+        std::fprintf(stderr, "panel-sim: %s\n", result.error.c_str());
+    }
+    std::fflush(stdout);
+    return result.ok;
+}
+
+// One window session: the events, the virtual time paced to the wall clock, the picture.
+class WindowRun {
+  public:
+    WindowRun(Session& session, const Options& options, Sdl& sdl, const std::string& linePeer)
+        : session_(session),
+          options_(options),
+          sdl_(sdl),
+          linePeer_(linePeer),
+          finger_([&session](bool pressed, int x, int y) {
+              if (const CommandResult r = RunTouch(session, pressed, x, y); !r.ok) {
+                  std::fprintf(stderr, "panel-sim: %s\n", r.error.c_str());
+              }
+          }),
+          monitorPanel_(sdl.window, sdl.renderer, kWidth * options.scale, kHeight * options.scale),
+          start_(SDL_GetTicks64()),
+          lastFrame_(start_),
+          target_(session.panel.nowMs()),
+          endMs_(options.secondsGiven ? options.seconds * 1000.0 : -1.0),
+          speedWall_(start_),
+          speedVirtual_(target_),
+          achieved_(options.speed) {}
+
+    // Until the window is closed, the run's end or --exit-after; the exit code.
+    int run() {
+        if (session_.debugger != nullptr) {
+            // Held by a debugger: the title says where, and the window keeps answering its
+            // system (what is clicked meanwhile is dropped: the firmware cannot take it).
+            session_.debugger->whileHeld([this] {
+                for (SDL_Event ignored; SDL_PollEvent(&ignored) != 0;) {
+                }
+                showTitle();
+            });
+        }
+        while (events()) {
+            const uint64_t now = SDL_GetTicks64();
+            const bool behind = advance(now);
+            measureSpeed(now);
+            draw();
+            if (finished(now)) {
+                break;
+            }
+            if (!behind) {
+                SDL_Delay(10);
+            }
+        }
+        if (session_.debugger != nullptr) {
+            session_.debugger->whileHeld(nullptr);  // it refers to this window
+        }
+        std::printf("%s\n", StatusLine(session_).c_str());
+        return halted_ ? 1 : 0;
     }
 
-    sim::Board& board = panel.board();
-    Finger finger(sim::TouchOf(board));
-    Workbench& bench = session.bench;
-    bench.watch(finger);  // what the finger does goes into the recording
-    MonitorPanel monitorPanel(sdl.window, sdl.renderer, kWidth * options.scale,
-                              kHeight * options.scale);
-    sim::DisplayModule& display = sim::DisplayOf(board);
-    uint64_t shownVersion = ~uint64_t{0};
-    bool paused = false;
-    bool halted = false;
-    bool buttonDown = false;
-    const uint64_t start = SDL_GetTicks64();
-    uint64_t lastFrame = start;
-    double target = panel.nowMs();
-    const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
-    std::string shownTitle;
-    const auto toPanel = [&options](int windowX, int windowY) {
-        return std::pair{std::clamp(windowX / options.scale, 0, kWidth - 1),
-                         std::clamp(windowY / options.scale, 0, kHeight - 1)};
-    };
-    uint64_t speedWall = start;  // the achieved speed over the last second or so
-    double speedVirtual = panel.nowMs();
-    double achieved = options.speed;
-    if (session.debugger != nullptr) {
-        // Held by a debugger: the title says where, and the window keeps answering its system
-        // (what is clicked meanwhile is dropped: the firmware cannot take it).
-        session.debugger->whileHeld([&] {
-            for (SDL_Event ignored; SDL_PollEvent(&ignored) != 0;) {
-            }
-            const std::string title =
-                Title(session, paused, halted, linePeer, achieved, options.speed);
-            if (title != shownTitle) {
-                shownTitle = title;
-                SDL_SetWindowTitle(sdl.window, title.c_str());
-            }
-        });
+  private:
+    std::pair<int, int> toPanel(int windowX, int windowY) const {
+        return {std::clamp(windowX / options_.scale, 0, kWidth - 1),
+                std::clamp(windowY / options_.scale, 0, kHeight - 1)};
     }
 
-    for (bool running = true; running;) {
+    // The window's events so far; false when it is to close.
+    bool events() {
         SDL_Event event;
         while (SDL_PollEvent(&event) != 0) {
-            switch (event.type) {
-                case SDL_QUIT:
-                    running = false;
-                    break;
-                case SDL_KEYDOWN:
-                    if (event.key.keysym.sym == SDLK_ESCAPE || event.key.keysym.sym == SDLK_q) {
-                        running = false;
-                    } else if (event.key.keysym.sym == SDLK_p) {
-                        paused = !paused;
-                    } else if (event.key.keysym.sym == SDLK_m) {
-                        monitorPanel.toggle();
-                    } else if (bench.key(event.key.keysym.sym)) {
-                        // a module fault
-                    } else if (event.key.keysym.sym == SDLK_s) {
-                        SaveScreenshot(board, NextScreenshotName());
-                    }
-                    break;
-                case SDL_MOUSEBUTTONDOWN:
-                    if (event.button.button == SDL_BUTTON_LEFT) {
-                        buttonDown = true;
-                        const auto [x, y] = toPanel(event.button.x, event.button.y);
-                        finger.down(x, y);
-                        if (paused) {
-                            std::printf("panel-sim: paused: the touch reaches the panel when it "
-                                        "resumes (P)\n");
-                            std::fflush(stdout);
-                        }
-                    }
-                    break;
-                case SDL_MOUSEMOTION:
-                    if (buttonDown) {
-                        const auto [x, y] = toPanel(event.motion.x, event.motion.y);
-                        finger.move(x, y);
-                    }
-                    break;
-                case SDL_MOUSEBUTTONUP:
-                    if (event.button.button == SDL_BUTTON_LEFT && buttonDown) {
-                        buttonDown = false;
-                        finger.up();
-                    }
-                    break;
-                default:
-                    break;
+            if (event.type == SDL_QUIT ||
+                (event.type == SDL_KEYDOWN && !key(event.key.keysym.sym))) {
+                return false;
             }
+            mouse(event);
         }
+        return true;
+    }
 
-        const uint64_t now = SDL_GetTicks64();
-        bool behind = false;
-        if (!paused && !halted) {
-            target += static_cast<double>(now - lastFrame) * options.speed;
-            if (endMs >= 0) {
-                target = std::min(target, endMs);
-            }
-            // Run in slices within the frame's budget, stopping where a held-back finger event
-            // falls due.
-            while (!halted && panel.nowMs() < target && SDL_GetTicks64() < now + kFrameBudgetMs) {
-                const double due = finger.apply(panel.nowMs());
-                double step =
-                    std::min(target, panel.nowMs() + std::max(kSliceMs, achieved * kSliceWallMs));
-                if (due >= 0 && due < step) {
-                    step = due;
-                }
-                if (panel.runUntilMs(step) == sim::StopReason::Halted) {
-                    halted = true;
-                    std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
-                                 panel.core().haltReason().c_str());
-                }
-            }
-            behind = panel.nowMs() < target;
-            target = std::min(target, panel.nowMs());
+    // A key; false when it closes the window.
+    bool key(SDL_Keycode symbol) {
+        if (symbol == SDLK_ESCAPE || symbol == SDLK_q) {
+            return false;
         }
-        lastFrame = now;
-        if (paused || halted) {
-            speedWall = now;
-            speedVirtual = panel.nowMs();
-        } else if (now - speedWall >= 1000) {
-            achieved = (panel.nowMs() - speedVirtual) / static_cast<double>(now - speedWall);
-            speedWall = now;
-            speedVirtual = panel.nowMs();
+        if (symbol == SDLK_p) {
+            paused_ = !paused_;
+        } else if (symbol == SDLK_m) {
+            monitorPanel_.toggle();
+        } else if (const FaultKind* kind = FaultKindOfKey(symbol)) {
+            RunKeyCommand(session_, std::string("fault ") + kind->name);
+        } else if (symbol == SDLK_s) {
+            const std::string file = NextScreenshotName();
+            if (RunKeyCommand(session_, "screenshot " + file)) {
+                std::printf("panel-sim: screen saved to %s\n", file.c_str());
+                std::fflush(stdout);
+            }
         }
+        return true;
+    }
 
-        if (display.version() != shownVersion) {
-            shownVersion = display.version();
+    void mouse(const SDL_Event& event) {
+        if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT) {
+            buttonDown_ = true;
+            const auto [x, y] = toPanel(event.button.x, event.button.y);
+            finger_.down(x, y);
+            if (paused_) {
+                std::printf("panel-sim: paused: the touch reaches the panel when it resumes (P)\n");
+                std::fflush(stdout);
+            }
+        } else if (event.type == SDL_MOUSEMOTION && buttonDown_) {
+            const auto [x, y] = toPanel(event.motion.x, event.motion.y);
+            finger_.move(x, y);
+        } else if (event.type == SDL_MOUSEBUTTONUP && event.button.button == SDL_BUTTON_LEFT &&
+                   buttonDown_) {
+            buttonDown_ = false;
+            finger_.up();
+        }
+    }
+
+    // Runs virtual time in slices within the frame's budget, stopping where a held-back finger
+    // event falls due; true when it is behind the wall clock.
+    bool advance(uint64_t now) {
+        sim::PanelHarness& panel = session_.panel;
+        const uint64_t elapsed = now - lastFrame_;
+        lastFrame_ = now;
+        if (paused_ || halted_) {
+            return false;
+        }
+        target_ += static_cast<double>(elapsed) * options_.speed;
+        if (endMs_ >= 0) {
+            target_ = std::min(target_, endMs_);
+        }
+        while (!halted_ && panel.nowMs() < target_ && SDL_GetTicks64() < now + kFrameBudgetMs) {
+            const double due = finger_.apply(panel.nowMs());
+            double step =
+                std::min(target_, panel.nowMs() + std::max(kSliceMs, achieved_ * kSliceWallMs));
+            if (due >= 0 && due < step) {
+                step = due;
+            }
+            if (panel.runUntilMs(step) == sim::StopReason::Halted) {
+                halted_ = true;
+                std::fprintf(stderr, "panel-sim: the firmware stopped: %s\n",
+                             panel.core().haltReason().c_str());
+            }
+        }
+        const bool behind = panel.nowMs() < target_;
+        target_ = std::min(target_, panel.nowMs());
+        return behind;
+    }
+
+    // The speed reached over the last second or so.
+    void measureSpeed(uint64_t now) {
+        const double virtualNow = session_.panel.nowMs();
+        if (paused_ || halted_) {
+            speedWall_ = now;
+            speedVirtual_ = virtualNow;
+        } else if (now - speedWall_ >= 1000) {
+            achieved_ = (virtualNow - speedVirtual_) / static_cast<double>(now - speedWall_);
+            speedWall_ = now;
+            speedVirtual_ = virtualNow;
+        }
+    }
+
+    void draw() {
+        sim::DisplayModule& display = sim::DisplayOf(session_.panel.board());
+        if (display.version() != shownVersion_) {
+            shownVersion_ = display.version();
             const std::vector<uint8_t> rgb = display.renderRgb();
-            SDL_UpdateTexture(sdl.texture, nullptr, rgb.data(), kWidth * 3);
+            SDL_UpdateTexture(sdl_.texture, nullptr, rgb.data(), kWidth * 3);
         }
-        SDL_RenderClear(sdl.renderer);
-        const SDL_Rect screen{0, 0, kWidth * options.scale, kHeight * options.scale};
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &screen);
-        monitorPanel.draw(bench.monitor());
-        SDL_RenderPresent(sdl.renderer);
+        SDL_RenderClear(sdl_.renderer);
+        const SDL_Rect screen{0, 0, kWidth * options_.scale, kHeight * options_.scale};
+        SDL_RenderCopy(sdl_.renderer, sdl_.texture, nullptr, &screen);
+        monitorPanel_.draw(session_.bench.monitor());
+        SDL_RenderPresent(sdl_.renderer);
+        showTitle();
+    }
 
+    void showTitle() {
         if (const std::string title =
-                Title(session, paused, halted, linePeer, achieved, options.speed);
-            title != shownTitle) {
-            shownTitle = title;
-            SDL_SetWindowTitle(sdl.window, title.c_str());
-        }
-        if (options.exitAfter > 0 &&
-            static_cast<double>(now - start) >= options.exitAfter * 1000.0) {
-            running = false;
-        }
-        if (endMs >= 0 && panel.nowMs() >= endMs) {
-            running = false;
-        }
-        if (!behind) {
-            SDL_Delay(10);
+                Title(session_, paused_, halted_, linePeer_, achieved_, options_.speed);
+            title != shownTitle_) {
+            shownTitle_ = title;
+            SDL_SetWindowTitle(sdl_.window, title.c_str());
         }
     }
 
-    if (session.debugger != nullptr) {
-        session.debugger->whileHeld(nullptr);  // it refers to this window
+    bool finished(uint64_t now) const {
+        return (options_.exitAfter > 0 &&
+                static_cast<double>(now - start_) >= options_.exitAfter * 1000.0) ||
+               (endMs_ >= 0 && session_.panel.nowMs() >= endMs_);
     }
-    std::printf("%s\n", StatusLine(session).c_str());
-    return halted ? 1 : 0;
+
+    Session& session_;
+    const Options& options_;
+    Sdl& sdl_;
+    const std::string& linePeer_;
+    Finger finger_;
+    MonitorPanel monitorPanel_;
+    uint64_t shownVersion_ = ~uint64_t{0};
+    std::string shownTitle_;
+    bool paused_ = false;
+    bool halted_ = false;
+    bool buttonDown_ = false;
+    const uint64_t start_;
+    uint64_t lastFrame_;
+    double target_;
+    const double endMs_;
+    uint64_t speedWall_;
+    double speedVirtual_;
+    double achieved_;
+};
+
+}  // namespace
+
+int RunWindow(Session& session, const Options& options, const std::string& linePeer) {
+    Sdl sdl;
+    if (!OpenWindow(sdl, options.scale)) {
+        return -1;
+    }
+    WindowRun run(session, options, sdl, linePeer);
+    return run.run();
 }
 
 }  // namespace app

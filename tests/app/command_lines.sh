@@ -186,10 +186,25 @@ frobnicate|unknown command
 screenshot nowhere/shot.png|'nowhere' does not exist
 screenshot /|is a folder
 modbus-log nowhere/m.log|'nowhere' does not exist
+module-fault silence|unknown command 'module-fault'
+fault silence 0|N needs a whole number from 1
+register Dev_1_AO99 1|no module register 'Dev_1_AO99'
 wait 10\0|bad.script:2:8: a NUL character
 tap 1 2\033[A|bad.script:2:8: the control character 0x1B
 wait\r1|bad.script:2:5: the control character 0x0D
 frobnicate\xEF\xBB\xBF|unknown command 'frobnicate<U+FEFF>'
+LINES
+
+# With a real peer on the line (--serial-pty) there is no module model: what would act on it is
+# refused before the run, naming the line.
+while IFS='|' read -r line word; do
+    printf 'screenshot first.png\n%b\n' "$line" >"$work/peer.script"
+    check panel-sim 2 "peer.script:2: $word" --serial-pty --script "$work/peer.script"
+done <<'LINES'
+fault silence|fault silence acts on the module model, which is not on the line (--serial)
+fault bad-crc 3|fault bad-crc acts on the module model
+register DO1 1|register: no module model on the line
+module-process stop|module-process: no module model on the line
 LINES
 
 # A byte-order mark at the top, CR LF line ends and tabs are accepted.

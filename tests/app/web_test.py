@@ -116,9 +116,18 @@ def server_checks(sim):
         assert reply.startswith(b"HTTP/1.1 200") and took < 1.0, (reply[:40], took)
         print("web_test: a POST without a body answered %s in %.3f s" % (reply[:12].decode(), took))
 
-        status, body, _ = request(url + "register?address=108&value=70000", "POST")
-        assert status == 400 and b"70000" in body, (status, body)
-        print("web_test: register 108 = 70000 refused: " + body.decode().strip())
+        # The page's commands are the bench's: checked as a script's line is, with its message.
+        for path, expected, said in [
+                ("register?address=108&value=70000", 400, b"70000"),
+                ("register?address=dev_1_ao10&value=0", 200, b""),
+                ("register?address=DO9&value=1", 400, b"no module register 'DO9'"),
+                ("fault?kind=quiet", 400, b"no fault 'quiet' (none, silence"),
+                ("fault?kind=none&answers=2", 400, b"fault none takes no number of answers"),
+                ("touch?x=320&y=0", 400, b"X needs a whole number from 0 to 319"),
+        ]:
+            status, body, _ = request(url + path, "POST")
+            assert status == expected and said in body, (path, status, body)
+            print("web_test: POST /%s: %d %s" % (path, status, body.decode().strip()))
 
         # Viewers on a still screen, each waiting for the next frame.
         state = json.loads(request(url + "state")[1])

@@ -122,7 +122,36 @@ std::string CompareScreens(const fs::path& host, const fs::path& image) {
     return differing == 0 ? "" : first + " (" + std::to_string(differing) + " pixels differ)";
 }
 
-// The line's bytes as the log lists them: one frame a line, "request" or "answer", then hex.
+// A frame of the Modbus log, as the monitor writes it:
+//   "TIME ms DIRECTION HH HH ...  | meaning | verdict" (a time-out's line has "-" for its bytes).
+struct LoggedFrame {
+    bool fromPanel;
+    std::vector<unsigned> bytes;
+};
+std::vector<LoggedFrame> ReadFrames(const fs::path& file) {
+    std::vector<LoggedFrame> frames;
+    std::ifstream in(file);
+    for (std::string text; std::getline(in, text);) {
+        std::istringstream words(text);
+        double time = 0;
+        std::string unit;
+        std::string direction;
+        if (!(words >> time >> unit >> direction) ||
+            (direction != "panel>module" && direction != "module>panel")) {
+            continue;
+        }
+        LoggedFrame frame{direction == "panel>module", {}};
+        for (std::string word; words >> word && word != "|" && word != "-";) {
+            frame.bytes.push_back(static_cast<unsigned>(std::stoul(word, nullptr, 16)));
+        }
+        if (!frame.bytes.empty()) {
+            frames.push_back(std::move(frame));
+        }
+    }
+    return frames;
+}
+
+// The line's bytes in the log's order, each with its exchange (counted by the requests).
 struct LineByte {
     size_t frame;
     std::string kind;
@@ -131,15 +160,12 @@ struct LineByte {
 };
 std::vector<LineByte> ReadLine(const fs::path& file) {
     std::vector<LineByte> bytes;
-    std::ifstream in(file);
-    std::string text;
-    for (size_t frame = 0; std::getline(in, text); ++frame) {
-        std::istringstream words(text);
-        std::string kind;
-        words >> kind;
-        unsigned value = 0;
-        for (size_t offset = 0; words >> std::hex >> value; ++offset) {
-            bytes.push_back(LineByte{frame / 2 + 1, kind, offset, value});
+    size_t exchange = 0;
+    for (const LoggedFrame& frame : ReadFrames(file)) {
+        exchange += frame.fromPanel ? 1 : 0;
+        for (size_t offset = 0; offset < frame.bytes.size(); ++offset) {
+            bytes.push_back(LineByte{exchange, frame.fromPanel ? "request" : "answer", offset,
+                                     frame.bytes[offset]});
         }
     }
     return bytes;
@@ -215,15 +241,14 @@ struct Exchange {
 };
 
 std::vector<Exchange> ReadExchanges(const fs::path& file) {
+    // Each request with the first frame from the module after it (none when it went unanswered).
     std::vector<std::vector<unsigned>> frames;
-    std::ifstream in(file);
-    for (std::string text; std::getline(in, text);) {
-        std::istringstream words(text);
-        std::string kind;
-        words >> kind;
-        frames.emplace_back();
-        for (unsigned value = 0; words >> std::hex >> value;) {
-            frames.back().push_back(value);
+    for (const LoggedFrame& frame : ReadFrames(file)) {
+        if (frame.fromPanel) {
+            frames.push_back(frame.bytes);
+            frames.emplace_back();
+        } else if (!frames.empty() && frames.back().empty()) {
+            frames.back() = frame.bytes;
         }
     }
     std::vector<Exchange> exchanges;
