@@ -81,6 +81,8 @@ inline constexpr Peripheral kPeripheralTable[] = {
 inline constexpr uint32_t kCrystalHz[] = {CHIP_CRYSTAL_HZ_BY_XTAL_FIELD};
 inline constexpr uint32_t kInternalOscillatorHz = CHIP_INTERNAL_OSC_HZ;
 inline constexpr uint32_t kPllHz = CHIP_PLL_HZ;
+inline constexpr uint32_t kMaxClockHz = CHIP_MAX_CLOCK_HZ;
+inline constexpr uint32_t kBoardCrystalHz = CHIP_BOARD_CRYSTAL_HZ;
 
 // The layout holds together: the boot loader, the image area and the parameter area tile flash;
 // the parameter area is its pages; every peripheral is page-aligned inside its region, with no
@@ -93,7 +95,7 @@ static_assert(kBootLoader.contains(kBootUpdateEntrySlot, 4));
 static_assert(kPrivateBus.contains(kSystemControlSpace.base, kSystemControlSpace.size));
 static_assert(kSystemControlSpace.contains(CHIP_SCB_VTOR, 4));
 static_assert(sizeof(kCrystalHz) / sizeof(kCrystalHz[0]) == 16, "one entry per XTAL field value");
-static_assert(kCrystalHz[0xE] == 8000000, "the board's 8 MHz crystal is XTAL field 0xE");
+static_assert(kCrystalHz[0xE] == kBoardCrystalHz, "the board's crystal is XTAL field 0xE");
 
 constexpr bool PeripheralsArePaged() {
     constexpr size_t count = sizeof(kPeripheralTable) / sizeof(kPeripheralTable[0]);

@@ -9,6 +9,7 @@
 #include "display/hmi_Init.hpp"
 #include "graphics/image.hpp"
 #include "input/touch.hpp"
+#include "factory_calibration.hpp"
 #include "panel_models.hpp"
 #include "periph/sysctl.hpp"
 #include "support/fresh_board.hpp"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "input/touch.hpp"
+#include "factory_calibration.hpp"
 #include "panel_models.hpp"
 #include "paramblock.hpp"
 #include "params/flash_pb.hpp"
