@@ -134,9 +134,15 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
         if ((program.p_flags & PF_X) != 0 && chip::kSram.contains(program.p_vaddr)) {
             image.executesFromSram_ = true;
         }
+        // Placed past the top of the address space, the bytes must not wrap round to flash.
+        const uint64_t address = uint64_t{program.p_paddr} + skip;
+        if (address > UINT32_MAX) {
+            *error = path + " has a segment beyond the 32-bit address space";
+            return std::nullopt;
+        }
         const auto* first = file.data() + program.p_offset;
         image.segments_.push_back(
-            Segment{program.p_paddr + skip,
+            Segment{static_cast<uint32_t>(address),
                     std::vector<uint8_t>(first + skip, first + program.p_filesz)});
     }
     for (const Segment& segment : image.segments_) {
@@ -202,7 +208,8 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
 
 std::optional<uint32_t> FirmwareImage::word(uint32_t address) const {
     for (const Segment& segment : segments_) {
-        if (address >= segment.address && address - segment.address + 4 <= segment.bytes.size()) {
+        if (address >= segment.address &&
+            uint64_t{address - segment.address} + 4 <= segment.bytes.size()) {
             uint32_t value = 0;
             std::memcpy(&value, segment.bytes.data() + (address - segment.address), 4);
             return value;
