@@ -67,7 +67,7 @@
 #define CHIP_PLL_HZ 200000000
 #define CHIP_MAX_CLOCK_HZ 50000000
 #define CHIP_BOARD_CRYSTAL_HZ 8000000 /* the crystal fitted on the panel's board */
-#define CHIP_CRYSTAL_HZ_BY_XTAL_FIELD                                                        \
+#define CHIP_CRYSTAL_HZ_BY_XTAL_FIELD                                                         \
     1000000, 1843200, 2000000, 2457600, 3579545, 3686400, 4000000, 4096000, 4915200, 5000000, \
         5120000, 6000000, 6144000, 7372800, 8000000, 8192000
 

@@ -64,7 +64,8 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
             return fail("the PLL is selected before it has locked");
         }
         // The PLL multiplies the real oscillator by what the XTAL field says it is.
-        const uint64_t assumed = OscSource(rcc) == 0 ? chip::kCrystalHz[XtalField(rcc)] : oscillator;
+        const uint64_t assumed =
+            OscSource(rcc) == 0 ? chip::kCrystalHz[XtalField(rcc)] : oscillator;
         clock = kPllOutputHz * oscillator / assumed;
     }
     if ((rcc & RCC_USESYSDIV) != 0) {

@@ -321,24 +321,24 @@ void ArmCore::busWrite(uint32_t address, uint32_t value, unsigned size) {
 }
 
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    return static_cast<ArmCore*>(self)->busRead(chip::kPeripherals.base + static_cast<uint32_t>(offset),
-                                                size);
+    const uint32_t address = chip::kPeripherals.base + static_cast<uint32_t>(offset);
+    return static_cast<ArmCore*>(self)->busRead(address, size);
 }
 
 void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value,
                               void* self) {
-    static_cast<ArmCore*>(self)->busWrite(chip::kPeripherals.base + static_cast<uint32_t>(offset),
-                                          static_cast<uint32_t>(value), size);
+    const uint32_t address = chip::kPeripherals.base + static_cast<uint32_t>(offset);
+    static_cast<ArmCore*>(self)->busWrite(address, static_cast<uint32_t>(value), size);
 }
 
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    return static_cast<ArmCore*>(self)->busRead(chip::kPrivateBus.base + static_cast<uint32_t>(offset),
-                                                size);
+    const uint32_t address = chip::kPrivateBus.base + static_cast<uint32_t>(offset);
+    return static_cast<ArmCore*>(self)->busRead(address, size);
 }
 
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
-    static_cast<ArmCore*>(self)->busWrite(chip::kPrivateBus.base + static_cast<uint32_t>(offset),
-                                          static_cast<uint32_t>(value), size);
+    const uint32_t address = chip::kPrivateBus.base + static_cast<uint32_t>(offset);
+    static_cast<ArmCore*>(self)->busWrite(address, static_cast<uint32_t>(value), size);
 }
 
 }  // namespace sim::arm

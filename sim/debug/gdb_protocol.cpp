@@ -143,10 +143,11 @@ const std::string& MemoryMapXml() {
                           region.base, region.size);
             return std::string(line);
         };
-        return std::string("<?xml version=\"1.0\"?>\n"
-                           "<!DOCTYPE memory-map PUBLIC \"+//IDN gnu.org//DTD GDB Memory Map "
-                           "V1.0//EN\" \"http://sourceware.org/gdb/gdb-memory-map.dtd\">\n"
-                           "<memory-map>\n") +
+        return std::string(
+                   "<?xml version=\"1.0\"?>\n"
+                   "<!DOCTYPE memory-map PUBLIC \"+//IDN gnu.org//DTD GDB Memory Map "
+                   "V1.0//EN\" \"http://sourceware.org/gdb/gdb-memory-map.dtd\">\n"
+                   "<memory-map>\n") +
                memory("rom", chip::kFlash) + memory("ram", chip::kSram) +
                memory("ram", chip::kPeripherals) + memory("ram", chip::kPrivateBus) +
                "</memory-map>\n";

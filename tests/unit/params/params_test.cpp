@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "input/touch.hpp"
 #include "factory_calibration.hpp"
+#include "input/touch.hpp"
 #include "panel_models.hpp"
 #include "paramblock.hpp"
 #include "params/flash_pb.hpp"

@@ -58,8 +58,14 @@ std::vector<uint8_t> ElfOf(const std::vector<Piece>& pieces) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         const Piece& piece = pieces[i];
         const auto filesz = static_cast<Elf32_Word>(piece.skip + piece.bytes.size());
-        Elf32_Phdr program{PT_LOAD, static_cast<Elf32_Off>(data), piece.runAddress,
-                           piece.loadAddress, filesz, filesz, PF_R, 4};
+        Elf32_Phdr program{PT_LOAD,
+                           static_cast<Elf32_Off>(data),
+                           piece.runAddress,
+                           piece.loadAddress,
+                           filesz,
+                           filesz,
+                           PF_R,
+                           4};
         Put(file, phoff + i * sizeof(Elf32_Phdr), program);
         Elf32_Shdr section{};
         section.sh_type = SHT_PROGBITS;
@@ -100,26 +106,33 @@ TEST(FirmwareImage, PlacesSegmentsOnlyWhollyInsideFlashOrSram) {
     };
     const Case cases[] = {
         {"flash up to its last byte", {flashEnd - 16, flashEnd - 16, 0, Pattern(16)}, nullptr},
-        {"one byte past flash", {flashEnd - 16, flashEnd - 16, 0, Pattern(17)},
+        {"one byte past flash",
+         {flashEnd - 16, flashEnd - 16, 0, Pattern(17)},
          "outside the board's flash and SRAM"},
         {"SRAM up to its last byte", {sramEnd - 16, sramEnd - 16, 0, Pattern(16)}, nullptr},
-        {"one byte past SRAM", {sramEnd - 16, sramEnd - 16, 0, Pattern(17)},
+        {"one byte past SRAM",
+         {sramEnd - 16, sramEnd - 16, 0, Pattern(17)},
          "outside the board's flash and SRAM"},
-        {"from below SRAM into it", {chip::kSram.base - 4, chip::kSram.base - 4, 0, Pattern(8)},
+        {"from below SRAM into it",
+         {chip::kSram.base - 4, chip::kSram.base - 4, 0, Pattern(8)},
          "outside the board's flash and SRAM"},
-        {"in the peripherals", {chip::kPeripherals.base, chip::kPeripherals.base, 0, Pattern(4)},
+        {"in the peripherals",
+         {chip::kPeripherals.base, chip::kPeripherals.base, 0, Pattern(4)},
          "outside the board's flash and SRAM"},
-        {"headers before the contents", {chip::kSram.base, chip::kSram.base, 8, Pattern(8)},
+        {"headers before the contents",
+         {chip::kSram.base, chip::kSram.base, 8, Pattern(8)},
          nullptr},
         // Loaded at the top of the address space, the contents would wrap round to address 0
         // and bring a boot loader's vector table with them.
-        {"load address wrapping round", {0xFFFFFFF0, chip::kSram.base, 0x10, Vectors()},
+        {"load address wrapping round",
+         {0xFFFFFFF0, chip::kSram.base, 0x10, Vectors()},
          "beyond the 32-bit address space"},
     };
     for (const Case& c : cases) {
         const Piece vectors{chip::kImageBase, chip::kImageBase, 0, Vectors()};
         std::string error;
-        const auto image = sim::arm::FirmwareImage::Parse(ElfOf({vectors, c.piece}), c.what, &error);
+        const auto image =
+            sim::arm::FirmwareImage::Parse(ElfOf({vectors, c.piece}), c.what, &error);
         if (c.refusal != nullptr) {
             EXPECT_FALSE(image) << c.what;
             EXPECT_NE(error.find(c.refusal), std::string::npos) << c.what << ": " << error;
