@@ -77,6 +77,18 @@ inline constexpr Peripheral kPeripheralTable[] = {
     {"system control", kSystemControl},
 };
 
+// Peripheral interrupt lines.
+inline constexpr uint32_t kPeripheralInterrupts = CHIP_PERIPHERAL_IRQS;
+inline constexpr uint32_t kUart1Irq = CHIP_IRQ_UART1;
+inline constexpr uint32_t kAdc0Sequence3Irq = CHIP_IRQ_ADC0_SEQUENCE3;
+constexpr uint32_t TimerIrqA(uint32_t timer) {
+    return CHIP_IRQ_TIMER0_A + 2 * timer;
+}
+constexpr uint32_t TimerIrqB(uint32_t timer) {
+    return TimerIrqA(timer) + 1;
+}
+static_assert(TimerIrqB(2) == CHIP_IRQ_TIMER2_B && TimerIrqA(3) < kPeripheralInterrupts);
+
 // Crystal frequency by RCC XTAL field value.
 inline constexpr uint32_t kCrystalHz[] = {CHIP_CRYSTAL_HZ_BY_XTAL_FIELD};
 inline constexpr uint32_t kInternalOscillatorHz = CHIP_INTERNAL_OSC_HZ;

@@ -60,6 +60,14 @@
 #define CHIP_FLASH_CTRL_BASE 0x400FD000
 #define CHIP_SYSCTL_BASE 0x400FE000
 
+/* Peripheral interrupt lines (vector table entry 16 + line). Timer n's halves A and B are lines
+   CHIP_IRQ_TIMER0_A + 2n and the one after it. */
+#define CHIP_PERIPHERAL_IRQS 44
+#define CHIP_IRQ_UART1 6
+#define CHIP_IRQ_ADC0_SEQUENCE3 17
+#define CHIP_IRQ_TIMER0_A 19
+#define CHIP_IRQ_TIMER2_B 24
+
 /* Clock sources: the internal oscillator, the PLL's output, and the crystal frequency that
    each value of the RCC XTAL field (bits 9-6) selects, in field order. An initialiser list,
    so that C and C++ alike can make their table of it. */

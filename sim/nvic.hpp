@@ -4,13 +4,14 @@
 #include <array>
 #include <cstdint>
 
+#include "chip.hpp"
 #include "device.hpp"
 
 namespace sim {
 
 constexpr uint32_t kExceptionSysTick = 15;
 constexpr uint32_t kFirstPeripheralException = 16;
-constexpr uint32_t kPeripheralInterrupts = 44;
+constexpr uint32_t kPeripheralInterrupts = chip::kPeripheralInterrupts;
 
 // The interrupt controller's and system control block's registers, offsets from the system
 // control space's base (chip::kSystemControlSpace), each followed by its fields.

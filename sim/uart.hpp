@@ -86,7 +86,7 @@ inline constexpr Register kRegisters[] = {
 
 class Uart : public Device, public SerialPort {
   public:
-    static constexpr uint32_t kIrq = 6;
+    static constexpr uint32_t kIrq = chip::kUart1Irq;
     static constexpr size_t kFifoDepth = 16;
 
     Uart(Scheduler& scheduler, Nvic& nvic, GpioPort& pins);

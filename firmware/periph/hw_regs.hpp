@@ -87,11 +87,11 @@ constexpr uint32_t kBusFault = 5;
 constexpr uint32_t kUsageFault = 6;
 constexpr uint32_t kSysTick = 15;
 constexpr uint32_t kFirstPeripheral = 16;
-constexpr uint32_t kUart1 = kFirstPeripheral + 6;
-constexpr uint32_t kAdc0Sequence3 = kFirstPeripheral + 17;
-constexpr uint32_t kTimer0A = kFirstPeripheral + 19;
-constexpr uint32_t kTimer2B = kFirstPeripheral + 24;
-constexpr uint32_t kCount = 60;
+constexpr uint32_t kUart1 = kFirstPeripheral + CHIP_IRQ_UART1;
+constexpr uint32_t kAdc0Sequence3 = kFirstPeripheral + CHIP_IRQ_ADC0_SEQUENCE3;
+constexpr uint32_t kTimer0A = kFirstPeripheral + CHIP_IRQ_TIMER0_A;
+constexpr uint32_t kTimer2B = kFirstPeripheral + CHIP_IRQ_TIMER2_B;
+constexpr uint32_t kCount = kFirstPeripheral + CHIP_PERIPHERAL_IRQS;
 }  // namespace irq
 
 namespace gpio {
