@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 
+#include "chip.hpp"
 #include "debugger_monitor.hpp"
 
 namespace app {
@@ -61,8 +62,7 @@ int UnicornId(Register reg) {
 }
 
 bool IsBus(uint32_t address) {
-    return (address >= 0x40000000u && address < 0x40100000u) ||
-           (address >= 0xE0000000u && address < 0xE0100000u);
+    return chip::kPeripherals.contains(address) || chip::kPrivateBus.contains(address);
 }
 
 WatchKind WatchOf(BreakKind kind) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "chip.hpp"
 #include "project/_frame0.hpp"
 #include "project_variables.hpp"
 
@@ -76,7 +77,7 @@ class Image final : public PanelView {
 bool SameBytes(const sim::arm::ArmCore& core, const sim::arm::FirmwareImage& elf) {
     for (const sim::arm::Segment& segment : elf.segments()) {
         std::vector<uint8_t> loaded(segment.bytes.size());
-        if (segment.address >= 0x20000000) {
+        if (chip::kSram.contains(segment.address)) {
             continue;  // the initial data image in flash is compared instead
         }
         if (!core.read(segment.address, loaded.data(), static_cast<uint32_t>(loaded.size())) ||

@@ -1,13 +1,15 @@
-// The minimal boot loader at the bottom of flash. At reset it points VTOR at the image at 0x1800,
-// loads the image's stack pointer and jumps to its reset entry. Its SVCall slot (0x2C) is the
-// firmware-update entry; this loader has no update protocol, so that entry waits for a reset.
+// The minimal boot loader at the bottom of flash. At reset it points VTOR at the firmware image
+// just above it, loads the image's stack pointer and jumps to its reset entry. Its SVCall slot is
+// the firmware-update entry; this loader has no update protocol, so that entry waits for a reset.
 #include <cstdint>
+
+#include "chip_facts.h"
 
 namespace {
 
-constexpr uint32_t kImageBase = 0x00001800;
-constexpr uint32_t kVtor = 0xE000ED08;
-constexpr uint32_t kRamTop = 0x20010000;
+constexpr uint32_t kImageBase = CHIP_IMAGE_BASE;
+constexpr uint32_t kVtor = CHIP_SCB_VTOR;
+constexpr uint32_t kRamTop = CHIP_SRAM_BASE + CHIP_SRAM_SIZE;
 
 using VectorEntry = void (*)();
 
@@ -42,7 +44,7 @@ const VectorEntry g_pfnBootVectors[16] = {
     BootWaitForReset,                        //  5 bus fault
     BootWaitForReset,                        //  6 usage fault
     nullptr, nullptr, nullptr, nullptr,      //  7-10 reserved
-    BootWaitForReset,                        // 11 SVCall: the firmware-update entry (0x2C)
+    BootWaitForReset,                        // 11 SVCall: the firmware-update entry
     BootWaitForReset,                        // 12 debug monitor
     nullptr,                                 // 13 reserved
     BootWaitForReset,                        // 14 PendSV

@@ -1,5 +1,11 @@
 # Prints how much of the firmware's flash and RAM budget an image uses.
-#   cmake -DSIZE_TOOL=arm-none-eabi-size -DELF=panel_firmware.elf -P size_report.cmake
+#   cmake -DSIZE_TOOL=arm-none-eabi-size -DELF=panel_firmware.elf -DIMAGE_BASE=<image base>
+#         -DPARAM_BASE=<parameter area> -DSRAM_SIZE=<SRAM bytes> -P size_report.cmake
+foreach(required SIZE_TOOL ELF IMAGE_BASE PARAM_BASE SRAM_SIZE)
+    if(NOT DEFINED ${required})
+        message(FATAL_ERROR "size report: ${required} is required")
+    endif()
+endforeach()
 
 execute_process(COMMAND ${SIZE_TOOL} -A ${ELF} OUTPUT_VARIABLE sections RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -24,9 +30,9 @@ foreach(line IN LISTS lines)
     endif()
 endforeach()
 
-# Flash between the image start 0x1800 and the parameter area at 0x3F400; 64 KB of RAM.
-set(flash_budget 252928)
-set(ram_budget 65536)
+# Flash between the image's start and the parameter area; all of SRAM.
+math(EXPR flash_budget "${PARAM_BASE} - ${IMAGE_BASE}")
+math(EXPR ram_budget "${SRAM_SIZE}")
 math(EXPR flash_pct "(${flash} * 1000 / ${flash_budget})")
 math(EXPR ram_pct "(${ram} * 1000 / ${ram_budget})")
 math(EXPR flash_int "${flash_pct} / 10")

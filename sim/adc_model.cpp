@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "chip.hpp"
+
 namespace sim {
 
 using namespace adc;
 
 namespace {
 constexpr uint32_t kSequencerBit = 1u << 3;  // the modelled sequencer's bit in ACTSS, RIS, ...
-constexpr uint32_t kSequence3Irq = 17;
+constexpr uint32_t kSequence3Irq = chip::kAdc0Sequence3Irq;
 constexpr uint32_t kMaxReading = 1023;
 }  // namespace
 

@@ -73,7 +73,7 @@ std::string Hex(uint32_t value) {
 }
 
 Board::Board(const BoardConfig& config)
-    : config_(config), scheduler_(12'000'000), systick_(scheduler_, nvic_) {
+    : config_(config), scheduler_(chip::kInternalOscillatorHz), systick_(scheduler_, nvic_) {
     nvic_.onChange(
         [](void* self) {
             if (Core* core = static_cast<Board*>(self)->core_) {
@@ -85,16 +85,15 @@ Board::Board(const BoardConfig& config)
     flashController_ = std::make_unique<FlashController>(flash_);
     flashArray_ = std::make_unique<FlashArray>(flash_);
 
-    map(0x00000000, FlashMemory::kSize, *flashArray_);
-    map(0x400FD000, 0x1000, *flashController_);
-    map(0x400FE000, 0x1000, *sysctl_);
-    attach<SystemControlSpace>(0xE000E000, 0x1000, -1, 0, nvic_, systick_);
+    map(chip::kFlash.base, chip::kFlash.size, *flashArray_);
+    map(chip::kFlashController.base, chip::kFlashController.size, *flashController_);
+    map(chip::kSystemControl.base, chip::kSystemControl.size, *sysctl_);
+    attach<SystemControlSpace>(chip::kSystemControlSpace.base, chip::kSystemControlSpace.size, -1,
+                               0, nvic_, systick_);
 
-    constexpr uint32_t kPortBases[7] = {0x40004000, 0x40005000, 0x40006000, 0x40007000,
-                                        0x40024000, 0x40025000, 0x40026000};
-    for (uint32_t i = 0; i < 7; ++i) {
+    for (uint32_t i = 0; i < std::size(chip::kGpioBases); ++i) {
         ports_.push_back(std::make_unique<GpioPort>(static_cast<char>('A' + i), i == 1));
-        map(kPortBases[i], 0x1000, *ports_.back(), 2, i);
+        map(chip::kGpioBases[i], chip::kPeripheralPageSize, *ports_.back(), 2, i);
     }
     AttachPeripheralModels(*this);
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "chip.hpp"
 #include "device.hpp"
 #include "flash.hpp"
 #include "gpio.hpp"
@@ -49,8 +50,6 @@ struct AccessCounts {
 // can live side by side in one process.
 class Board {
   public:
-    static constexpr uint32_t kImageBase = 0x00001800;
-
     explicit Board(const BoardConfig& config = {});
     ~Board();
     Board(const Board&) = delete;
@@ -165,9 +164,9 @@ class Board {
         // them be stored: such a store needs no check (the display bus's stores, above all).
         GpioPort* dataPort;
     };
-    static constexpr uint32_t kPeripheralBase = 0x40000000;
-    static constexpr size_t kPages = 256;  // 0x40000000-0x400FFFFF
-    static constexpr uint32_t kPageSize = 0x1000;
+    static constexpr uint32_t kPeripheralBase = chip::kPeripherals.base;
+    static constexpr uint32_t kPageSize = chip::kPeripheralPageSize;
+    static constexpr size_t kPages = chip::kPeripherals.size / kPageSize;
     // The gate word of a device without a clock gate, and the table of a model that declares
     // no registers (plain memory: nothing is checked).
     static constexpr uint32_t kAlwaysOn = ~0u;
@@ -258,7 +257,7 @@ class Board {
 
 std::string Hex(uint32_t value);
 
-// Attaches the board's peripheral models beyond the core ones (board_models.cpp).
+// Attaches the board's peripheral models beyond the core ones (board_wiring.cpp).
 void AttachPeripheralModels(Board& board);
 
 }  // namespace sim

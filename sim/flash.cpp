@@ -7,16 +7,16 @@
 
 namespace sim {
 
-FlashMemory::FlashMemory() : bytes_(kSize, 0xFF) {
+FlashMemory::FlashMemory() : bytes_(chip::kFlash.size, 0xFF) {
     readEnable_.fill(0xFFFFFFFF);
     programEnable_.fill(0xFFFFFFFF);
-    // A boot loader's vector table: stack pointer, reset entry and the update entry at 0x2C.
+    // A boot loader's vector table: stack pointer, reset entry and the update entry.
     const auto put = [this](uint32_t address, uint32_t value) {
         std::memcpy(&bytes_[address], &value, sizeof(value));
     };
     put(0x00, kBootStackPointer);
     put(0x04, kBootResetEntry);
-    put(0x2C, kBootUpdateEntry);
+    put(chip::kBootUpdateEntrySlot, kBootUpdateEntry);
 }
 
 uint32_t FlashMemory::word(uint32_t address) const {
@@ -26,25 +26,25 @@ uint32_t FlashMemory::word(uint32_t address) const {
 }
 
 void FlashMemory::load(uint32_t address, const std::vector<uint8_t>& data) {
-    if (address > kSize || data.size() > kSize - address) {
+    if (address > chip::kFlash.size || data.size() > chip::kFlash.size - address) {
         throw std::out_of_range("flash image does not fit");
     }
     std::copy(data.begin(), data.end(), bytes_.begin() + address);
 }
 
 bool FlashMemory::readable(uint32_t address) const {
-    const uint32_t block = address / kBlockSize;
+    const uint32_t block = address / chip::kFlashBlockSize;
     return ((readEnable_[block / 32] >> (block % 32)) & 1u) != 0;
 }
 
 bool FlashMemory::programmable(uint32_t address) const {
-    const uint32_t block = address / kBlockSize;
+    const uint32_t block = address / chip::kFlashBlockSize;
     return ((programEnable_[block / 32] >> (block % 32)) & 1u) != 0;
 }
 
 bool FlashMemory::programWord(uint32_t address, uint32_t value) {
     address &= ~3u;
-    if (address >= kSize || !programmable(address)) {
+    if (address >= chip::kFlash.size || !programmable(address)) {
         ++refusals_;
         accessViolation_ = true;
         return false;
@@ -57,13 +57,13 @@ bool FlashMemory::programWord(uint32_t address, uint32_t value) {
 }
 
 bool FlashMemory::erasePage(uint32_t address) {
-    address &= ~(kPageSize - 1);
-    if (address >= kSize || !programmable(address)) {
+    address &= ~(chip::kFlashPageSize - 1);
+    if (address >= chip::kFlash.size || !programmable(address)) {
         ++refusals_;
         accessViolation_ = true;
         return false;
     }
-    std::fill_n(bytes_.begin() + address, kPageSize, 0xFF);
+    std::fill_n(bytes_.begin() + address, chip::kFlashPageSize, 0xFF);
     return true;
 }
 
@@ -92,7 +92,7 @@ void FlashController::write(uint32_t offset, uint32_t value, unsigned) {
     using namespace flashctl;
     switch (offset) {
         case FMA:
-            address_ = value & (FlashMemory::kSize - 1);
+            address_ = value & (chip::kFlash.size - 1);
             break;
         case FMD:
             data_ = value;
@@ -106,7 +106,7 @@ void FlashController::write(uint32_t offset, uint32_t value, unsigned) {
             } else if ((value & FMC_ERASE) != 0) {
                 flash_.erasePage(address_);
             } else if ((value & FMC_MERASE) != 0) {
-                for (uint32_t page = 0; page < FlashMemory::kSize; page += FlashMemory::kPageSize) {
+                for (uint32_t page = 0; page < chip::kFlash.size; page += chip::kFlashPageSize) {
                     flash_.erasePage(page);
                 }
             }

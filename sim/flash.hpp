@@ -6,17 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "chip.hpp"
 #include "device.hpp"
 
 namespace sim {
 
 class FlashMemory {
   public:
-    static constexpr uint32_t kSize = 256 * 1024;
-    static constexpr uint32_t kBlockSize = 2048;
-    static constexpr uint32_t kPageSize = 1024;
-    static constexpr uint32_t kParameterArea = 0x3F400;
-
     FlashMemory();
 
     const uint8_t* bytes() const { return bytes_.data(); }
@@ -44,7 +40,7 @@ class FlashMemory {
     void clearAccessViolation() { accessViolation_ = false; }
 
     // Words of the boot loader's vector table this board carries at the bottom of flash.
-    static constexpr uint32_t kBootStackPointer = 0x20010000;
+    static constexpr uint32_t kBootStackPointer = chip::kSram.base + chip::kSram.size;
     static constexpr uint32_t kBootResetEntry = 0x00000101;
     static constexpr uint32_t kBootUpdateEntry = 0x00000121;
 

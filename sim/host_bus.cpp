@@ -59,7 +59,7 @@ void CallAddress(uint32_t address) {
 }
 
 const uint8_t* FlashBytes(uint32_t address) {
-    if (address >= sim::FlashMemory::kSize) {
+    if (!chip::kFlash.contains(address)) {
         std::fprintf(stderr, "simulated board: flash address 0x%08X is outside flash\n", address);
         std::abort();
     }

@@ -91,7 +91,7 @@ HostCore::HostCore(Board& board, const VectorEntry* vectors, uint32_t vectorCoun
     }
     g_hostFirmwareTaken = true;
     FreshFirmwareState();
-    board_.nvic().setVtor(Board::kImageBase);
+    board_.nvic().setVtor(chip::kImageBase);
     board_.fitCore(this);
     t_core = this;
 }
@@ -262,7 +262,7 @@ void HostCore::callAddress(uint32_t address) {
 }
 
 VectorEntry HostCore::handlerFor(uint32_t exception) const {
-    if (vectors_ == nullptr || board_.nvic().vtor() != Board::kImageBase ||
+    if (vectors_ == nullptr || board_.nvic().vtor() != chip::kImageBase ||
         exception >= vectorCount_) {
         return nullptr;
     }

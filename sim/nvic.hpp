@@ -4,16 +4,17 @@
 #include <array>
 #include <cstdint>
 
+#include "chip.hpp"
 #include "device.hpp"
 
 namespace sim {
 
 constexpr uint32_t kExceptionSysTick = 15;
 constexpr uint32_t kFirstPeripheralException = 16;
-constexpr uint32_t kPeripheralInterrupts = 44;
+constexpr uint32_t kPeripheralInterrupts = chip::kPeripheralInterrupts;
 
-// The interrupt controller's and system control block's registers, offsets from 0xE000E000,
-// each followed by its fields.
+// The interrupt controller's and system control block's registers, offsets from the system
+// control space's base (chip::kSystemControlSpace), each followed by its fields.
 namespace nvic {
 enum : uint32_t {
     EN = 0x100,      // two words: set-enable
@@ -87,7 +88,7 @@ class Nvic {
         listenerContext_ = context;
     }
 
-    // Register file of the system control space (except SysTick), offsets from 0xE000E000.
+    // Register file of the system control space (except SysTick), offsets from its base.
     uint32_t read(uint32_t offset);
     void write(uint32_t offset, uint32_t value);
 

@@ -33,9 +33,4 @@ inline Speaker& SpeakerOf(Board& board) {
     return *PanelModelsOf(board).speaker;
 }
 
-// The landscape calibration (set 0) that matches the touch panel model, computed from its
-// readings at three reference points; and the portrait one (set 1).
-std::array<int32_t, 7> MatchingLandscapeCalibration();
-std::array<int32_t, 7> MatchingPortraitCalibration();
-
 }  // namespace sim

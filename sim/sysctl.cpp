@@ -8,12 +8,9 @@ using namespace sysctl;
 
 namespace {
 
-constexpr uint32_t kXtalFieldHz[16] = {
-    1000000, 1843200, 2000000, 2457600, 3579545, 3686400, 4000000, 4096000,
-    4915200, 5000000, 5120000, 6000000, 6144000, 7372800, 8000000, 8192000,
-};
-constexpr uint32_t kInternalOscHz = 12'000'000;
-constexpr uint64_t kPllOutputHz = 200'000'000;  // for a crystal matching the XTAL field
+constexpr uint64_t kPllOutputHz = chip::kPllHz;  // for a crystal matching the XTAL field
+// The part's memory sizes less one: SRAM in 256-byte units (bits 31-16), flash in 2 KB units.
+constexpr uint32_t kDc0 = ((chip::kSram.size / 256 - 1) << 16) | (chip::kFlash.size / 2048 - 1);
 
 uint32_t OscSource(uint32_t rcc) {
     return (rcc >> RCC_OSCSRC_SHIFT) & 3u;
@@ -48,10 +45,10 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
             oscillator = config_.crystalHz;
             break;
         case 1:
-            oscillator = kInternalOscHz;
+            oscillator = chip::kInternalOscillatorHz;
             break;
         case 2:
-            oscillator = kInternalOscHz / 4;
+            oscillator = chip::kInternalOscillatorHz / 4;
             break;
         default:
             oscillator = 30000;
@@ -67,7 +64,8 @@ uint32_t SysCtl::clockFromRcc(uint32_t rcc, std::string* problem) const {
             return fail("the PLL is selected before it has locked");
         }
         // The PLL multiplies the real oscillator by what the XTAL field says it is.
-        const uint64_t assumed = OscSource(rcc) == 0 ? kXtalFieldHz[XtalField(rcc)] : oscillator;
+        const uint64_t assumed =
+            OscSource(rcc) == 0 ? chip::kCrystalHz[XtalField(rcc)] : oscillator;
         clock = kPllOutputHz * oscillator / assumed;
     }
     if ((rcc & RCC_USESYSDIV) != 0) {
@@ -116,7 +114,7 @@ uint32_t SysCtl::read(uint32_t offset, unsigned) {
         case DID1:
             return 0x10000000;  // DID1
         case DC0:
-            return 0x00FF007F;  // DC0: 64 KB SRAM, 256 KB flash
+            return kDc0;
         case DC1:
             return (config_.adc0Present ? DC1_ADC : 0u) | 0x0000001F;  // DC1
         case DC2:

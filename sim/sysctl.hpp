@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "chip.hpp"
 #include "device.hpp"
 #include "scheduler.hpp"
 
@@ -77,7 +78,7 @@ inline constexpr Register kRegisters[] = {
 }  // namespace sysctl
 
 struct SysCtlConfig {
-    uint32_t crystalHz = 8'000'000;  // the crystal fitted on the board
+    uint32_t crystalHz = chip::kBoardCrystalHz;
     bool uart1Present = true;
     bool adc0Present = true;
 };
@@ -85,7 +86,7 @@ struct SysCtlConfig {
 class SysCtl : public Device {
   public:
     static constexpr uint32_t kRccReset = 0x078E3AD1;
-    static constexpr uint32_t kMaxClockHz = 50'000'000;
+    static constexpr uint32_t kMaxClockHz = chip::kMaxClockHz;
     static constexpr Picoseconds kPllLockTime = 500 * kPsPerUs;
 
     SysCtl(Scheduler& scheduler, FlashMemory& flash, const SysCtlConfig& config);

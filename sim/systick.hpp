@@ -10,7 +10,8 @@ namespace sim {
 
 class Nvic;
 
-// SysTick's registers, offsets from its first one (0xE000E010), each followed by its fields.
+// SysTick's registers, offsets from its first one (0x010 into the system control space), each
+// followed by its fields.
 namespace systick {
 enum : uint32_t {
     CTRL = 0x0,

@@ -1,5 +1,7 @@
 #include "timer_model.hpp"
 
+#include "chip.hpp"
+
 namespace sim {
 
 using namespace timer;
@@ -92,8 +94,8 @@ void GpTimer::timeout(Half half) {
 
 void GpTimer::updateLines() {
     const uint32_t masked = ris_ & imr_;
-    nvic_.setLine(19 + 2 * index_, (masked & kTimeoutBit[kA]) != 0);
-    nvic_.setLine(20 + 2 * index_, (masked & kTimeoutBit[kB]) != 0);
+    nvic_.setLine(chip::TimerIrqA(index_), (masked & kTimeoutBit[kA]) != 0);
+    nvic_.setLine(chip::TimerIrqB(index_), (masked & kTimeoutBit[kB]) != 0);
 }
 
 uint32_t GpTimer::counter(Half half) const {

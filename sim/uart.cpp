@@ -360,7 +360,7 @@ void Uart::restartReceiveTimeout() {
 }
 
 Uart& Uart1(Board& board) {
-    return dynamic_cast<Uart&>(*board.deviceAt(Uart::kBase));
+    return dynamic_cast<Uart&>(*board.deviceAt(chip::kUart1.base));
 }
 
 RemoteModule& RemoteModuleOf(Board& board) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "chip.hpp"
 #include "device.hpp"
 #include "gpio.hpp"
 #include "nvic.hpp"
@@ -85,8 +86,7 @@ inline constexpr Register kRegisters[] = {
 
 class Uart : public Device, public SerialPort {
   public:
-    static constexpr uint32_t kBase = 0x4000D000;
-    static constexpr uint32_t kIrq = 6;
+    static constexpr uint32_t kIrq = chip::kUart1Irq;
     static constexpr size_t kFifoDepth = 16;
 
     Uart(Scheduler& scheduler, Nvic& nvic, GpioPort& pins);

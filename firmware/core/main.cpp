@@ -1,5 +1,6 @@
 #include "core/main.hpp"
 
+#include "chip_facts.h"
 #include "core/swupdate.hpp"
 #include "display/hmi_Init.hpp"
 #include "input/touch.hpp"
@@ -15,8 +16,8 @@ volatile uint8_t g_bFirmwareUpdate = 0;
 
 namespace {
 constexpr uint32_t kTicksPerSecond = 100;
-constexpr uint32_t kBootLoaderEnd = 6144;
-constexpr uint32_t kFlashBlock = 2048;
+constexpr uint32_t kBootLoaderEnd = CHIP_BOOT_BASE + CHIP_BOOT_SIZE;
+constexpr uint32_t kFlashBlock = CHIP_FLASH_BLOCK_SIZE;
 }  // namespace
 
 int main() {

@@ -2,13 +2,14 @@
 
 #include <cstdint>
 
+#include "chip_facts.h"
 #include "periph/cpu.hpp"
 #include "periph/hw_regs.hpp"
 #include "periph/systick.hpp"
 
 namespace {
 // The SVCall entry of the boot loader's vector table at the bottom of flash.
-constexpr uint32_t kBootLoaderUpdateEntry = 0x0000002C;
+constexpr uint32_t kBootLoaderUpdateEntry = CHIP_BOOT_UPDATE_ENTRY_SLOT;
 }  // namespace
 
 void SoftwareUpdateBegin() {

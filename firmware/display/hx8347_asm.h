@@ -4,6 +4,8 @@
 #ifndef HX8347_ASM_H
 #define HX8347_ASM_H
 
+#include "chip_facts.h"
+
 /* Offsets in the driver's shadow of the controller (hx8347::bus::Shadow). */
 #define HX8347_SHADOW_COUNTER 0 /* column, row: one word */
 #define HX8347_SHADOW_INDEX 4
@@ -15,9 +17,9 @@
 
 /* The bus: D7-D0 at port B's masked data address, D15-D8 below it at port A's; WR and RS at
    their masked addresses in port F. */
-#define HX8347_PORT_LOW_BYTE 0x400053FC
+#define HX8347_PORT_LOW_BYTE (CHIP_GPIO_B_BASE + 0x3FC)
 #define HX8347_HIGH_BELOW_LOW 0x1000
-#define HX8347_CONTROL_PORT 0x40025000
+#define HX8347_CONTROL_PORT CHIP_GPIO_F_BASE
 #define HX8347_WR_OFFSET 8
 #define HX8347_RS_OFFSET 16
 #define HX8347_WR_AND_RS_HIGH 6

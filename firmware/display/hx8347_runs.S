@@ -16,7 +16,7 @@
     .syntax unified
     .thumb
 
-    .equ    HX8347_SRAM, 0x20000000
+    .equ    HX8347_SRAM, CHIP_SRAM_BASE
 
 // The native colours of the last palette in flash that an 8 bpp piece used, by index; bit 31
 // set where not yet converted. The pieces of one picture share its palette, so each entry is

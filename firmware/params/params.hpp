@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "chip_facts.h"
 #include "graphics/context.hpp"
 
 // A calibration record: the marker, then the touch coefficients M0 ... M6.
@@ -28,8 +29,8 @@ static_assert(sizeof(ParameterBlock) == 512);
 
 namespace params {
 constexpr uint32_t kCalibrationMarker = 0x19840312;
-constexpr uint32_t kAreaStart = 0x3F400;
-constexpr uint32_t kAreaSize = 0xC00;  // six blocks up to the end of flash
+constexpr uint32_t kAreaStart = CHIP_PARAM_BASE;
+constexpr uint32_t kAreaSize = CHIP_PARAM_SIZE;  // six blocks up to the end of flash
 constexpr uint32_t kBlockSize = sizeof(ParameterBlock);
 }  // namespace params
 

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "chip_facts.h"
+
 namespace hw {
 
 namespace sysctl {
-constexpr uint32_t kBase = 0x400FE000;
+constexpr uint32_t kBase = CHIP_SYSCTL_BASE;
 constexpr uint32_t kDid0 = kBase + 0x000;
 constexpr uint32_t kDc0 = kBase + 0x008;
 constexpr uint32_t kDc1 = kBase + 0x010;
@@ -36,7 +38,7 @@ constexpr uint32_t kRccSysDivMask = 0xFu << kRccSysDivShift;
 }  // namespace sysctl
 
 namespace flash {
-constexpr uint32_t kBase = 0x400FD000;
+constexpr uint32_t kBase = CHIP_FLASH_CTRL_BASE;
 constexpr uint32_t kFma = kBase + 0x000;
 constexpr uint32_t kFmd = kBase + 0x004;
 constexpr uint32_t kFmc = kBase + 0x008;
@@ -48,15 +50,15 @@ constexpr uint32_t kFmcWrite = 1u << 0;
 constexpr uint32_t kFmcErase = 1u << 1;
 constexpr uint32_t kFcrisAccess = 1u << 0;  // programming or erasing a protected block was refused
 
-constexpr uint32_t kProtectBlockSize = 2048;  // one FMPRE/FMPPE bit per 2 KB
-constexpr uint32_t kErasePageSize = 1024;
-constexpr uint32_t kSize = 256 * 1024;
+constexpr uint32_t kProtectBlockSize = CHIP_FLASH_BLOCK_SIZE;  // one FMPRE/FMPPE bit per 2 KB
+constexpr uint32_t kErasePageSize = CHIP_FLASH_PAGE_SIZE;
+constexpr uint32_t kSize = CHIP_FLASH_SIZE;
 }  // namespace flash
 
 namespace systick {
-constexpr uint32_t kCtrl = 0xE000E010;
-constexpr uint32_t kReload = 0xE000E014;
-constexpr uint32_t kCurrent = 0xE000E018;
+constexpr uint32_t kCtrl = CHIP_SCS_BASE + 0x010;
+constexpr uint32_t kReload = CHIP_SCS_BASE + 0x014;
+constexpr uint32_t kCurrent = CHIP_SCS_BASE + 0x018;
 
 constexpr uint32_t kCtrlEnable = 1u << 0;
 constexpr uint32_t kCtrlTickInt = 1u << 1;
@@ -65,13 +67,13 @@ constexpr uint32_t kReloadMask = 0x00FFFFFF;
 }  // namespace systick
 
 namespace nvic {
-constexpr uint32_t kEnable0 = 0xE000E100;
-constexpr uint32_t kDisable0 = 0xE000E180;
-constexpr uint32_t kPend0 = 0xE000E200;
-constexpr uint32_t kUnpend0 = 0xE000E280;
-constexpr uint32_t kSysHandlerCtrl = 0xE000ED24;
-constexpr uint32_t kIcsr = 0xE000ED04;
-constexpr uint32_t kVtor = 0xE000ED08;
+constexpr uint32_t kEnable0 = CHIP_SCS_BASE + 0x100;
+constexpr uint32_t kDisable0 = CHIP_SCS_BASE + 0x180;
+constexpr uint32_t kPend0 = CHIP_SCS_BASE + 0x200;
+constexpr uint32_t kUnpend0 = CHIP_SCS_BASE + 0x280;
+constexpr uint32_t kSysHandlerCtrl = CHIP_SCS_BASE + 0xD24;
+constexpr uint32_t kIcsr = CHIP_SCS_BASE + 0xD04;
+constexpr uint32_t kVtor = CHIP_SCB_VTOR;
 
 constexpr uint32_t kShcsrMemFault = 1u << 16;
 constexpr uint32_t kShcsrBusFault = 1u << 17;
@@ -85,21 +87,21 @@ constexpr uint32_t kBusFault = 5;
 constexpr uint32_t kUsageFault = 6;
 constexpr uint32_t kSysTick = 15;
 constexpr uint32_t kFirstPeripheral = 16;
-constexpr uint32_t kUart1 = kFirstPeripheral + 6;
-constexpr uint32_t kAdc0Sequence3 = kFirstPeripheral + 17;
-constexpr uint32_t kTimer0A = kFirstPeripheral + 19;
-constexpr uint32_t kTimer2B = kFirstPeripheral + 24;
-constexpr uint32_t kCount = 60;
+constexpr uint32_t kUart1 = kFirstPeripheral + CHIP_IRQ_UART1;
+constexpr uint32_t kAdc0Sequence3 = kFirstPeripheral + CHIP_IRQ_ADC0_SEQUENCE3;
+constexpr uint32_t kTimer0A = kFirstPeripheral + CHIP_IRQ_TIMER0_A;
+constexpr uint32_t kTimer2B = kFirstPeripheral + CHIP_IRQ_TIMER2_B;
+constexpr uint32_t kCount = kFirstPeripheral + CHIP_PERIPHERAL_IRQS;
 }  // namespace irq
 
 namespace gpio {
-constexpr uint32_t kPortA = 0x40004000;
-constexpr uint32_t kPortB = 0x40005000;
-constexpr uint32_t kPortC = 0x40006000;
-constexpr uint32_t kPortD = 0x40007000;
-constexpr uint32_t kPortE = 0x40024000;
-constexpr uint32_t kPortF = 0x40025000;
-constexpr uint32_t kPortG = 0x40026000;
+constexpr uint32_t kPortA = CHIP_GPIO_A_BASE;
+constexpr uint32_t kPortB = CHIP_GPIO_B_BASE;
+constexpr uint32_t kPortC = CHIP_GPIO_C_BASE;
+constexpr uint32_t kPortD = CHIP_GPIO_D_BASE;
+constexpr uint32_t kPortE = CHIP_GPIO_E_BASE;
+constexpr uint32_t kPortF = CHIP_GPIO_F_BASE;
+constexpr uint32_t kPortG = CHIP_GPIO_G_BASE;
 
 constexpr uint32_t kData = 0x000;  // masked: address bits 9-2 select the pins
 constexpr uint32_t kDir = 0x400;
@@ -122,10 +124,10 @@ constexpr uint32_t DataAddress(uint32_t port, uint32_t pins) {
 
 // General-purpose timers, split into two 16-bit halves A and B where configured so.
 namespace timer {
-constexpr uint32_t kTimer0 = 0x40030000;
-constexpr uint32_t kTimer1 = 0x40031000;
-constexpr uint32_t kTimer2 = 0x40032000;
-constexpr uint32_t kTimer3 = 0x40033000;
+constexpr uint32_t kTimer0 = CHIP_TIMER0_BASE;
+constexpr uint32_t kTimer1 = CHIP_TIMER1_BASE;
+constexpr uint32_t kTimer2 = CHIP_TIMER2_BASE;
+constexpr uint32_t kTimer3 = CHIP_TIMER3_BASE;
 
 constexpr uint32_t kCfg = 0x000;
 constexpr uint32_t kTamr = 0x004;
@@ -164,7 +166,7 @@ constexpr uint32_t kIntTimeoutB = 1u << 8;
 
 // ADC 0 and its sample sequencers (the touch screen uses sequencer 3 only).
 namespace adc {
-constexpr uint32_t kAdc0 = 0x40038000;
+constexpr uint32_t kAdc0 = CHIP_ADC0_BASE;
 
 constexpr uint32_t kActss = 0x000;
 constexpr uint32_t kRis = 0x004;
@@ -196,7 +198,7 @@ constexpr uint32_t kStepInterrupt = 1u << 2;
 constexpr uint32_t kFifoEmpty = 1u << 8;
 }  // namespace adc
 namespace uart {
-constexpr uint32_t kUart1 = 0x4000D000;
+constexpr uint32_t kUart1 = CHIP_UART1_BASE;
 
 constexpr uint32_t kDr = 0x000;
 constexpr uint32_t kRsr = 0x004;

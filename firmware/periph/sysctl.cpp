@@ -1,5 +1,6 @@
 #include "sysctl.hpp"
 
+#include "chip_facts.h"
 #include "cpu.hpp"
 #include "hw_regs.hpp"
 
@@ -8,13 +9,10 @@ namespace {
 using namespace hw::sysctl;
 
 // Crystal frequencies selected by the RCC XTAL field.
-constexpr uint32_t kXtalHz[16] = {
-    1000000, 1843200, 2000000, 2457600, 3579545, 3686400, 4000000, 4096000,
-    4915200, 5000000, 5120000, 6000000, 6144000, 7372800, 8000000, 8192000,
-};
-constexpr uint32_t kInternalOscHz = 12000000;
+constexpr uint32_t kXtalHz[16] = {CHIP_CRYSTAL_HZ_BY_XTAL_FIELD};
+constexpr uint32_t kInternalOscHz = CHIP_INTERNAL_OSC_HZ;
 constexpr uint32_t kSlowOscHz = 30000;
-constexpr uint32_t kPllHz = 200000000;
+constexpr uint32_t kPllHz = CHIP_PLL_HZ;
 
 // Wait for the main oscillator to start: about 4 ms at the internal oscillator's 12 MHz.
 constexpr uint32_t kOscillatorStartDelay = 16384;

@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "chip.hpp"
+
 namespace paramblock {
 
-constexpr uint32_t kAreaAddress = 0x3F400;
-constexpr uint32_t kBlockSize = 512;
-constexpr uint32_t kBlocks = 6;
-constexpr uint32_t kAreaSize = kBlockSize * kBlocks;
-constexpr uint32_t kPageSize = 1024;  // the flash's erase unit: two blocks
-constexpr uint32_t kFlashSize = 256 * 1024;
+constexpr uint32_t kAreaAddress = chip::kParameterArea.base;
+constexpr uint32_t kBlockSize = chip::kParameterPageSize;
+constexpr uint32_t kBlocks = chip::kParameterPages;
+constexpr uint32_t kAreaSize = chip::kParameterArea.size;
+constexpr uint32_t kPageSize = chip::kFlashPageSize;  // the flash's erase unit: two blocks
+constexpr uint32_t kFlashSize = chip::kFlash.size;
 constexpr uint32_t kCalibrationMarker = 0x19840312;
 constexpr uint32_t kBalanceOffset = kBlockSize - 1;  // the byte that balances the sum
 

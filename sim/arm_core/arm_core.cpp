@@ -7,7 +7,6 @@
 
 #include "arm_core_memory.hpp"
 #include "exception_rules.hpp"
-#include "flash.hpp"
 
 namespace sim::arm {
 
@@ -21,7 +20,7 @@ constexpr uint32_t kWfi = 0xBF30;
 ArmCore::ArmCore(Board& board, FirmwareImage image)
     : board_(board),
       image_(std::move(image)),
-      sram_(kSramSize, 0),
+      sram_(chip::kSram.size, 0),
       accessCost_(board.config().accessCost) {}
 
 ArmCore::~ArmCore() {
@@ -31,119 +30,6 @@ ArmCore::~ArmCore() {
     if (uc_ != nullptr) {
         uc_close(uc_);
     }
-}
-
-std::unique_ptr<ArmCore> ArmCore::Load(Board& board, const std::string& path,
-                                       std::string* error) {
-    std::optional<FirmwareImage> image = FirmwareImage::Read(path, error);
-    if (!image) {
-        return nullptr;
-    }
-    return Load(board, std::move(*image), error);
-}
-
-std::unique_ptr<ArmCore> ArmCore::Load(Board& board, FirmwareImage image, std::string* error) {
-    std::unique_ptr<ArmCore> core(new ArmCore(board, std::move(image)));
-    if (!core->setUp(error)) {
-        return nullptr;
-    }
-    board.fitCore(core.get());
-    return core;
-}
-
-bool ArmCore::loadSegments(std::string* error) {
-    for (const Segment& segment : image_.segments()) {
-        const uint64_t end = uint64_t{segment.address} + segment.bytes.size();
-        if (end <= FlashMemory::kSize) {
-            board_.flash().load(segment.address, segment.bytes);
-            bootCodeLoaded_ = bootCodeLoaded_ || segment.address < Board::kImageBase;
-        } else if (segment.address >= kSramBase && end <= uint64_t{kSramBase} + kSramSize) {
-            std::memcpy(sram_.data() + (segment.address - kSramBase), segment.bytes.data(),
-                        segment.bytes.size());
-        } else {
-            *error = "the image has bytes at " + Hex(segment.address) +
-                     ", outside the board's flash and SRAM";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ArmCore::setUp(std::string* error) {
-    if (!loadSegments(error)) {
-        return false;
-    }
-    if (image_.executesFromSram()) {
-        storeCheck_.emplace();
-    }
-    if (const std::optional<Symbol> end = image_.symbol("_ebss");
-        end && end->address > kSramBase && end->address - kSramBase <= kSramSize) {
-        sramInUse_ = end->address - kSramBase;
-    }
-    uc_engine* uc = nullptr;
-    uc_err err = uc_open(UC_ARCH_ARM, static_cast<uc_mode>(UC_MODE_THUMB | UC_MODE_MCLASS), &uc);
-    if (err != UC_ERR_OK) {
-        *error = std::string("cannot start the emulator: ") + uc_strerror(err);
-        return false;
-    }
-    uc_ = uc;
-    const auto check = [&](uc_err result, const char* what) {
-        if (result != UC_ERR_OK && error->empty()) {
-            *error = std::string(what) + ": " + uc_strerror(result);
-        }
-    };
-    error->clear();
-    check(uc_ctl_set_cpu_model(uc, UC_CPU_ARM_CORTEX_M3), "selecting the Cortex-M3");
-    // Flash is the board's own array: what the flash controller programs, the core reads.
-    check(uc_mem_map_ptr(uc, 0, FlashMemory::kSize, UC_PROT_READ | UC_PROT_EXEC,
-                         board_.flash().mutableBytes()),
-          "mapping flash");
-    check(uc_mem_map_ptr(uc, kSramBase, kSramSize, UC_PROT_ALL, sram_.data()), "mapping SRAM");
-    check(uc_mmio_map(uc, kPeripheralBase, kPeripheralSize, PeripheralRead, this,
-                      PeripheralWrite, this),
-          "mapping the peripherals");
-    check(uc_mmio_map(uc, kPrivateBusBase, kPrivateBusSize, CoreRead, this, CoreWrite, this),
-          "mapping the core's peripherals");
-    check(uc_mem_map(uc, kExcReturnPage, 0x1000, UC_PROT_READ | UC_PROT_EXEC),
-          "mapping the exception-return page");
-    check(uc_mem_map(uc, kStubPage, 0x1000, UC_PROT_READ | UC_PROT_EXEC), "mapping the stub");
-    check(uc_mem_write(uc, kMonitorStub, kMonitorStubCode, sizeof(kMonitorStubCode)),
-          "writing the stub");
-    uc_hook hook{};
-    check(uc_hook_add(uc, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(BlockHook), this, 1, 0),
-          "adding the block hook");
-    check(uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(CodeHook), this, 1, 0),
-          "adding the instruction hook");
-    check(uc_hook_add(uc, &hook, UC_HOOK_MEM_UNMAPPED | UC_HOOK_MEM_PROT,
-                      reinterpret_cast<void*>(UnmappedHook), this, 1, 0),
-          "adding the memory hook");
-    check(uc_hook_add(uc, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(InterruptHook), this, 1,
-                      0),
-          "adding the interrupt hook");
-    findExclusiveLoads();
-    return error->empty();
-}
-
-void ArmCore::findExclusiveLoads() {
-    // LDREX, LDREXB, LDREXH: where a test may act between the load and the instruction after it.
-    for (const auto& [address, function] : image_.functions()) {
-        for (uint32_t at = address; at + 4 <= address + function.second;) {
-            uint16_t first = 0;
-            uint16_t second = 0;
-            if (!read(at, &first, 2) || !read(at + 2, &second, 2)) {
-                break;
-            }
-            const bool wide = (first >> 11) >= 0x1D;
-            const bool exclusiveLoad = (first & 0xFFF0) == 0xE850 ||
-                                       ((first & 0xFFF0) == 0xE8D0 &&
-                                        ((second & 0x0FFF) == 0x0F4F || (second & 0x0FFF) == 0x0F5F));
-            if (wide && exclusiveLoad) {
-                exclusiveLoads_.push_back(at);
-            }
-            at += wide ? 4 : 2;
-        }
-    }
-    std::sort(exclusiveLoads_.begin(), exclusiveLoads_.end());
 }
 
 bool ArmCore::primask() const {
@@ -173,10 +59,10 @@ uint32_t ArmCore::word(uint32_t address) {
 }
 
 void ArmCore::putWord(uint32_t address, uint32_t value) {
-    if (address < kSramBase || address - kSramBase > kSramSize - 4) {
+    if (!chip::kSram.contains(address, 4)) {
         fault(address, "exception frame at " + Hex(address) + " is outside SRAM");
     }
-    std::memcpy(sram_.data() + (address - kSramBase), &value, 4);
+    std::memcpy(sram_.data() + (address - chip::kSram.base), &value, 4);
 }
 
 bool ArmCore::read(uint32_t address, void* out, uint32_t size) const {
@@ -195,7 +81,7 @@ std::optional<int32_t> ArmCore::readSymbolWord(const std::string& name, uint32_t
 void ArmCore::resetCore() {
     // With the boot loader in the image the core starts where the processor does; with the
     // firmware alone, where the boot loader hands over: VTOR at the image, its stack and entry.
-    const uint32_t table = bootCodeLoaded_ ? 0 : Board::kImageBase;
+    const uint32_t table = bootCodeLoaded_ ? chip::kFlash.base : chip::kImageBase;
     board_.nvic().setVtor(table);
     setReg(UC_ARM_REG_SP, word(table));
     setReg(UC_ARM_REG_PC, word(table + 4) | 1u);
@@ -343,7 +229,7 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
         return;  // the monitor-clearing stub is the core's own, not the image's
     }
     finishBlock(address);
-    if (address < Board::kImageBase && !bootCodeLoaded_) {
+    if (address < chip::kImageBase && !bootCodeLoaded_) {
         const Nvic& nvic = board_.nvic();
         bootLoaderCall_ = BootLoaderCall{blockStart_, board_.scheduler().nowPs(), address | 1u,
                                          nvic.enabled(), board_.systick().interruptEnabled(),
@@ -470,24 +356,24 @@ void ArmCore::busWrite(uint32_t address, uint32_t value, unsigned size) {
 }
 
 uint64_t ArmCore::PeripheralRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    return static_cast<ArmCore*>(self)->busRead(kPeripheralBase + static_cast<uint32_t>(offset),
-                                                size);
+    const uint32_t address = chip::kPeripherals.base + static_cast<uint32_t>(offset);
+    return static_cast<ArmCore*>(self)->busRead(address, size);
 }
 
 void ArmCore::PeripheralWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value,
                               void* self) {
-    static_cast<ArmCore*>(self)->busWrite(kPeripheralBase + static_cast<uint32_t>(offset),
-                                          static_cast<uint32_t>(value), size);
+    const uint32_t address = chip::kPeripherals.base + static_cast<uint32_t>(offset);
+    static_cast<ArmCore*>(self)->busWrite(address, static_cast<uint32_t>(value), size);
 }
 
 uint64_t ArmCore::CoreRead(uc_struct*, uint64_t offset, unsigned size, void* self) {
-    return static_cast<ArmCore*>(self)->busRead(kPrivateBusBase + static_cast<uint32_t>(offset),
-                                                size);
+    const uint32_t address = chip::kPrivateBus.base + static_cast<uint32_t>(offset);
+    return static_cast<ArmCore*>(self)->busRead(address, size);
 }
 
 void ArmCore::CoreWrite(uc_struct*, uint64_t offset, unsigned size, uint64_t value, void* self) {
-    static_cast<ArmCore*>(self)->busWrite(kPrivateBusBase + static_cast<uint32_t>(offset),
-                                          static_cast<uint32_t>(value), size);
+    const uint32_t address = chip::kPrivateBus.base + static_cast<uint32_t>(offset);
+    static_cast<ArmCore*>(self)->busWrite(address, static_cast<uint32_t>(value), size);
 }
 
 }  // namespace sim::arm

@@ -76,7 +76,6 @@ struct DebugStop {
 
 class ArmCore final : public Core {
   public:
-    static constexpr uint32_t kSramBytes = 64 * 1024;
     // Loads the image into the board's flash and the core's SRAM and fits the core to the
     // board; nothing (and the reason) when the file cannot be used.
     static std::unique_ptr<ArmCore> Load(Board& board, const std::string& path,
@@ -364,7 +363,7 @@ class ArmCore final : public Core {
     std::vector<uint8_t> sramAtMark_;
     // The SRAM the image can use: up to the end of its zero-initialised data (the stack is in
     // it), or all of it for an image without symbols.
-    uint32_t sramInUse_ = kSramBytes;
+    uint32_t sramInUse_ = chip::kSram.size;
     uint64_t idleSkips_ = 0;
 
     std::array<uint64_t, 64> taken_{};

@@ -1,18 +1,11 @@
-// The emulated core's memory map beyond flash: SRAM, the two bus regions whose accesses go to the
-// board, the page EXC_RETURN values point into, and the stub through which the core enters a
-// handler or returns from one.
+// The emulated core's own additions to the chip's memory map (chip.hpp): the page EXC_RETURN
+// values point into, and the stub through which the core enters a handler or returns from one.
 #pragma once
 
 #include <cstdint>
 
 namespace sim::arm {
 
-constexpr uint32_t kSramBase = 0x20000000;
-constexpr uint32_t kSramSize = 64 * 1024;
-constexpr uint32_t kPeripheralBase = 0x40000000;
-constexpr uint32_t kPeripheralSize = 0x00100000;
-constexpr uint32_t kPrivateBusBase = 0xE0000000;
-constexpr uint32_t kPrivateBusSize = 0x00100000;
 // Branching to an EXC_RETURN value lands here (the system region: the fetch faults, and the
 // core returns from the exception).
 constexpr uint32_t kExcReturnPage = 0xFFFFF000;

@@ -10,7 +10,7 @@
 
 #include "arm_core.hpp"
 #include "arm_core_memory.hpp"
-#include "flash.hpp"
+#include "chip.hpp"
 
 namespace sim::arm {
 
@@ -20,9 +20,6 @@ bool Overlaps(uint32_t a, uint32_t aLength, uint32_t b, uint32_t bLength) {
     return uint64_t{a} < uint64_t{b} + bLength && uint64_t{b} < uint64_t{a} + aLength;
 }
 
-bool InSram(uint32_t address) {
-    return address >= kSramBase && address - kSramBase < kSramSize;
-}
 
 bool Matches(WatchKind watch, bool write) {
     return watch == WatchKind::Access || (watch == WatchKind::Write) == write;
@@ -94,8 +91,8 @@ void ArmCore::watchesChanged() {
     uint32_t begin = ~0u;
     uint32_t end = 0;
     for (const Watch& watch : watches_) {
-        if (InSram(watch.address)) {
-            begin = std::min(begin, watch.address >= kSramBase + 3 ? watch.address - 3 : kSramBase);
+        if (chip::kSram.contains(watch.address)) {
+            begin = std::min(begin, std::max(watch.address, chip::kSram.base + 3) - 3);
             end = std::max(end, watch.address + watch.length - 1);
         }
     }
@@ -105,7 +102,7 @@ void ArmCore::watchesChanged() {
     }
     // Code translated before the hook changed is translated again (the image's code in flash;
     // a flush of every translation would clear the emulator's whole code buffer, seconds).
-    uc_ctl_remove_cache(uc_, 0, FlashMemory::kSize);
+    uc_ctl_remove_cache(uc_, chip::kFlash.base, chip::kFlash.end());
 }
 
 void ArmCore::MemoryHook(uc_struct*, uc_mem_type type, uint64_t address, int size, int64_t,
@@ -189,10 +186,10 @@ void ArmCore::setDebugRegister(int id, uint32_t value) {
 }
 
 bool ArmCore::writeSram(uint32_t address, const uint8_t* data, uint32_t length) {
-    if (!InSram(address) || length > kSramSize - (address - kSramBase)) {
+    if (!chip::kSram.contains(address, length)) {
         return false;
     }
-    std::memcpy(sram_.data() + (address - kSramBase), data, length);
+    std::memcpy(sram_.data() + (address - chip::kSram.base), data, length);
     return true;
 }
 

@@ -73,8 +73,9 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
     const std::string& path = name;
     FirmwareImage image;
     if (file.size() < 4 || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
-        if (file.empty() || file.size() > kFlashSize) {
-            *error = path + " is neither an ELF file nor a flat image of at most 256 KB";
+        if (file.empty() || !chip::kFlash.contains(chip::kFlash.base, file.size())) {
+            *error = path + " is neither an ELF file nor a flat image of at most " +
+                     std::to_string(chip::kFlash.size / 1024) + " KB";
             return std::nullopt;
         }
         image.segments_.push_back(Segment{0, file});
@@ -130,19 +131,22 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
         if (skip == program.p_filesz) {
             continue;
         }
-        if ((program.p_flags & PF_X) != 0 && program.p_vaddr >= 0x20000000 &&
-            program.p_vaddr < 0x40000000) {
+        if ((program.p_flags & PF_X) != 0 && chip::kSram.contains(program.p_vaddr)) {
             image.executesFromSram_ = true;
+        }
+        // Placed past the top of the address space, the bytes must not wrap round to flash.
+        const uint64_t address = uint64_t{program.p_paddr} + skip;
+        if (address > UINT32_MAX) {
+            *error = path + " has a segment beyond the 32-bit address space";
+            return std::nullopt;
         }
         const auto* first = file.data() + program.p_offset;
         image.segments_.push_back(
-            Segment{program.p_paddr + skip,
+            Segment{static_cast<uint32_t>(address),
                     std::vector<uint8_t>(first + skip, first + program.p_filesz)});
     }
     for (const Segment& segment : image.segments_) {
-        const uint64_t end = uint64_t{segment.address} + segment.bytes.size();
-        if (!(end <= kFlashSize ||
-              (segment.address >= kSramBase && end <= uint64_t{kSramBase} + kSramSize))) {
+        if (!InBoardMemory(segment.address, segment.bytes.size())) {
             *error = path + " has bytes at " + Hex(segment.address) +
                      ", outside the board's flash and SRAM";
             return std::nullopt;
@@ -204,7 +208,8 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
 
 std::optional<uint32_t> FirmwareImage::word(uint32_t address) const {
     for (const Segment& segment : segments_) {
-        if (address >= segment.address && address - segment.address + 4 <= segment.bytes.size()) {
+        if (address >= segment.address &&
+            uint64_t{address - segment.address} + 4 <= segment.bytes.size()) {
             uint32_t value = 0;
             std::memcpy(&value, segment.bytes.data() + (address - segment.address), 4);
             return value;
@@ -218,9 +223,9 @@ bool FirmwareImage::checkVectors(const std::string& name, std::string* error) co
     // application's table, as the boot loader would hand over.
     bool bootCode = false;
     for (const Segment& segment : segments_) {
-        bootCode = bootCode || (segment.address < kApplicationBase && !segment.bytes.empty());
+        bootCode = bootCode || (segment.address < chip::kImageBase && !segment.bytes.empty());
     }
-    const uint32_t table = bootCode ? 0 : kApplicationBase;
+    const uint32_t table = bootCode ? chip::kFlash.base : chip::kImageBase;
     const std::optional<uint32_t> stack = word(table);
     const std::optional<uint32_t> reset = word(table + 4);
     const std::string where = std::string(elf_ ? "" : "read as a flat binary (it is not ELF), ") +
@@ -229,16 +234,16 @@ bool FirmwareImage::checkVectors(const std::string& name, std::string* error) co
         *error = name + " is not a firmware image: it has no vector table at " + Hex(table);
         return false;
     }
-    if (*stack <= kSramBase || *stack > kSramBase + kSramSize || *stack % 4 != 0) {
+    if (*stack <= chip::kSram.base || *stack > chip::kSram.end() || *stack % 4 != 0) {
         *error = name + " is not a firmware image: " + where + " starts with " + Hex(*stack) +
-                 ", not a stack pointer in SRAM (" + Hex(kSramBase) + "-" +
-                 Hex(kSramBase + kSramSize) + ")";
+                 ", not a stack pointer in SRAM (" + Hex(chip::kSram.base) + "-" +
+                 Hex(static_cast<uint32_t>(chip::kSram.end())) + ")";
         return false;
     }
-    if ((*reset & 1u) == 0 || (*reset & ~1u) >= kFlashSize) {
+    if ((*reset & 1u) == 0 || !chip::kFlash.contains(*reset & ~1u)) {
         *error = name + " is not a firmware image: " + where + " has the reset entry " +
                  Hex(*reset) + ", not Thumb code in flash (an odd address below " +
-                 Hex(kFlashSize) + ")";
+                 Hex(static_cast<uint32_t>(chip::kFlash.end())) + ")";
         return false;
     }
     return true;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "chip.hpp"
+
 namespace sim::arm {
 
 struct Segment {
@@ -21,15 +23,14 @@ struct Symbol {
     uint32_t size;
 };
 
+// Whether bytes placed here lie wholly in one of the board's memories, flash or SRAM: all an
+// image may fill.
+inline bool InBoardMemory(uint32_t address, uint64_t length) {
+    return chip::kFlash.contains(address, length) || chip::kSram.contains(address, length);
+}
+
 class FirmwareImage {
   public:
-    // The board's memories, where an image's bytes may go.
-    static constexpr uint32_t kFlashSize = 256 * 1024;  // from address 0
-    static constexpr uint32_t kSramBase = 0x20000000;
-    static constexpr uint32_t kSramSize = 64 * 1024;
-    // Where the firmware's vector table is when the boot loader is not in the image.
-    static constexpr uint32_t kApplicationBase = 0x1800;
-
     // Reads an ELF or a flat binary; nothing and the reason on failure.
     static std::optional<FirmwareImage> Read(const std::string& path, std::string* error);
     // The same from the file's bytes (`name` for the messages). Refuses, with one line saying

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "chip.hpp"
+
 namespace gdb {
 
 namespace {
@@ -133,16 +135,23 @@ const std::string& MemoryMapXml() {
     // Flash as read-only memory: GDB never writes it, and sets hardware breakpoints there.
     // The peripherals and the private bus are plain memory to GDB, which caches no memory it is
     // not told to.
-    static const std::string xml =
-        "<?xml version=\"1.0\"?>\n"
-        "<!DOCTYPE memory-map PUBLIC \"+//IDN gnu.org//DTD GDB Memory Map V1.0//EN\" "
-        "\"http://sourceware.org/gdb/gdb-memory-map.dtd\">\n"
-        "<memory-map>\n"
-        "  <memory type=\"rom\" start=\"0x00000000\" length=\"0x40000\"/>\n"
-        "  <memory type=\"ram\" start=\"0x20000000\" length=\"0x10000\"/>\n"
-        "  <memory type=\"ram\" start=\"0x40000000\" length=\"0x100000\"/>\n"
-        "  <memory type=\"ram\" start=\"0xe0000000\" length=\"0x100000\"/>\n"
-        "</memory-map>\n";
+    static const std::string xml = [] {
+        const auto memory = [](const char* type, const chip::Region& region) {
+            char line[96];
+            std::snprintf(line, sizeof(line),
+                          "  <memory type=\"%s\" start=\"0x%08x\" length=\"0x%x\"/>\n", type,
+                          region.base, region.size);
+            return std::string(line);
+        };
+        return std::string(
+                   "<?xml version=\"1.0\"?>\n"
+                   "<!DOCTYPE memory-map PUBLIC \"+//IDN gnu.org//DTD GDB Memory Map "
+                   "V1.0//EN\" \"http://sourceware.org/gdb/gdb-memory-map.dtd\">\n"
+                   "<memory-map>\n") +
+               memory("rom", chip::kFlash) + memory("ram", chip::kSram) +
+               memory("ram", chip::kPeripherals) + memory("ram", chip::kPrivateBus) +
+               "</memory-map>\n";
+    }();
     return xml;
 }
 

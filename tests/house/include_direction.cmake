@@ -8,7 +8,7 @@ endif()
 file(GLOB lib_dirs LIST_DIRECTORIES true ${ROOT}/lib/*)
 file(GLOB tool_dirs LIST_DIRECTORIES true ${ROOT}/tools/*)
 list(APPEND tool_dirs ${ROOT}/tools)
-set(shared_dirs ${lib_dirs} ${ROOT}/firmware ${ROOT}/firmware/platform/host)
+set(shared_dirs ${lib_dirs} ${ROOT}/chip ${ROOT}/firmware ${ROOT}/firmware/platform/host)
 
 set(violations "")
 

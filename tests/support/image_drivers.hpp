@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "board.hpp"
+#include "chip.hpp"
 #include "firmware_image.hpp"
 
 class ImageDrivers {
@@ -119,13 +120,13 @@ class ImageDrivers {
     }
 
   private:
-    static constexpr uint32_t kFlashSize = 256 * 1024;
-    static constexpr uint32_t kSramBase = 0x20000000;
-    static constexpr uint32_t kSramSize = 64 * 1024;
+    static constexpr uint32_t kFlashSize = chip::kFlash.size;
+    static constexpr uint32_t kSramBase = chip::kSram.base;
+    static constexpr uint32_t kSramSize = chip::kSram.size;
     static constexpr uint32_t kScratch = kSramBase + kSramSize - 0x1000;
     static constexpr uint32_t kStackTop = kScratch;
-    static constexpr uint32_t kPeripheralBase = 0x40000000;
-    static constexpr uint32_t kPeripheralSize = 0x00100000;
+    static constexpr uint32_t kPeripheralBase = chip::kPeripherals.base;
+    static constexpr uint32_t kPeripheralSize = chip::kPeripherals.size;
     static constexpr uint32_t kReturn = 0x30000000;  // a page of its own: the calls end there
     static constexpr uint32_t kStub = kReturn + 0x100;  // in the same page
 

@@ -7,6 +7,7 @@
 #include "display/FoxLink240x320x16_HX8347A.hpp"
 #include "display/FoxLink320x240x16_HX8347A.hpp"
 #include "display/hmi_Init.hpp"
+#include "factory_calibration.hpp"
 #include "graphics/image.hpp"
 #include "input/touch.hpp"
 #include "panel_models.hpp"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "factory_calibration.hpp"
 #include "input/touch.hpp"
 #include "panel_models.hpp"
 #include "paramblock.hpp"

@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "factory_calibration.hpp"
 #include "panel_models.hpp"
 #include "paramblock.hpp"
 
