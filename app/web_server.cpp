@@ -23,6 +23,7 @@
 #include "process.hpp"
 #include "finger.hpp"
 #include "script.hpp"
+#include "web_routes.hpp"
 
 namespace app {
 
@@ -36,222 +37,9 @@ void Stop(int) {
 
 // Virtual time run per loop at most, so that the page stays live when the host is slow.
 constexpr double kMaxRunPerLoopMs = 100.0;
-// A long poll for a new frame gives up after this long (the page just asks again); a viewer that
-// went away holds its place no longer than this.
-constexpr auto kFrameWait = std::chrono::seconds(2);
-// Viewers whose request for the next frame may wait at once; one more is answered "busy" at once
-// (the page asks again a little later), so that the server's threads never all wait.
-constexpr int kMostWaitingViewers = 48;
 // Each connection holds a thread of the server while it is open: a viewer's frame requests,
 // its state requests and its finger's, besides the page itself and other programs.
 constexpr int kServerThreads = 3 * kMostWaitingViewers;
-
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            json += ' ';
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
-
-bool ParseInt(const std::string& text, long low, long high, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && value >= low && value <= high;
-}
-
-// What the harness side publishes for the server's threads, and what they ask of it.
-struct Shared {
-    std::mutex mutex;
-    std::condition_variable frameReady;
-    uint64_t frameNumber = 0;
-    std::string frame;  // RGB, 3 bytes a pixel, row by row
-    std::string state;  // JSON without the monitor's lines
-    std::deque<std::function<void()>> commands;
-    bool stopping = false;
-    int waitingViewers = 0;
-
-    void post(std::function<void()> command) {
-        std::lock_guard<std::mutex> lock(mutex);
-        commands.push_back(std::move(command));
-    }
-};
-
-std::string StateJson(const Session& session, uint64_t frameNumber, const std::string& stopped) {
-    Workbench& bench = session.bench;
-    const std::optional<uint32_t> screen = session.view.screen();
-    const std::optional<int32_t> error = session.view.dev1Error();
-    std::string json = "{\"status\":" + JsonString(StatusLine(session));
-    if (!stopped.empty()) {
-        json += ",\"stopped\":" + JsonString(stopped);
-    }
-    json += ",\"fault\":" + JsonString(bench.fault().name);
-    json += ",\"dev1Error\":" + (error ? std::to_string(*error) : std::string("null"));
-    json += ",\"screen\":" + (screen ? std::to_string(*screen) : std::string("null"));
-    json += ",\"frame\":" + std::to_string(frameNumber);
-    json += ",\"faults\":[";
-    bool first = true;
-    for (const FaultKind& kind : FaultKinds()) {
-        json += std::string(first ? "" : ",") + "{\"name\":" + JsonString(kind.name) +
-                ",\"label\":" + JsonString(kind.label) + "}";
-        first = false;
-    }
-    json += "],\"registers\":[";
-    const std::vector<uint16_t> registers = bench.registers();
-    for (size_t i = 0; i < registers.size(); ++i) {
-        const int index = static_cast<int>(i);
-        json += std::string(i == 0 ? "" : ",") +
-                "{\"address\":" + std::to_string(remote_io::kFirstRegister + index) +
-                ",\"name\":" + JsonString(remote_io::NameOf(index)) +
-                ",\"variable\":" + JsonString(remote_io::kRegisters[index].variable) +
-                ",\"input\":" + (remote_io::IsInput(index) ? "true" : "false") +
-                ",\"value\":" + std::to_string(registers[i]) + "}";
-    }
-    const ModbusCounters c = bench.monitor().counters();
-    json += "],\"counters\":{\"requests\":" + std::to_string(c.requests) +
-            ",\"good\":" + std::to_string(c.good) + ",\"crcErrors\":" +
-            std::to_string(c.crcErrors) + ",\"timeouts\":" + std::to_string(c.timeouts) +
-            ",\"exceptions\":" + std::to_string(c.exceptions) + ",\"late\":" +
-            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
-            ",\"unasked\":" + std::to_string(c.unasked) + "}";
-    return json;
-}
-
-// The page's finger: the first point after a release puts it down, the next ones move it.
-struct PageFinger {
-    Finger& finger;
-    bool down = false;
-};
-
-void Routes(httplib::Server& server, Shared& shared, Workbench& bench, PageFinger& finger) {
-    server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(kWebPage, "text/html; charset=utf-8");
-    });
-    // The next frame after the one the page has: answered as soon as there is one.
-    server.Get("/frame", [&shared](const httplib::Request& request, httplib::Response& response) {
-        long after = 0;
-        if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-            after = 0;
-        }
-        std::unique_lock<std::mutex> lock(shared.mutex);
-        if (shared.frameNumber <= static_cast<uint64_t>(after) &&
-            shared.waitingViewers >= kMostWaitingViewers) {
-            response.status = 503;
-            response.set_header("Retry-After", "1");
-            response.set_content("too many viewers wait for a frame; ask again later\n",
-                                 "text/plain");
-            return;
-        }
-        ++shared.waitingViewers;
-        shared.frameReady.wait_for(lock, kFrameWait, [&] {
-            return shared.stopping || shared.frameNumber > static_cast<uint64_t>(after);
-        });
-        --shared.waitingViewers;
-        if (shared.frameNumber <= static_cast<uint64_t>(after)) {
-            response.status = 204;
-            return;
-        }
-        response.set_header("X-Frame", std::to_string(shared.frameNumber));
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(shared.frame, "application/octet-stream");
-    });
-    server.Get("/state", [&shared, &bench](const httplib::Request& request,
-                                           httplib::Response& response) {
-        long after = 0;
-        if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-            after = 0;
-        }
-        std::vector<std::string> lines;
-        const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
-        std::string json;
-        {
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            json = shared.state;
-        }
-        json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
-        for (size_t i = 0; i < lines.size(); ++i) {
-            json += (i == 0 ? "" : ",") + JsonString(lines[i]);
-        }
-        json += "]}";
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(json, "application/json");
-    });
-    const auto bad = [](httplib::Response& response, const std::string& why) {
-        response.status = 400;
-        response.set_content(why + "\n", "text/plain");
-    };
-    server.Post("/touch", [&shared, &finger, bad](const httplib::Request& request,
-                                                  httplib::Response& response) {
-        long x = 0;
-        long y = 0;
-        if (!ParseInt(request.get_param_value("x"), 0, 319, x) ||
-            !ParseInt(request.get_param_value("y"), 0, 239, y)) {
-            return bad(response, "touch needs x 0-319 and y 0-239");
-        }
-        shared.post([&finger, x, y] {
-            if (finger.down) {
-                finger.finger.move(static_cast<int>(x), static_cast<int>(y));
-            } else {
-                finger.finger.down(static_cast<int>(x), static_cast<int>(y));
-                finger.down = true;
-            }
-        });
-    });
-    server.Post("/release", [&shared, &finger](const httplib::Request&, httplib::Response&) {
-        shared.post([&finger] {
-            if (finger.down) {
-                finger.finger.up();
-                finger.down = false;
-            }
-        });
-    });
-    server.Post("/fault", [&shared, &bench, bad](const httplib::Request& request,
-                                                 httplib::Response& response) {
-        const std::string kind = request.get_param_value("kind");
-        bool known = false;
-        for (const FaultKind& candidate : FaultKinds()) {
-            known = known || kind == candidate.name;
-        }
-        if (!known) {
-            return bad(response, "no fault '" + kind + "'");
-        }
-        shared.post([&bench, kind] {
-            std::string why;
-            if (!bench.setFault(kind, &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
-    });
-    server.Post("/register", [&shared, &bench, bad](const httplib::Request& request,
-                                                    httplib::Response& response) {
-        long address = 0;
-        long value = 0;
-        const std::string given = request.get_param_value("value");
-        if (!ParseInt(request.get_param_value("address"), remote_io::kFirstRegister,
-                      remote_io::kFirstRegister + remote_io::kRegisterCount - 1, address)) {
-            return bad(response,
-                       "register needs an address " + std::string(remote_io::AddressRange()));
-        }
-        if (!ParseInt(given, 0, 65535, value)) {
-            return bad(response, "register " + std::to_string(address) + " takes a value 0-65535, not '" +
-                                     given.substr(0, 20) + "'");
-        }
-        shared.post([&bench, address, value] {
-            std::string why;
-            if (!bench.setRegister(static_cast<int>(address - remote_io::kFirstRegister),
-                                   static_cast<uint16_t>(value), &why)) {
-                std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
-            }
-        });
-    });
-}
 
 }  // namespace
 
@@ -315,12 +103,20 @@ WebServerPtr ListenWeb(const Options& options, std::string* why) {
 int RunWeb(WebServer& web, Session& session, const Options& options) {
     sim::PanelHarness& panel = session.panel;
     Workbench& bench = session.bench;
-    Shared shared;
+    WebShared shared;
     httplib::Server& server = web.http;
     Finger finger(sim::TouchOf(panel.board()));
     bench.watch(finger);  // what the finger does goes into the recording
     PageFinger pageFinger{finger};
-    Routes(server, shared, bench, pageFinger);
+    for (WebRoute& route : WebRoutes(shared, bench, pageFinger)) {
+        if (std::string(route.method) == "GET") {
+            server.Get(route.path, std::move(route.handle));
+        } else {
+            server.Post(route.path, std::move(route.handle));
+        }
+    }
+    // The state is there before the first request can ask for it.
+    shared.state = StateJson(session, 0, std::string());
     const char* host = "127.0.0.1";
     const int port = web.port;
     std::thread serving([&server] { server.listen_after_bind(); });
@@ -343,18 +139,7 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
 
     while (!g_stop && !(endMs >= 0 && panel.nowMs() >= endMs)) {
         // The page's commands, in order (a finger event waits in the finger until its time).
-        for (;;) {
-            std::function<void()> command;
-            {
-                std::lock_guard<std::mutex> lock(shared.mutex);
-                if (shared.commands.empty()) {
-                    break;
-                }
-                command = std::move(shared.commands.front());
-                shared.commands.pop_front();
-            }
-            command();
-        }
+        shared.runCommands();
         const Clock::time_point now = Clock::now();
         const double elapsedMs = std::chrono::duration<double, std::milli>(now - last).count();
         last = now;
