@@ -92,10 +92,11 @@ std::string StateJson(const Session& session, uint64_t frameNumber, const std::s
     }
     const ModbusCounters c = bench.monitor().counters();
     json += "],\"counters\":{\"requests\":" + std::to_string(c.requests) +
-            ",\"good\":" + std::to_string(c.good) + ",\"crcErrors\":" +
-            std::to_string(c.crcErrors) + ",\"timeouts\":" + std::to_string(c.timeouts) +
-            ",\"exceptions\":" + std::to_string(c.exceptions) + ",\"late\":" +
-            std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
+            ",\"good\":" + std::to_string(c.good) +
+            ",\"crcErrors\":" + std::to_string(c.crcErrors) +
+            ",\"timeouts\":" + std::to_string(c.timeouts) +
+            ",\"exceptions\":" + std::to_string(c.exceptions) +
+            ",\"late\":" + std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
             ",\"unasked\":" + std::to_string(c.unasked) + "}";
     return json;
 }

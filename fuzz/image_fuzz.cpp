@@ -23,7 +23,8 @@ bool InBoardMemory(const sim::arm::Segment& segment) {
 }
 
 void CheckLoaded(const FirmwareImage& image, const std::vector<uint8_t>& file) {
-    const bool elf = file.size() >= 4 && std::memcmp(file.data(), "\x7F" "ELF", 4) == 0;
+    constexpr uint8_t kElfMagic[] = {0x7F, 'E', 'L', 'F'};
+    const bool elf = file.size() >= 4 && std::memcmp(file.data(), kElfMagic, 4) == 0;
     FUZZ_CHECK(image.isElf() == elf);
     if (!elf) {
         // A flat binary is the file itself at address 0.

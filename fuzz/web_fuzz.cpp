@@ -25,10 +25,16 @@ struct Bench {
     app::Workbench bench{panel, options};
     std::unique_ptr<app::PanelView> view = app::HostView();
     app::Session session{panel, bench, *view, nullptr};
+    // The state the harness side published before the requests: the same for every input (it
+    // starts from the same panel), so made once.
+    std::string running;
+    std::string halted;
 
     Bench() {
         FUZZ_CHECK(bench.start());
         FUZZ_CHECK(panel.runForMs(50) != sim::StopReason::Halted);
+        running = app::StateJson(session, 0, "");
+        halted = app::StateJson(session, 0, "the firmware stopped: a fault");
     }
 };
 
@@ -102,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shared.frameNumber = in.byte();
     shared.frame = std::string(in.byte(), 'p');
     shared.stopping = true;
-    shared.state = app::StateJson(bench.session, shared.frameNumber, in.flag() ? "halted" : "");
+    shared.state = in.flag() ? bench.halted : bench.running;
     const std::vector<app::WebRoute> routes = app::WebRoutes(shared, bench.bench, pageFinger);
     for (int i = 0; i < 4 && in.left() > 0; ++i) {
         const httplib::Request request = ReadRequest(in);

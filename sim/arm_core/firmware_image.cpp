@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 #include <elf.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,12 +174,17 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
             continue;
         }
         // Checked before the bytes are copied: a segment the board cannot hold costs no memory.
-        const uint32_t address = program.p_paddr + skip;
-        const uint64_t end = uint64_t{address} + (program.p_filesz - skip);
-        if (!(end <= kFlashSize || (address >= kSramBase && end <= uint64_t{kSramBase} + kSramSize))) {
-            *error = path + " has bytes at " + Hex(address) + ", outside the board's flash and SRAM";
+        // (In 64 bits: an address past 4 GB must not wrap round into flash.)
+        const uint64_t start = uint64_t{program.p_paddr} + skip;
+        const uint64_t end = start + (program.p_filesz - skip);
+        if (!(end <= kFlashSize ||
+              (start >= kSramBase && end <= uint64_t{kSramBase} + kSramSize))) {
+            *error = path + " has bytes at " + Hex(static_cast<uint32_t>(start)) +
+                     (start > UINT32_MAX ? " (past 4 GB)" : "") +
+                     ", outside the board's flash and SRAM";
             return std::nullopt;
         }
+        const auto address = static_cast<uint32_t>(start);
         if ((program.p_flags & PF_X) != 0 && program.p_vaddr >= 0x20000000 &&
             program.p_vaddr < 0x40000000) {
             image.executesFromSram_ = true;
@@ -221,7 +227,8 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
             const std::string name(
                 text, strnlen(text, std::min(file.size() - nameAt, kLongestSymbolName + 1)));
             const uint32_t type = ELF32_ST_TYPE(symbol.st_info);
-            if (name.empty() || name.size() > kLongestSymbolName || (type != STT_OBJECT && type != STT_FUNC && type != STT_NOTYPE)) {
+            if (name.empty() || name.size() > kLongestSymbolName ||
+                (type != STT_OBJECT && type != STT_FUNC && type != STT_NOTYPE)) {
                 continue;
             }
             const uint32_t address = type == STT_FUNC ? symbol.st_value & ~1u : symbol.st_value;
