@@ -52,6 +52,10 @@ constexpr const char* kUsage =
     "  --vcd-end MS          trace up to this virtual time (default: the end of the run)\n"
     "  --web PORT            serve the panel on http://127.0.0.1:PORT/ (0: a free port, printed)\n"
     "                        instead of a window; stop it with Ctrl-C\n"
+    "  --gdb PORT            with --image: a debugger (gdb-multiarch: target remote :PORT) may\n"
+    "                        connect on 127.0.0.1:PORT (0: a free port, printed); while it holds\n"
+    "                        the processor, virtual time and every model stand still\n"
+    "  --gdb-wait            hold the processor at reset until the debugger connects\n"
     "  Workbench keys in the window: 1 silent module, 2 bad CRC, 3 exception answers, 4 late\n"
     "  answers, 5 unplugged, 6-9 wrong address, wrong function, truncated, noise; 0 module back\n"
     "  to normal; M the Modbus monitor beside the panel (last exchanges, error counters).\n"
@@ -66,6 +70,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
     std::string controller;
     int64_t scale = options.scale;
     int64_t webPort = -1;
+    int64_t gdbPort = -1;
     cli::Parser parser("panel-sim", kUsage);
     parser.flag("--headless", headless)
         .real("--seconds", options.seconds, 0.001, 1e7)
@@ -93,6 +98,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         .text("--record", options.record)
         .flag("--hashes", options.hashes)
         .whole("--web", webPort, 0, 65535)
+        .whole("--gdb", gdbPort, 0, 65535)
+        .flag("--gdb-wait", options.gdbWait)
         .text("--vcd", options.vcd)
         .option("--vcd-groups",
                 [&options](const std::vector<std::string>& v) {
@@ -128,6 +135,14 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
                     " exclude each other");
     }
     options.webPort = static_cast<int>(webPort);
+    options.gdbPort = static_cast<int>(gdbPort);
+    if (parser.given("--gdb") && options.image.empty()) {
+        return fail("--gdb debugs the ARM image: give --image FILE (the host build is debugged "
+                    "with gdb itself)");
+    }
+    if (options.gdbWait && !parser.given("--gdb")) {
+        return fail("--gdb-wait applies to a debugger: give --gdb PORT");
+    }
     options.mode = parser.given("--web")    ? Options::Mode::Web
                    : parser.given("--script") ? Options::Mode::Script
                    : headless               ? Options::Mode::Headless

@@ -26,7 +26,9 @@ struct Options {
     std::string modbusLog;  // the Modbus monitor's lines to this file ("-": standard output)
     std::string record;     // window or web session recorded as a script
     bool hashes = false;    // print hashes of the screens and the line at the end
-    int webPort = -1;       // --web: serve the panel on this loopback port (0: any free one)
+    int webPort = -1;
+    int gdbPort = -1;       // --gdb: a debugger on this loopback port (0: any free one)
+    bool gdbWait = false;   // --gdb-wait: the processor waits at reset for the debugger       // --web: serve the panel on this loopback port (0: any free one)
     // The pin trace (--vcd): file, groups (sim::trace::Group bits), window in virtual ms.
     std::string vcd;
     unsigned vcdGroups = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "debugger.hpp"
 #include "firmware_image.hpp"
 #include "image_run.hpp"
 #include "panel_view.hpp"
@@ -149,6 +150,16 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // The debugger's port is taken before the firmware starts, like the web page's.
+    std::unique_ptr<app::Debugger> debugger;
+    if (options.gdbPort >= 0) {
+        std::string why;
+        debugger = app::Debugger::Listen(options.gdbPort, &why);
+        if (!debugger) {
+            std::fprintf(stderr, "panel-sim: %s\n", why.c_str());
+            return 2;
+        }
+    }
     sim::PanelHarness panel(options.board, image ? sim::PanelHarness::Firmware::None
                                                  : sim::PanelHarness::Firmware::Host);
     // --- The real image on the emulated core (--image), seen through its symbols. ---
@@ -189,7 +200,13 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    app::Session session{panel, bench, *view, core};
+    app::Session session{panel, bench, *view, core, debugger.get()};
+    if (debugger) {
+        debugger->attach(session);
+        if (options.gdbWait) {
+            debugger->holdAtReset();
+        }
+    }
 
     int result = 0;
     switch (options.mode) {
@@ -208,6 +225,9 @@ int main(int argc, char** argv) {
         case app::Options::Mode::Web:
             result = app::RunWeb(*web, session, options);
             break;
+    }
+    if (debugger) {
+        debugger->finished(result);
     }
     bench.finish();
     if (trace != nullptr) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli.hpp"
+#include "debugger.hpp"
 #include "image_run.hpp"
 #include "panel_models.hpp"
 #include "workbench.hpp"
@@ -27,6 +28,11 @@ std::string StatusLine(const Session& session) {
     if (const auto instructions = view.instructions()) {
         status += "  instructions=" + std::to_string(*instructions) + "  cycles~" +
                   std::to_string(view.cycles().value_or(0));
+    }
+    if (session.debugger != nullptr) {
+        if (const std::string halted = session.debugger->haltedText(); !halted.empty()) {
+            status += "  " + halted;
+        }
     }
     return status;
 }
@@ -223,13 +229,19 @@ class WaitRun {
     double total_ = 0;
 };
 
-// Runs one command other than a wait; 0 when it succeeded, else 1 (the reason printed).
-int Run(Session& session, const ScriptCommand& c, const std::string& name) {
+}  // namespace
+
+int RunScriptCommand(Session& session, const ScriptCommand& c, const std::string& name,
+                     std::string* error) {
     using Kind = ScriptCommand::Kind;
     sim::PanelHarness& panel = session.panel;
     sim::Board& board = panel.board();
     const auto fail = [&](const std::string& why) {
-        std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), c.line, why.c_str());
+        if (error != nullptr) {
+            *error = why;
+        } else {
+            std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), c.line, why.c_str());
+        }
         return 1;
     };
     const auto run = [&](double ms) {
@@ -302,8 +314,6 @@ int Run(Session& session, const ScriptCommand& c, const std::string& name) {
     return 0;
 }
 
-}  // namespace
-
 int RunScript(Session& session, const ScriptSource& source, const std::string& name) {
     sim::PanelHarness& panel = session.panel;
     const std::unique_ptr<std::istream> text = source.open();
@@ -332,7 +342,7 @@ int RunScript(Session& session, const ScriptSource& source, const std::string& n
         if (!waits.run(panel, name)) {
             return 1;
         }
-        if (const int result = Run(session, c, name); result != 0) {
+        if (const int result = RunScriptCommand(session, c, name, nullptr); result != 0) {
             return result;
         }
     }

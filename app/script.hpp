@@ -58,6 +58,11 @@ ScriptCommand ParseCommand(const ScriptLine& line, bool checkFiles);
 // one line naming the script, the line number and what is wrong.
 bool CheckScript(std::istream& script, const std::string& name, std::string& error);
 
+// Runs one command; 0 when it succeeded, else 1 with the reason in `error` (or, without one,
+// printed with the script's name and line).
+int RunScriptCommand(Session& session, const ScriptCommand& c, const std::string& name,
+                     std::string* error);
+
 // Reads the script again and runs it; returns 0 when every command succeeded, else 1 (with the
 // reason on stderr). Waits that follow each other run as one span of virtual time, without
 // the harness stopping the firmware between them.

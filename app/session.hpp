@@ -9,12 +9,14 @@
 namespace app {
 
 class Workbench;
+class Debugger;
 
 struct Session {
     sim::PanelHarness& panel;
     Workbench& bench;
     const PanelView& view;
     sim::arm::ArmCore* image = nullptr;  // with --image
+    Debugger* debugger = nullptr;  // with --gdb
 };
 
 // One line describing the panel's state.

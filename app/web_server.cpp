@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "debugger.hpp"
 #include "panel_models.hpp"
 #include "process.hpp"
 #include "finger.hpp"
@@ -134,6 +135,14 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
     using Clock = std::chrono::steady_clock;
     Clock::time_point last = Clock::now();
     Clock::time_point lastState{};
+    if (session.debugger != nullptr) {
+        // Held by a debugger: the page's state says so (its commands wait for the run).
+        session.debugger->whileHeld([&] {
+            std::string state = StateJson(session, frameNumber, stopped);
+            std::lock_guard<std::mutex> lock(shared.mutex);
+            shared.state.swap(state);
+        });
+    }
     double target = panel.nowMs();
     const double endMs = options.secondsGiven ? options.seconds * 1000.0 : -1.0;
 
@@ -187,6 +196,9 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
         }
         // At most 50 frames a second; the page asks for each one as soon as it has the last.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (session.debugger != nullptr) {
+        session.debugger->whileHeld(nullptr);  // it refers to this run's page state
     }
     {
         std::lock_guard<std::mutex> lock(shared.mutex);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "debugger.hpp"
 #include "finger.hpp"
 #include "monitor_panel.hpp"
 #include "panel_models.hpp"
@@ -89,7 +90,11 @@ std::string NoDisplayReason() {
 std::string Title(const Session& session, bool paused, bool halted, const std::string& linePeer,
                   double achievedSpeed, double speed) {
     std::string title = "panel-sim";
-    if (halted) {
+    const std::string debugHalt =
+        session.debugger != nullptr ? session.debugger->haltedText() : std::string();
+    if (!debugHalt.empty()) {
+        title += " [" + debugHalt + "]";
+    } else if (halted) {
         title += " [stopped]";
     } else if (paused) {
         title += " [paused]";
@@ -171,6 +176,20 @@ int RunWindow(Session& session, const Options& options, const std::string& lineP
     uint64_t speedWall = start;  // the achieved speed over the last second or so
     double speedVirtual = panel.nowMs();
     double achieved = options.speed;
+    if (session.debugger != nullptr) {
+        // Held by a debugger: the title says where, and the window keeps answering its system
+        // (what is clicked meanwhile is dropped: the firmware cannot take it).
+        session.debugger->whileHeld([&] {
+            for (SDL_Event ignored; SDL_PollEvent(&ignored) != 0;) {
+            }
+            const std::string title =
+                Title(session, paused, halted, linePeer, achieved, options.speed);
+            if (title != shownTitle) {
+                shownTitle = title;
+                SDL_SetWindowTitle(sdl.window, title.c_str());
+            }
+        });
+    }
 
     for (bool running = true; running;) {
         SDL_Event event;
@@ -285,6 +304,9 @@ int RunWindow(Session& session, const Options& options, const std::string& lineP
         }
     }
 
+    if (session.debugger != nullptr) {
+        session.debugger->whileHeld(nullptr);  // it refers to this window
+    }
     std::printf("%s\n", StatusLine(session).c_str());
     return halted ? 1 : 0;
 }

@@ -58,6 +58,15 @@ void AdcModel::updateLine() {
     nvic_.setLine(kSequence3Irq, (ris_ & im_ & kSequencerBit) != 0);
 }
 
+uint32_t AdcModel::peek(uint32_t offset, unsigned size) {
+    const bool fifo = offset >= SS_BLOCK && offset < SS_BLOCK + kSequencers * SS_STRIDE &&
+                      (offset - SS_BLOCK) % SS_STRIDE == SSFIFO;
+    if (fifo) {
+        return (offset - SS_BLOCK) / SS_STRIDE == kSequencer && fifoFull_ ? fifo_ : 0;
+    }
+    return read(offset, size);
+}
+
 uint32_t AdcModel::read(uint32_t offset, unsigned) {
     if (offset >= SS_BLOCK && offset < SS_BLOCK + kSequencers * SS_STRIDE) {
         const unsigned seq = (offset - SS_BLOCK) / SS_STRIDE;

@@ -73,6 +73,7 @@ class AdcModel : public Device {
     std::string name() const override { return "ADC 0"; }
     RegisterTable registers() const override { return adc::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
+    uint32_t peek(uint32_t offset, unsigned size) override;  // the FIFO without emptying it
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 
     // The analogue input of each channel, sampled when a conversion starts.

@@ -20,6 +20,9 @@ class SystemControlSpace : public Device {
     uint32_t read(uint32_t offset, unsigned) override {
         return IsSysTick(offset) ? systick_.read(offset - kSysTickAt) : nvic_.read(offset);
     }
+    uint32_t peek(uint32_t offset, unsigned) override {
+        return IsSysTick(offset) ? systick_.peek(offset - kSysTickAt) : nvic_.read(offset);
+    }
     void write(uint32_t offset, uint32_t value, unsigned) override {
         if (IsSysTick(offset)) {
             systick_.write(offset - kSysTickAt, value);
@@ -220,6 +223,19 @@ void Board::unmappedFault(uint32_t address, bool write) {
 void Board::gatedFault(const Mapping& mapping, uint32_t address) {
     raiseFault(address, mapping.device->name() + " accessed at " + Hex(address) +
                             " while its clock is gated");
+}
+
+std::optional<uint32_t> Board::peek(uint32_t address, unsigned size) {
+    Mapping* mapping = search(address);
+    if (mapping == nullptr) {
+        return std::nullopt;
+    }
+    const uint32_t offset = address - mapping->base;
+    if (mapping->checked &&
+        (mapping->allowed == nullptr || (mapping->allowed[offset] & kLoadAllowed) == 0)) {
+        return std::nullopt;  // no register there, or one that cannot be read
+    }
+    return mapping->device->peek(offset, size);
 }
 
 uint32_t Board::debugRead(uint32_t address, unsigned size) {

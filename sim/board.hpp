@@ -117,6 +117,9 @@ class Board {
     }
     // --- A debugger's accesses: no gates, a fault only recorded. ---
     uint32_t debugRead(uint32_t address, unsigned size = 4);
+    // What the processor would read there, without the read's effects (the receive FIFOs keep
+    // their data, SysTick its COUNTFLAG); nothing where no readable register is.
+    std::optional<uint32_t> peek(uint32_t address, unsigned size = 4);
     void debugWrite(uint32_t address, uint32_t value, unsigned size = 4);
 
     // What the firmware did that the board does not model or that loses data.

@@ -19,6 +19,7 @@ enum class StopReason {
     Deadline,   // virtual time reached the requested point
     Condition,  // the harness's condition became true
     Halted,     // the firmware stopped for good (fault, handler loop, boot loader, main returned)
+    Debug,      // a debugger's breakpoint, watchpoint, step or halt request (the image's core)
 };
 
 struct BootLoaderCall {

@@ -36,6 +36,9 @@ class Device {
     // offset: from the device's base; size: 4 for word accesses, 1 for byte accesses.
     virtual uint32_t read(uint32_t offset, unsigned size) = 0;
     virtual void write(uint32_t offset, uint32_t value, unsigned size) = 0;
+    // What a read would return, without what reading does (a debugger looking): the models whose
+    // reads change their state override it.
+    virtual uint32_t peek(uint32_t offset, unsigned size) { return read(offset, size); }
     // The registers the model implements; empty for plain memory, which the bus does not check.
     virtual RegisterTable registers() const { return {}; }
 

@@ -38,15 +38,38 @@ void PanelHarness::fitCore(std::unique_ptr<Core> core) {
     board_->fitCore(core_.get());
 }
 
+StopReason PanelHarness::run(Picoseconds deadline, const std::function<bool()>& condition) {
+    if (holding_ && stoppedWhileHeld_) {
+        return StopReason::Debug;
+    }
+    for (;;) {
+        const StopReason reason = core_->runUntil(deadline, condition);
+        if (reason != StopReason::Debug || !hold_) {
+            return reason;
+        }
+        if (holding_) {
+            stoppedWhileHeld_ = true;
+            return reason;
+        }
+        holding_ = true;
+        const bool goOn = hold_();
+        holding_ = false;
+        stoppedWhileHeld_ = false;
+        if (!goOn) {
+            return StopReason::Halted;
+        }
+    }
+}
+
 StopReason PanelHarness::runUntilMs(double t) {
-    return core_->runUntil(ToPs(t), nullptr);
+    return run(ToPs(t), nullptr);
 }
 
 StopReason PanelHarness::runUntil(const std::function<bool()>& condition, double timeoutMs) {
     if (condition()) {
         return StopReason::Condition;
     }
-    return core_->runUntil(ToPs(board_->nowMs() + timeoutMs), condition);
+    return run(ToPs(board_->nowMs() + timeoutMs), condition);
 }
 
 }  // namespace sim

@@ -38,9 +38,25 @@ class PanelHarness {
 
     double nowMs() const { return board_->nowMs(); }
 
+    // A debugger holds the firmware where the processor stopped for it (StopReason::Debug):
+    // `hold` returns when the run may go on (true) or has been ended (false: the run returns
+    // Halted). Runs made while it holds (a debugger's monitor command) do not hold again: a stop
+    // of theirs returns Debug at once, and so does every further run of that hold, for the
+    // debugger to report when it next resumes.
+    void setDebugHold(std::function<bool()> hold) { hold_ = std::move(hold); }
+    bool holding() const { return holding_; }
+    bool stoppedWhileHeld() const { return stoppedWhileHeld_; }
+    // The debugger has reported that stop: runs of the hold may go on again.
+    void acknowledgeStop() { stoppedWhileHeld_ = false; }
+
   private:
+    StopReason run(Picoseconds deadline, const std::function<bool()>& condition);
+
     std::unique_ptr<Board> board_;
     std::unique_ptr<Core> core_;
+    std::function<bool()> hold_;
+    bool holding_ = false;
+    bool stoppedWhileHeld_ = false;
 };
 
 }  // namespace sim

@@ -56,16 +56,18 @@ void SysTick::onZero() {
 }
 
 uint32_t SysTick::read(uint32_t offset) {
+    const uint32_t value = peek(offset);
+    if (offset == systick::CTRL) {
+        countFlag_ = false;  // reading CTRL clears COUNTFLAG
+    }
+    return value;
+}
+
+uint32_t SysTick::peek(uint32_t offset) const {
     using namespace systick;
     switch (offset) {
-        case CTRL: {
-            uint32_t value = ctrl_;
-            if (countFlag_) {
-                value |= CTRL_COUNT;
-            }
-            countFlag_ = false;  // reading CTRL clears COUNTFLAG
-            return value;
-        }
+        case CTRL:
+            return countFlag_ ? ctrl_ | CTRL_COUNT : ctrl_;
         case RELOAD:
             return reload_;
         case CURRENT:

@@ -30,6 +30,7 @@ class SysTick {
     SysTick(Scheduler& scheduler, Nvic& nvic) : scheduler_(scheduler), nvic_(nvic) {}
 
     uint32_t read(uint32_t offset);
+    uint32_t peek(uint32_t offset) const;  // a read that leaves COUNTFLAG as it is
     void write(uint32_t offset, uint32_t value);
 
     bool enabled() const { return (ctrl_ & systick::CTRL_ENABLE) != 0; }

@@ -123,6 +123,13 @@ void Uart::updateLine() {
     nvic_.setLine(kIrq, (ris_ & im_) != 0);
 }
 
+uint32_t Uart::peek(uint32_t offset, unsigned size) {
+    if (offset == DR) {
+        return rxFifo_.empty() ? 0 : rxFifo_.front();
+    }
+    return read(offset, size);
+}
+
 uint32_t Uart::read(uint32_t offset, unsigned) {
     switch (offset) {
         case DR: {

@@ -95,6 +95,7 @@ class Uart : public Device, public SerialPort {
     std::string name() const override { return "UART1"; }
     RegisterTable registers() const override { return uart::kRegisters; }
     uint32_t read(uint32_t offset, unsigned size) override;
+    uint32_t peek(uint32_t offset, unsigned size) override;  // DR without popping the FIFO
     void write(uint32_t offset, uint32_t value, unsigned size) override;
 
     // The line: connect a peer the caller keeps alive, or plug in one the UART keeps.

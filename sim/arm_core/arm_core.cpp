@@ -220,6 +220,8 @@ StopReason ArmCore::runUntil(Picoseconds deadline, const std::function<bool()>& 
     deadlineRate_ = ~0ull;
     condition_ = condition ? &condition : nullptr;
     stop_ = Stop::None;
+    resumeInstructions_ = instructions_;
+    resumeEntries_ = entries_;
     refreshDue();
     while (!halted_ && stop_ == Stop::None) {
         const uint32_t at = pc();
@@ -231,7 +233,13 @@ StopReason ArmCore::runUntil(Picoseconds deadline, const std::function<bool()>& 
             checkNextBoundary();  // asked at every instruction boundary
         }
         const uc_err err = uc_emu_start(uc_, at | 1u, kNoEnd, 0, 0);
-        if (halted_ || stop_ != Stop::None) {
+        if (halted_) {
+            break;
+        }
+        if (stop_ != Stop::None) {
+            // A stop asked from the block hook leaves the emulator's PC where the previous
+            // block ended: the turn resumes at the boundary it stopped in front of.
+            setReg(UC_ARM_REG_PC, stoppedAt_ | 1u);
             break;
         }
         if (err != UC_ERR_OK) {
@@ -244,7 +252,14 @@ StopReason ArmCore::runUntil(Picoseconds deadline, const std::function<bool()>& 
     if (halted_) {
         return StopReason::Halted;
     }
-    return stop_ == Stop::Deadline ? StopReason::Deadline : StopReason::Condition;
+    switch (stop_) {
+        case Stop::Deadline:
+            return StopReason::Deadline;
+        case Stop::Debug:
+            return StopReason::Debug;
+        default:
+            return StopReason::Condition;
+    }
 }
 
 void ArmCore::sleepUntilInterrupt() {
@@ -276,32 +291,43 @@ void ArmCore::sleepUntilInterrupt() {
     }
 }
 
+void ArmCore::cutAt(uint32_t address, Cycles now) {
+    if (block_ == nullptr) {
+        return;
+    }
+    const size_t index = indexOf(address);
+    instructions_ += index;
+    cycles_ += block_->before[index];
+    block_->partialInstructions += index;
+    block_->partialCycles += block_->before[index];
+    blockStart_ = now;
+    block_ = nullptr;
+}
+
+void ArmCore::stopAt(Stop why, uint32_t address, Cycles now) {
+    stop_ = why;
+    stoppedAt_ = address;
+    cutAt(address, now);
+    uc_emu_stop(uc_);
+}
+
 bool ArmCore::atBoundary(uint32_t address) {
     const Cycles now = block_ != nullptr ? startOf(indexOf(address)) : blockStart_;
     flush(now);
-    const auto cut = [&] {
-        if (block_ != nullptr) {
-            const size_t index = indexOf(address);
-            instructions_ += index;
-            cycles_ += block_->before[index];
-            block_->partialInstructions += index;
-            block_->partialCycles += block_->before[index];
-            blockStart_ = now;
-            block_ = nullptr;
-        }
-    };
     if (halted_) {
-        cut();
+        cutAt(address, now);
+        return true;
+    }
+    if (debugEveryBoundary_ && debugStopAt(address)) {
+        stopAt(Stop::Debug, address, now);
         return true;
     }
     if (now >= deadline_ || (condition_ != nullptr && (*condition_)())) {
-        stop_ = now >= deadline_ ? Stop::Deadline : Stop::Condition;
-        cut();
-        uc_emu_stop(uc_);
+        stopAt(now >= deadline_ ? Stop::Deadline : Stop::Condition, address, now);
         return true;
     }
     if (const uint32_t exception = TakeableException(board_.nvic(), primask())) {
-        cut();
+        cutAt(address, now);
         enterException(exception, address);
         return true;
     }
@@ -328,14 +354,17 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
     }
     runAfterExclusive(address);
     // Most block starts: nothing due, nothing pending, nothing asked.
-    const bool quiet = blockStart_ < due_ && !board_.nvic().anyReady() && condition_ == nullptr;
+    const bool quiet = blockStart_ < due_ && !board_.nvic().anyReady() && condition_ == nullptr &&
+                       !debugEveryBoundary_;
     if (!quiet && atBoundary(address)) {
         return;
     }
     if (probeFilter_ != 0 && (probeFilter_ & ProbeBit(address)) != 0) {
         onProbedBlock(address);
     }
-    skipIdleLoop(address);
+    if (!debugEveryBoundary_) {
+        skipIdleLoop(address);
+    }
     startBlock(address, costOf(address, size));
 }
 
@@ -424,6 +453,9 @@ void ArmCore::InterruptHook(uc_struct*, uint32_t number, void* self) {
 uint32_t ArmCore::busRead(uint32_t address, unsigned size) {
     beforeAccess();
     const uint32_t value = board_.cpuRead(address, size);
+    if (!watches_.empty()) [[unlikely]] {
+        noteAccess(address, size, false);
+    }
     afterAccess();
     return value;
 }
@@ -431,6 +463,9 @@ uint32_t ArmCore::busRead(uint32_t address, unsigned size) {
 void ArmCore::busWrite(uint32_t address, uint32_t value, unsigned size) {
     beforeAccess();
     board_.cpuWrite(address, value, size);
+    if (!watches_.empty()) [[unlikely]] {
+        noteAccess(address, size, true);
+    }
     afterAccess();
 }
 

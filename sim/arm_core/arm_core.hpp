@@ -64,6 +64,16 @@ struct ExceptionEntry {
     uint64_t instructions;  // executed before it
 };
 
+// What a debugger asked the core to stop for (arm_debug.cpp).
+enum class WatchKind { Write, Read, Access };
+struct DebugStop {
+    enum class Why { Breakpoint, Watch, Step, Halt };
+    Why why = Why::Halt;
+    uint32_t pc = 0;
+    WatchKind watchKind = WatchKind::Write;  // for Why::Watch
+    uint32_t watchAddress = 0;               // the address the access was made to
+};
+
 class ArmCore final : public Core {
   public:
     static constexpr uint32_t kSramBytes = 64 * 1024;
@@ -122,6 +132,35 @@ class ArmCore final : public Core {
     // probed first (the screen changes).
     std::vector<FunctionCost> takeProfile();
 
+    // --- A debugger's view (arm_debug.cpp). While any mark is set, or a step or a halt is
+    // asked, every instruction boundary is looked at and no idle or delay loop is skipped, so
+    // that a stop falls exactly where it is due; runUntil then returns StopReason::Debug with
+    // the firmware stopped in front of the instruction at debugStop().pc. ---
+    void addBreakpoint(uint32_t address);
+    void removeBreakpoint(uint32_t address);
+    // Stops after an instruction whose access overlaps [address, address + length): SRAM or
+    // peripheral registers.
+    void addWatch(uint32_t address, uint32_t length, WatchKind kind);
+    void removeWatch(uint32_t address, uint32_t length, WatchKind kind);
+    void clearDebugMarks();
+    // The next run stops in front of the instruction after the next one executed (or in front of
+    // a handler's first, when an exception is taken first).
+    void stepInstruction();
+    // The run under way stops at the next instruction boundary (safe from any thread).
+    void requestHalt();
+    const DebugStop& debugStop() const { return debugStop_; }
+    uint64_t debugStops() const { return debugStops_; }
+    // The processor's registers as a debugger sees them (xPSR with the active exception);
+    // Unicorn's register ids.
+    uint32_t debugRegister(int id) const;
+    void setDebugRegister(int id, uint32_t value);
+    // Writes SRAM (not flash, not the bus); false outside it.
+    bool writeSram(uint32_t address, const uint8_t* data, uint32_t length);
+    // The function an address is in, or empty.
+    std::string functionAt(uint32_t address) const;
+    // Ends the run for good (the debugger killed it).
+    void endRun(const std::string& why) { halt(why); }
+
   private:
     // A translated block's cost, and where each of its instructions starts.
     struct BlockCost {
@@ -161,14 +200,20 @@ class ArmCore final : public Core {
         uint32_t blocks = 0;  // since the core was last at the marked block
         int stage = 0;        // 0: nothing saved, 1: registers saved, 2: memory saved too
     };
-    enum class Stop { None, Deadline, Condition };
+    enum class Stop { None, Deadline, Condition, Debug };
+    struct Watch {
+        uint32_t address;
+        uint32_t length;
+        WatchKind kind;
+        bool operator==(const Watch&) const = default;
+    };
 
     ArmCore(Board& board, FirmwareImage image);
     bool setUp(std::string* error);
     bool loadSegments(std::string* error);
     void findExclusiveLoads();
     void rearm(size_t index) {
-        if (afterExclusive_ || condition_ != nullptr) {
+        if (afterExclusive_ || condition_ != nullptr || debugEveryBoundary_) {
             checkNextBoundary();  // asked at every instruction boundary
         } else {
             armStopFrom(index + 1);
@@ -184,6 +229,19 @@ class ArmCore final : public Core {
     // harness's stop, or an exception entered in front of `address`. True when execution does
     // not go on at `address`.
     bool atBoundary(uint32_t address);
+    // Leaves the block under way at the boundary in front of `address`.
+    void cutAt(uint32_t address, Cycles now);
+    // Ends the turn in front of `address`.
+    void stopAt(Stop why, uint32_t address, Cycles now);
+    // --- Debugging (arm_debug.cpp). ---
+    // Whether the debugger's stop falls in front of `address`; fills debugStop_.
+    bool debugStopAt(uint32_t address);
+    void noteAccess(uint32_t address, unsigned size, bool write);
+    void updateDebugEveryBoundary();
+    void watchesChanged();  // while stopped: the memory hook fitted to the SRAM watches
+    uint64_t instructionsAt(uint32_t address) const;
+    static void MemoryHook(uc_struct* uc, uc_mem_type type, uint64_t address, int size,
+                           int64_t value, void* self);
     uint32_t busRead(uint32_t address, unsigned size);
     void busWrite(uint32_t address, uint32_t value, unsigned size);
     void beforeAccess();
@@ -269,6 +327,7 @@ class ArmCore final : public Core {
     std::optional<BootLoaderCall> bootLoaderCall_;
     // The current turn of the harness.
     Stop stop_ = Stop::None;
+    uint32_t stoppedAt_ = 0;  // the boundary the turn stopped in front of
     Cycles deadline_ = ~Cycles{0};
     const std::function<bool()>* condition_ = nullptr;
 
@@ -325,6 +384,22 @@ class ArmCore final : public Core {
     uint32_t profiledOpen_ = 0;   // its calls under way
     std::vector<Open> open_;
     std::vector<CallRecord> calls_;
+
+    // --- The debugger's marks and the stop they asked for. ---
+    std::vector<uint32_t> breakpoints_;
+    std::vector<Watch> watches_;
+    bool stepping_ = false;
+    bool haltRequested_ = false;
+    bool debugEveryBoundary_ = false;
+    std::optional<DebugStop> pendingWatch_;  // an access hit a watch: stop after its instruction
+    // A breakpoint where the last debug stop was is not hit again until an instruction ran.
+    std::optional<uint32_t> resumeFrom_;
+    uint64_t resumeInstructions_ = 0;
+    uint64_t resumeEntries_ = 0;
+    uint64_t entries_ = 0;  // exceptions entered
+    DebugStop debugStop_;
+    uint64_t debugStops_ = 0;
+    uc_hook memoryHook_{};
 };
 
 }  // namespace sim::arm

@@ -43,6 +43,7 @@ void ArmCore::enterException(uint32_t exception, uint32_t returnAddress) {
     setReg(UC_ARM_REG_XPSR, kXpsrThumb);
     nvic.acknowledge(exception);
     ++taken_.at(exception);
+    ++entries_;
     if (exceptionListener_) {
         exceptionListener_(ExceptionEntry{exception, returnAddress, instructions_});
     }

@@ -104,6 +104,18 @@ check panel-sim 2 "ELF file for x86-64" --headless --image "$(command -v bash)"
 check panel-sim 2 "not Thumb code in flash" --headless --image "$work/even-reset.bin"
 check panel-sim 2 "not a stack pointer in SRAM" --headless --image "$work/bad-stack.bin"
 check panel-sim 2 "cannot read" --headless --image "$work/no-such-image.elf"
+# The debugger's options: only for the image, a port that is one, and one that is free.
+printf '\x00\x10\x00\x20\x41\x00\x00\x00' >"$work/flat.bin"
+python3 -c 'import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen()
+print(s.getsockname()[1], flush=True); time.sleep(60)' >"$work/taken.port" &
+taker=$!
+for _ in $(seq 1 50); do [ -s "$work/taken.port" ] && break; sleep 0.1; done
+check panel-sim 2 "--gdb debugs the ARM image" --headless --gdb 3333
+check panel-sim 2 "--gdb-wait" --headless --image "$work/flat.bin" --gdb-wait
+check panel-sim 2 "--gdb" --headless --image "$work/flat.bin" --gdb 70000
+check panel-sim 2 "127.0.0.1:$(cat "$work/taken.port")" --headless --image "$work/flat.bin" --gdb "$(cat "$work/taken.port")"
+kill $taker 2>/dev/null
 # Ordinary errors while starting, with nothing printed but their one line.
 check remote-module 1 "/nonexistent" --device /nonexistent
 check paramblock 1 "no-such-area.bin" read no-such-area.bin

@@ -7,7 +7,10 @@
 #include "periph/cpu.hpp"
 #include "periph/hw_regs.hpp"
 #include "periph/sysctl.hpp"
+#include "gpio.hpp"
 #include "support/fresh_board.hpp"
+#include "systick.hpp"
+#include "uart.hpp"
 
 namespace {
 
@@ -175,3 +178,35 @@ TEST(BoardWarnings, EveryLoadIsCheckedAgainstTheModelsRegisterList) {
 }
 
 }  // namespace
+
+// A debugger's look at a register is a read without what reading does: the receive FIFO keeps
+// its character and SysTick its COUNTFLAG until the firmware reads them; nothing is there to
+// look at where no register is.
+TEST(BoardPeek, LooksWithoutTakingWhatAReadTakes) {
+    sim::Board& board = FreshBoard();
+    const uint32_t dr = hw::uart::kUart1 + hw::uart::kDr;
+    board.debugWrite(hw::gpio::kPortD + sim::gpio::AFSEL, 1u << 2);  // the receive pin to the UART
+    board.debugWrite(hw::gpio::kPortD + sim::gpio::DEN, 1u << 2);
+    board.debugWrite(hw::uart::kUart1 + sim::uart::CTL, sim::uart::CTL_UARTEN | sim::uart::CTL_RXE);
+    sim::Uart1(board).receiveFromPeer(0x5A);
+    board.debugWrite(hw::systick::kReload, 99);
+    board.debugWrite(hw::systick::kCtrl, sim::systick::CTRL_ENABLE | sim::systick::CTRL_CLK_SRC);
+    board.scheduler().advance(250);  // the counter wraps twice
+    struct Case {
+        uint32_t address;
+        uint32_t mask;
+        uint32_t seen;       // what a look and the firmware's first read see
+        uint32_t afterRead;  // what the next look sees
+    };
+    for (const Case& c : {Case{dr, 0xFF, 0x5A, 0},
+                          Case{hw::systick::kCtrl, sim::systick::CTRL_COUNT,
+                               sim::systick::CTRL_COUNT, 0}}) {
+        SCOPED_TRACE(sim::Hex(c.address));
+        EXPECT_EQ(board.peek(c.address).value_or(~0u) & c.mask, c.seen);
+        EXPECT_EQ(board.peek(c.address).value_or(~0u) & c.mask, c.seen);
+        EXPECT_EQ(board.debugRead(c.address) & c.mask, c.seen);
+        EXPECT_EQ(board.peek(c.address).value_or(~0u) & c.mask, c.afterRead);
+    }
+    EXPECT_FALSE(board.peek(hw::uart::kUart1 + 0xF00).has_value());  // no register there
+    EXPECT_FALSE(board.peek(0x400FF000).has_value());                // nothing mapped
+}
