@@ -29,7 +29,11 @@ if(PANEL_FUZZ)
     set(PANEL_FUZZ_UNINSTRUMENTED ${CMAKE_BINARY_DIR}/fuzz-uninstrumented.txt)
     file(WRITE ${PANEL_FUZZ_UNINSTRUMENTED}
         "src:${PROJECT_SOURCE_DIR}/fuzz/*\n"
-        "src:${PROJECT_SOURCE_DIR}/sim/*\n"
+        # The simulator but its image loader (arm_core/firmware_image.cpp), which a target
+        # fuzzes: the patterns name every other file ([!x]: any character but x).
+        "src:${PROJECT_SOURCE_DIR}/sim/[!a]*\n"
+        "src:${PROJECT_SOURCE_DIR}/sim/adc*\n"
+        "src:${PROJECT_SOURCE_DIR}/sim/arm_core/[!f]*\n"
         "src:${PROJECT_SOURCE_DIR}/tests/support/*\n")
     add_compile_options(-fsanitize-coverage-ignorelist=${PANEL_FUZZ_UNINSTRUMENTED})
 endif()

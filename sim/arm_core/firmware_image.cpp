@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 #include <elf.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +50,37 @@ std::string MachineName(uint16_t machine) {
         default:
             return "machine " + std::to_string(machine);
     }
+}
+
+// More program headers than an image of this board's memories could need: a larger count is
+// refused before the headers are read, so that a damaged file costs no time.
+constexpr uint32_t kMostProgramHeaders = 256;
+// A longer symbol name is not a name of this firmware (it is skipped, and costs no time).
+constexpr size_t kLongestSymbolName = 4096;
+
+// Whether a table of `count` entries of `entrySize` bytes (at least `least`) at `offset` lies
+// inside the file.
+bool TableFits(const std::vector<uint8_t>& file, uint64_t offset, uint32_t count,
+               uint32_t entrySize, size_t least) {
+    if (count == 0) {
+        return true;
+    }
+    return entrySize >= least && offset <= file.size() &&
+           (file.size() - offset) / entrySize >= count;
+}
+
+// The allocated sections with contents, read once for all program headers.
+std::vector<Elf32_Shdr> LoadedSections(const std::vector<uint8_t>& file, const Elf32_Ehdr& header) {
+    std::vector<Elf32_Shdr> sections;
+    for (uint32_t s = 0; s < header.e_shnum; ++s) {
+        Elf32_Shdr section{};
+        if (ReadAt(file, header.e_shoff + uint64_t{s} * header.e_shentsize, section) &&
+            (section.sh_flags & SHF_ALLOC) != 0 && section.sh_type != SHT_NOBITS &&
+            section.sh_size != 0) {
+            sections.push_back(section);
+        }
+    }
+    return sections;
 }
 
 }  // namespace
@@ -103,6 +135,20 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
                  ", not an ARM image for this board";
         return std::nullopt;
     }
+    if (header.e_phnum > kMostProgramHeaders) {
+        *error = path + " has " + std::to_string(header.e_phnum) +
+                 " program headers, more than an image of this board has";
+        return std::nullopt;
+    }
+    if (!TableFits(file, header.e_phoff, header.e_phnum, header.e_phentsize, sizeof(Elf32_Phdr))) {
+        *error = path + ": the program header table lies outside the file";
+        return std::nullopt;
+    }
+    if (!TableFits(file, header.e_shoff, header.e_shnum, header.e_shentsize, sizeof(Elf32_Shdr))) {
+        *error = path + ": the section header table lies outside the file";
+        return std::nullopt;
+    }
+    const std::vector<Elf32_Shdr> loaded = LoadedSections(file, header);
     for (uint32_t i = 0; i < header.e_phnum; ++i) {
         Elf32_Phdr program{};
         if (!ReadAt(file, header.e_phoff + uint64_t{i} * header.e_phentsize, program)) {
@@ -119,11 +165,8 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
         // A segment may start with the file's own headers; its contents start at the lowest
         // allocated section inside it.
         uint32_t skip = program.p_filesz;
-        for (uint32_t s = 0; s < header.e_shnum; ++s) {
-            Elf32_Shdr section{};
-            if (ReadAt(file, header.e_shoff + uint64_t{s} * header.e_shentsize, section) &&
-                (section.sh_flags & SHF_ALLOC) != 0 && section.sh_type != SHT_NOBITS &&
-                section.sh_size != 0 && section.sh_addr >= program.p_vaddr &&
+        for (const Elf32_Shdr& section : loaded) {
+            if (section.sh_addr >= program.p_vaddr &&
                 section.sh_addr - program.p_vaddr < program.p_filesz) {
                 skip = std::min(skip, section.sh_addr - program.p_vaddr);
             }
@@ -162,10 +205,14 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
             section.sh_type != SHT_SYMTAB) {
             continue;
         }
+        if (section.sh_offset > file.size() || file.size() - section.sh_offset < section.sh_size) {
+            *error = path + ": the symbol table lies outside the file";
+            return std::nullopt;
+        }
         Elf32_Shdr strings{};
         if (!ReadAt(file, header.e_shoff + uint64_t{section.sh_link} * header.e_shentsize,
                     strings)) {
-            continue;
+            break;
         }
         for (uint64_t at = section.sh_offset; at + sizeof(Elf32_Sym) <= section.sh_offset +
                                                                             section.sh_size;
@@ -179,9 +226,11 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
                 continue;
             }
             const char* text = reinterpret_cast<const char*>(file.data() + nameAt);
-            const std::string name(text, strnlen(text, file.size() - nameAt));
+            const std::string name(
+                text, strnlen(text, std::min(file.size() - nameAt, kLongestSymbolName + 1)));
             const uint32_t type = ELF32_ST_TYPE(symbol.st_info);
-            if (name.empty() || (type != STT_OBJECT && type != STT_FUNC && type != STT_NOTYPE)) {
+            if (name.empty() || name.size() > kLongestSymbolName ||
+                (type != STT_OBJECT && type != STT_FUNC && type != STT_NOTYPE)) {
                 continue;
             }
             const uint32_t address = type == STT_FUNC ? symbol.st_value & ~1u : symbol.st_value;
@@ -202,6 +251,7 @@ std::optional<FirmwareImage> FirmwareImage::Parse(const std::vector<uint8_t>& fi
                 image.functions_[address] = {readable, symbol.st_size};
             }
         }
+        break;  // one symbol table: another would be a copy (and a damaged file's many, time)
     }
     return image;
 }
