@@ -8,7 +8,9 @@ if ! command -v gdb-multiarch >/dev/null 2>&1; then
     exit 1
 fi
 rm -f sim.out gdb.out
-"$1" --image "$2" --gdb 0 --gdb-wait --headless --seconds 60 >sim.out 2>&1 &
+# Each panel-sim is bounded in time too: one that waits for a debugger that never came must not
+# outlive the test.
+timeout 280 "$1" --image "$2" --gdb 0 --gdb-wait --headless --seconds 60 >sim.out 2>&1 &
 sim=$!
 port=""
 for _ in $(seq 1 100); do
@@ -36,7 +38,7 @@ grep -q "ended by the debugger" sim.out || { echo "image_session: kill did not e
 # The web page says where the debugger holds the firmware (a debugger that connects to a running
 # panel halts it wherever it is).
 rm -f web.out state.json
-"$1" --image "$2" --gdb 0 --web 0 >web.out 2>&1 &
+timeout 150 "$1" --image "$2" --gdb 0 --web 0 >web.out 2>&1 &
 sim=$!
 for _ in $(seq 1 100); do grep -q "http://127.0.0.1:" web.out && break; sleep 0.1; done
 port=$(sed -n 's/.*a debugger may connect to 127\.0\.0\.1:\([0-9]*\).*/\1/p' web.out)

@@ -5,7 +5,7 @@
 set -u
 export ASAN_OPTIONS=detect_leaks=0
 out=window-halted.out
-"$1" --image "$2" --gdb 0 --scale 1 >"$out" 2>&1 &
+timeout 150 "$1" --image "$2" --gdb 0 --scale 1 >"$out" 2>&1 &
 pid=$!
 window=""
 for _ in $(seq 300); do
