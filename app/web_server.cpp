@@ -390,7 +390,8 @@ class WebRun {
         for (;;) {
             const double due = finger_.apply(panel.nowMs());
             const double step = due >= 0 && due < target_ ? due : target_;
-            if (step <= panel.nowMs()) {
+            const double before = panel.nowMs();
+            if (step <= before) {
                 return;
             }
             if (panel.runUntilMs(step) == sim::StopReason::Halted) {
@@ -398,6 +399,11 @@ class WebRun {
                 stopped_ = "the firmware stopped: " + panel.core().haltReason();
                 std::fprintf(stderr, "panel-sim: %s\n", stopped_.c_str());
                 lastState_ = {};  // the page learns it at once
+                return;
+            }
+            // A step less than a picosecond past the current time rounds to it: the run stops
+            // where it is, and asking again would never get further (the loop would spin).
+            if (panel.nowMs() <= before) {
                 return;
             }
         }
