@@ -14,5 +14,8 @@ std::vector<CommandEntry> ImageCommands();
 
 // Joins words with single spaces, for recorded lines.
 std::string JoinWords(const std::vector<std::string>& words);
+// FILE, the one argument of a command that writes it: checked writable before the run.
+void CheckOutputFile(const CommandWords& words, Command& c, const CommandContext& context,
+                     const char* name);
 
 }  // namespace app

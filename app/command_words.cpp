@@ -4,6 +4,23 @@
 
 namespace app {
 
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    std::vector<std::string> words;
+    bool inWord = false;
+    for (const char c : line) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            inWord = false;
+            continue;
+        }
+        if (!inWord) {
+            words.emplace_back();
+            inWord = true;
+        }
+        words.back() += c;
+    }
+    return words;
+}
+
 namespace {
 
 constexpr double kMaxMs = 1e8;  // a little over a day of virtual time

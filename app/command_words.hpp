@@ -4,9 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace app {
+
+// A command line's words: separated by spaces, tabs and line ends.
+std::vector<std::string> SplitCommandLine(std::string_view line);
 
 class CommandWords {
   public:

@@ -8,23 +8,6 @@ namespace app {
 
 namespace {
 
-std::vector<std::string> SplitLine(std::string_view line) {
-    std::vector<std::string> words;
-    bool inWord = false;
-    for (const char c : line) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            inWord = false;
-            continue;
-        }
-        if (!inWord) {
-            words.emplace_back();
-            inWord = true;
-        }
-        words.back() += c;
-    }
-    return words;
-}
-
 std::string EscapeBars(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
@@ -34,6 +17,15 @@ std::string EscapeBars(const std::string& text) {
 }
 
 }  // namespace
+
+void CheckOutputFile(const CommandWords& words, Command& c, const CommandContext& context,
+                     const char* name) {
+    c.text = words.at(1, "a file name (without spaces)");
+    words.noMoreAfter(2);
+    if (context.checkFiles) {
+        cli::CheckOutputPath(c.text, name);
+    }
+}
 
 std::string JoinWords(const std::vector<std::string>& words) {
     std::string line;
@@ -84,7 +76,7 @@ CommandResult RunCommand(Session& session, const Command& command) {
 }
 
 CommandResult RunCommandLine(Session& session, std::string_view line) {
-    const std::vector<std::string> words = SplitLine(line);
+    const std::vector<std::string> words = SplitCommandLine(line);
     if (words.empty()) {
         return {};
     }

@@ -127,11 +127,7 @@ std::string RecordProcess(const Command& c) {
 }
 
 void CheckModbusLog(const CommandWords& words, Command& c, const CommandContext& context) {
-    c.text = words.at(1, "a file name (without spaces)");
-    words.noMoreAfter(2);
-    if (context.checkFiles) {
-        cli::CheckOutputPath(c.text, "modbus-log");
-    }
+    CheckOutputFile(words, c, context, "modbus-log");
 }
 
 CommandResult ModbusLog(Session& session, const Command& c) {

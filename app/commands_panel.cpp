@@ -90,11 +90,7 @@ CommandResult Tap(Session& session, const Command& c) {
 }
 
 void CheckScreenshot(const CommandWords& words, Command& c, const CommandContext& context) {
-    c.text = words.at(1, "a file name (without spaces)");
-    words.noMoreAfter(2);
-    if (context.checkFiles) {
-        cli::CheckOutputPath(c.text, "screenshot");
-    }
+    CheckOutputFile(words, c, context, "screenshot");
 }
 
 CommandResult Screenshot(Session& session, const Command& c) {

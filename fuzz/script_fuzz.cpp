@@ -77,15 +77,6 @@ long CheckRefusal(const std::string& error, const std::string& text) {
     return line;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
-    return words;
-}
-
 // What the recorder writes for a command is read back as a command it writes the same way.
 void CheckRoundTrip(const std::vector<app::Command>& commands) {
     for (const app::Command& command : commands) {
@@ -95,7 +86,7 @@ void CheckRoundTrip(const std::vector<app::Command>& commands) {
         const std::string line = command.entry->recorded(command);
         app::Command again;
         try {
-            again = app::ParseCommand(Words(line), kContext);
+            again = app::ParseCommand(app::SplitCommandLine(line), kContext);
         } catch (const cli::UsageError&) {
             FUZZ_CHECK(!"a recorded line is refused");
         }

@@ -26,19 +26,10 @@
 
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
-    return words;
-}
-
 // The message a line is refused with, or "" when it is accepted.
 std::string Refusal(const std::string& line, const app::CommandContext& context) {
     try {
-        (void)app::ParseCommand(Words(line), context);
+        (void)app::ParseCommand(app::SplitCommandLine(line), context);
     } catch (const cli::UsageError& e) {
         return e.message;
     }
@@ -149,7 +140,7 @@ TEST(Commands, EveryCommandHasAGoodAndABadLineAbove) {
     std::set<std::string> good;
     std::set<std::string> bad;
     for (const Case& c : kCases) {
-        (c.error.empty() ? good : bad).insert(Words(c.line)[0]);
+        (c.error.empty() ? good : bad).insert(app::SplitCommandLine(c.line)[0]);
     }
     for (const app::CommandEntry& entry : app::Commands()) {
         EXPECT_TRUE(good.count(entry.name) == 1) << entry.name << " has no good line";
@@ -176,13 +167,13 @@ TEST(Commands, WhatIsRecordedReadsBackAsTheSameCommand) {
         if (!c.error.empty()) {
             continue;
         }
-        const app::Command command = app::ParseCommand(Words(c.line), kModel);
+        const app::Command command = app::ParseCommand(app::SplitCommandLine(c.line), kModel);
         if (command.entry->recorded == nullptr) {
             continue;
         }
         ++recorded;
         const std::string line = command.entry->recorded(command);
-        const app::Command again = app::ParseCommand(Words(line), kModel);
+        const app::Command again = app::ParseCommand(app::SplitCommandLine(line), kModel);
         EXPECT_EQ(Fields(again), Fields(command)) << c.line << " recorded as " << line;
         EXPECT_EQ(again.entry->recorded(again), line) << c.line;
     }
