@@ -11,211 +11,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
-#include "chip.hpp"
-#include "debugger_monitor.hpp"
+#include "image_target.hpp"
 
 namespace app {
 
 namespace {
 
-using gdb::BreakKind;
-using gdb::Register;
-using gdb::StopEvent;
-using sim::arm::ArmCore;
-using sim::arm::DebugStop;
-using sim::arm::WatchKind;
-
 // How often, in virtual time, a running firmware looks for a debugger's bytes.
 constexpr double kPollMs = 10;
 
-int UnicornId(Register reg) {
-    const int n = static_cast<int>(reg);
-    if (n <= 12) {
-        return UC_ARM_REG_R0 + n;
-    }
-    switch (reg) {
-        case Register::Sp:
-            return UC_ARM_REG_SP;
-        case Register::Lr:
-            return UC_ARM_REG_LR;
-        case Register::Pc:
-            return UC_ARM_REG_PC;
-        case Register::Xpsr:
-            return UC_ARM_REG_XPSR;
-        case Register::Msp:
-            return UC_ARM_REG_MSP;
-        case Register::Psp:
-            return UC_ARM_REG_PSP;
-        case Register::Primask:
-            return UC_ARM_REG_PRIMASK;
-        case Register::Basepri:
-            return UC_ARM_REG_BASEPRI;
-        case Register::Faultmask:
-            return UC_ARM_REG_FAULTMASK;
-        case Register::Control:
-            return UC_ARM_REG_CONTROL;
-        default:
-            return -1;
-    }
-}
-
-bool IsBus(uint32_t address) {
-    return chip::kPeripherals.contains(address) || chip::kPrivateBus.contains(address);
-}
-
-WatchKind WatchOf(BreakKind kind) {
-    return kind == BreakKind::WriteWatch  ? WatchKind::Write
-           : kind == BreakKind::ReadWatch ? WatchKind::Read
-                                          : WatchKind::Access;
-}
-
 }  // namespace
-
-// The emulated core as the protocol layer's target. Memory on the bus is read through the models
-// without what reading does (Board::peek), and written a whole register at a time.
-class ImageTarget final : public gdb::DebugTarget {
-  public:
-    explicit ImageTarget(Session& session) : session_(session), core_(*session.image) {}
-
-    bool readRegister(Register reg, uint32_t& value) override {
-        const int id = UnicornId(reg);
-        if (id < 0) {
-            return false;
-        }
-        value = core_.debugRegister(id);
-        return true;
-    }
-    bool writeRegister(Register reg, uint32_t value) override {
-        const int id = UnicornId(reg);
-        if (id < 0) {
-            return false;
-        }
-        core_.setDebugRegister(id, value);
-        return true;
-    }
-    bool readMemory(uint32_t address, uint8_t* out, size_t length) override {
-        for (size_t i = 0; i < length; ++i) {
-            const uint32_t at = address + static_cast<uint32_t>(i);
-            if (!IsBus(at)) {
-                if (!core_.read(at, out + i, 1)) {
-                    return false;
-                }
-                continue;
-            }
-            const std::optional<uint32_t> word = session_.panel.board().peek(at & ~3u, 4);
-            if (!word) {
-                return false;
-            }
-            out[i] = static_cast<uint8_t>(*word >> (8 * (at & 3u)));
-        }
-        return true;
-    }
-    bool writeMemory(uint32_t address, const uint8_t* data, size_t length) override {
-        if (!IsBus(address)) {
-            return core_.writeSram(address, data, static_cast<uint32_t>(length));
-        }
-        if (address % 4 != 0 || length % 4 != 0) {
-            return false;  // a register is written whole
-        }
-        for (size_t i = 0; i < length; i += 4) {
-            uint32_t word = 0;
-            std::memcpy(&word, data + i, 4);
-            session_.panel.board().debugWrite(address + static_cast<uint32_t>(i), word, 4);
-        }
-        return true;
-    }
-    bool insertBreak(BreakKind kind, uint32_t address, uint32_t length) override {
-        if (kind == BreakKind::Software || kind == BreakKind::Hardware) {
-            core_.addBreakpoint(address);
-            breakKinds_[address & ~1u] = kind;
-        } else {
-            core_.addWatch(address, length, WatchOf(kind));
-        }
-        return true;
-    }
-    bool removeBreak(BreakKind kind, uint32_t address, uint32_t length) override {
-        if (kind == BreakKind::Software || kind == BreakKind::Hardware) {
-            core_.removeBreakpoint(address);
-            breakKinds_.erase(address & ~1u);
-        } else {
-            core_.removeWatch(address, length, WatchOf(kind));
-        }
-        return true;
-    }
-    bool supports(BreakKind) const override { return true; }
-    bool canReverse() const override { return false; }
-
-    bool resume(gdb::Resume how, std::string& why) override {
-        if (how == gdb::Resume::ReverseContinue || how == gdb::Resume::ReverseStep) {
-            why = "this bench does not run backwards";
-            return false;
-        }
-        interrupted_ = false;
-        if (how == gdb::Resume::Step) {
-            core_.stepInstruction();
-        }
-        // A monitor command's run stopped where the debugger has not looked yet: that stop is
-        // this resume's.
-        reportAtOnce_ = session_.panel.stoppedWhileHeld();
-        return true;
-    }
-    void interrupt() override {
-        interrupted_ = true;
-        core_.requestHalt();
-    }
-    StopEvent lastStop() override {
-        StopEvent event;
-        if (core_.halted()) {
-            event.signal = 11;  // the firmware faulted: looked at, not resumed
-            return event;
-        }
-        const DebugStop& stop = core_.debugStop();
-        switch (stop.why) {
-            case DebugStop::Why::Breakpoint: {
-                const auto kind = breakKinds_.find(stop.pc);
-                event.reason = kind != breakKinds_.end() && kind->second == BreakKind::Hardware
-                                   ? StopEvent::Reason::HardwareBreak
-                                   : StopEvent::Reason::SoftwareBreak;
-                break;
-            }
-            case DebugStop::Why::Watch:
-                event.reason = stop.watchKind == WatchKind::Write  ? StopEvent::Reason::Watch
-                               : stop.watchKind == WatchKind::Read ? StopEvent::Reason::ReadWatch
-                                                                   : StopEvent::Reason::AccessWatch;
-                event.address = stop.watchAddress;
-                break;
-            case DebugStop::Why::Step:
-                event.reason = StopEvent::Reason::Step;
-                break;
-            case DebugStop::Why::Halt:
-                event.signal = interrupted_ ? 2 : 5;
-                break;
-        }
-        return event;
-    }
-    std::string monitor(const std::string& command) override {
-        return RunMonitorCommand(session_, command);
-    }
-    void detach() override {
-        core_.clearDebugMarks();
-        breakKinds_.clear();
-    }
-    void kill() override { killed_ = true; }
-
-    bool killed() const { return killed_; }
-    bool reportAtOnce() const { return reportAtOnce_; }
-    void reported() { reportAtOnce_ = false; }
-
-  private:
-    Session& session_;
-    ArmCore& core_;
-    std::map<uint32_t, BreakKind> breakKinds_;
-    bool interrupted_ = false;
-    bool killed_ = false;
-    bool reportAtOnce_ = false;
-};
 
 Debugger::Debugger(int listener, int port) : listener_(listener), port_(port) {}
 
@@ -278,14 +84,25 @@ bool Debugger::accept(bool wait) {
     if (fd < 0) {
         return false;
     }
+    connected(fd);
+    return true;
+}
+
+void Debugger::connected(int fd) {
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
     client_ = fd;
-    target_ = std::make_unique<ImageTarget>(*session_);
+    target_ = makeTarget();
     gdb_ = std::make_unique<gdb::GdbSession>(*target_);
     std::printf("panel-sim: a debugger connected\n");
     std::fflush(stdout);
-    return true;
+    startHistory();
+}
+
+std::unique_ptr<ImageTarget> Debugger::makeTarget() {
+    return std::make_unique<ImageTarget>(
+        *session_, [this](gdb::Resume how, std::string& why) { return reverse(how, why); },
+        [this](HeldAction action) { noteAction(std::move(action)); });
 }
 
 void Debugger::dropClient() {
@@ -295,7 +112,12 @@ void Debugger::dropClient() {
     }
     if (session_ != nullptr && session_->image != nullptr) {
         session_->image->clearDebugMarks();
+        // What was kept can only be replayed with a debugger watching every instruction.
+        session_->image->setExact(false);
     }
+    replay_.drop(0);
+    recording_ = false;
+    heldCheckpoint_.reset();
 }
 
 bool Debugger::serve(int timeoutMs) {
@@ -322,8 +144,11 @@ bool Debugger::serve(int timeoutMs) {
 void Debugger::poll() {
     // While the firmware runs: a new debugger halts it; a connected one may send Ctrl-C. A run
     // the debugger's own monitor command makes is no time to read from it.
-    if (holding_) {
-        return;
+    if (holding_ || replaying_) {
+        return;  // a copy replaying leaves the debugger to the one it replays for
+    }
+    if (replay_.keeperGone()) {
+        _exit(1);  // the process the user started has ended: so does every copy of it
     }
     if (client_ < 0) {
         if (accept(false)) {
@@ -333,7 +158,9 @@ void Debugger::poll() {
     }
     if (!serve(0) || gdb_->closed()) {
         dropClient();
+        return;
     }
+    keepRunning();
 }
 
 void Debugger::holdAtReset() {
@@ -346,40 +173,65 @@ void Debugger::holdAtReset() {
 }
 
 bool Debugger::hold() {
+    if (replaying_) {
+        if (!replayReached()) {
+            return true;  // a stop of the replay's own on the way (none is expected)
+        }
+        arrive(replaying_->actions.size());
+    }
     if (client_ < 0) {
         return true;  // the debugger went away while its stop was coming
     }
     holding_ = true;
+    keepHeld();
+    if (replaying_ && !replayHeld()) {
+        holding_ = false;
+        return true;  // a copy of the run on its way to the point it was asked for
+    }
     if (gdb_->running()) {
         gdb_->stopped(target_->lastStop());
     }
-    bool goOn = true;
-    for (;;) {
-        if (whileHeld_) {
-            whileHeld_();
-        }
-        if (!serve(50) || gdb_->closed()) {
-            goOn = !(target_ && target_->killed());
-            dropClient();
-            break;
-        }
-        if (gdb_->running()) {
-            if (!target_->reportAtOnce()) {
-                break;
-            }
-            target_->reported();
-            session_->panel.acknowledgeStop();
-            gdb_->stopped(target_->lastStop());
-        }
-    }
+    const bool goOn = serveHeld();
     holding_ = false;
+    heldCheckpoint_.reset();
     if (!goOn) {
         session_->image->endRun("ended by the debugger");
     }
     return goOn;
 }
 
+bool Debugger::serveHeld() {
+    for (;;) {
+        if (whileHeld_) {
+            whileHeld_();
+        }
+        if (!serve(50) || gdb_->closed()) {
+            const bool goOn = !(target_ && target_->killed());
+            dropClient();
+            return goOn;
+        }
+        if (gdb_->running()) {
+            if (!target_->reportAtOnce()) {
+                return true;
+            }
+            target_->reported();
+            if (session_->panel.stoppedWhileHeld()) {
+                session_->panel.acknowledgeStop();
+                noteAction(HeldAction{HeldAction::Kind::Acknowledge, 0, {}, {}});
+            }
+            gdb_->stopped(target_->lastStop());
+        }
+    }
+}
+
 void Debugger::finished(int exitCode) {
+    if (replaying_) {
+        // A copy's run ended before the point it was asked for: it is no use to anyone.
+        if (replaying_->goal == ReplayRequest::Goal::Search) {
+            replay_.answerSearch(SearchResult{});
+        }
+        _exit(1);
+    }
     if (client_ < 0) {
         return;
     }
@@ -388,20 +240,20 @@ void Debugger::finished(int exitCode) {
         std::printf("panel-sim: the firmware stopped; the debugger may look at it until it detaches\n");
         std::fflush(stdout);
         holding_ = true;
-        if (gdb_->running()) {
-            gdb_->stopped(target_->lastStop());
-        }
-        while (serve(50) && !gdb_->closed()) {
+        for (;;) {
             if (gdb_->running()) {
                 gdb_->stopped(target_->lastStop());
+            }
+            if (!serve(50) || gdb_->closed()) {
+                break;
             }
         }
         holding_ = false;
         dropClient();
         return;
     }
-    StopEvent exited;
-    exited.reason = StopEvent::Reason::Exited;
+    gdb::StopEvent exited;
+    exited.reason = gdb::StopEvent::Reason::Exited;
     exited.exitCode = exitCode;
     gdb_->stopped(exited);
     serve(0);

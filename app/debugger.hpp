@@ -1,14 +1,17 @@
 // A debugger on the real image (--gdb PORT): the GDB remote protocol on a loopback port, with the
 // emulated core behind it. While the debugger holds the processor, nothing runs — no
 // instruction, no model, no virtual time — and the bench's own commands can be given to it as
-// `monitor` commands.
+// `monitor` commands. A run whose inputs all come from the simulator can also be run backwards
+// (debugger_reverse.cpp).
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "gdb_protocol.hpp"
+#include "replay_processes.hpp"
 #include "session.hpp"
 
 namespace app {
@@ -24,6 +27,9 @@ class Debugger {
     Debugger& operator=(const Debugger&) = delete;
 
     int port() const { return port_; }
+    // This run cannot be run backwards, and why (a serial peer, the window, a trace written as
+    // it goes); asked before attach.
+    void refuseReverse(std::string why) { reverseRefusal_ = std::move(why); }
     // Takes over the session's stops: a debugger that connects while the firmware runs halts it,
     // and a debugger's stop holds the firmware until the debugger lets it go on.
     void attach(Session& session);
@@ -42,12 +48,32 @@ class Debugger {
   private:
     explicit Debugger(int listener, int port);
     bool hold();
+    // Answers the debugger until it resumes (true) or leaves (false).
+    bool serveHeld();
     void poll();
     void schedulePoll();
     bool accept(bool wait);
+    void connected(int fd);
     // Exchanges bytes with the debugger; false when the connection went away.
     bool serve(int timeoutMs);
     void dropClient();
+
+    // --- Running backwards (debugger_reverse.cpp). ---
+    void startHistory();
+    void keepHeld();
+    void keepRunning();
+    void noteAction(HeldAction action);
+    bool reverse(gdb::Resume how, std::string& why);
+    bool goTo(RunPosition target, const gdb::StopEvent& event, std::string& why);
+    // In a copy of the run: sets it off towards the point asked for.
+    void beginReplay(ReplayRequest request);
+    // In a copy, held: the debugger's actions done again until the point asked for; true when
+    // the copy got there and has taken over, false when it is to run on towards it.
+    bool replayHeld();
+    bool replayReached() const;
+    // In a copy at its point: answers a search (and ends), or takes over from the one that asked.
+    void arrive(size_t actionsDone);
+    std::unique_ptr<ImageTarget> makeTarget();
 
     int listener_ = -1;
     int port_ = 0;
@@ -57,6 +83,13 @@ class Debugger {
     std::unique_ptr<gdb::GdbSession> gdb_;
     bool holding_ = false;
     std::function<void()> whileHeld_;
+
+    std::string reverseRefusal_;
+    ReplayProcesses replay_;
+    bool recording_ = false;                  // checkpoints are being kept
+    std::optional<size_t> heldCheckpoint_;    // the one kept at this hold's entry
+    sim::Picoseconds lastKeptPs_ = 0;
+    std::optional<ReplayRequest> replaying_;  // in a copy: what it was asked
 };
 
 }  // namespace app

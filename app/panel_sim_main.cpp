@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "debugger.hpp"
+#include "replay_processes.hpp"
 #include "firmware_image.hpp"
 #include "image_run.hpp"
 #include "options.hpp"
@@ -217,9 +218,25 @@ bool Prepare(const app::Options& options, std::optional<app::ScriptSource>& scri
     return true;
 }
 
-}  // namespace
+// Why this run cannot be run backwards, or empty: a copy of the run replays it, so every input
+// must come from inside the simulator and nothing may be written out as the run goes.
+std::string WhyNoReverse(const app::Options& options) {
+    const std::string needs = "reverse execution needs a run whose inputs all come from the simulator";
+    if (options.serialPty || !options.serialDevice.empty()) {
+        return needs + " (this one has a serial peer)";
+    }
+    if (options.mode == app::Options::Mode::Window || options.mode == app::Options::Mode::Web) {
+        return needs + " (this one has a window or a web page: use --headless or a script)";
+    }
+    if (!options.vcd.empty() || !options.record.empty() ||
+        (!options.modbusLog.empty() && options.modbusLog != "-")) {
+        return "reverse execution needs a run that writes no trace or log as it goes "
+               "(--vcd, --record, --modbus-log FILE)";
+    }
+    return {};
+}
 
-int main(int argc, char** argv) {
+int RunPanelSim(int argc, char** argv) {
     int exitCode = 0;
     const std::optional<app::Options> parsed = app::ParseOptions(argc, argv, exitCode);
     if (!parsed) {
@@ -261,6 +278,7 @@ int main(int argc, char** argv) {
     }
     app::Session session{panel, bench, *view, core, debugger.get()};
     if (debugger) {
+        debugger->refuseReverse(WhyNoReverse(options));
         debugger->attach(session);
         if (options.gdbWait) {
             debugger->holdAtReset();
@@ -279,4 +297,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int code = RunPanelSim(argc, argv);
+    // A run the debugger ran backwards ends in a copy of the process: the one started ends with it.
+    app::ReplayProcesses::ReportExit(code);
+    return code;
 }

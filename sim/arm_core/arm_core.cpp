@@ -248,7 +248,7 @@ void ArmCore::onBlock(uint32_t address, uint32_t size) {
     if (probeFilter_ != 0 && (probeFilter_ & ProbeBit(address)) != 0) {
         onProbedBlock(address);
     }
-    if (!debugEveryBoundary_) {
+    if (skipsLoops()) {
         skipIdleLoop(address);
     }
     startBlock(address, costOf(address, size));

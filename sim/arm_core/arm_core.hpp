@@ -67,11 +67,25 @@ struct ExceptionEntry {
 // What a debugger asked the core to stop for (arm_debug.cpp).
 enum class WatchKind { Write, Read, Access };
 struct DebugStop {
-    enum class Why { Breakpoint, Watch, Step, Halt };
+    enum class Why { Breakpoint, Watch, Step, Halt, Position };
     Why why = Why::Halt;
     uint32_t pc = 0;
     WatchKind watchKind = WatchKind::Write;  // for Why::Watch
     uint32_t watchAddress = 0;               // the address the access was made to
+};
+
+// Where a run is, as exactly as a replay needs: the instructions executed and the exceptions
+// entered (a handler's first instruction and the one it interrupted share the count).
+struct RunPosition {
+    uint64_t instructions = 0;
+    uint64_t entries = 0;
+    auto operator<=>(const RunPosition&) const = default;
+};
+
+// A debugger's stop a run met while the core only recorded them.
+struct DebugHit {
+    RunPosition at;
+    DebugStop stop;
 };
 
 class ArmCore final : public Core {
@@ -132,8 +146,8 @@ class ArmCore final : public Core {
     std::vector<FunctionCost> takeProfile();
 
     // --- A debugger's view (arm_debug.cpp). While any mark is set, or a step or a halt is
-    // asked, every instruction boundary is looked at and no idle or delay loop is skipped, so
-    // that a stop falls exactly where it is due; runUntil then returns StopReason::Debug with
+    // asked, every instruction boundary is looked at and no idle or delay loop is skipped
+    // (unless the run is exact, below), so that a stop falls exactly where it is due; runUntil then returns StopReason::Debug with
     // the firmware stopped in front of the instruction at debugStop().pc. ---
     void addBreakpoint(uint32_t address);
     void removeBreakpoint(uint32_t address);
@@ -157,6 +171,22 @@ class ArmCore final : public Core {
     bool writeSram(uint32_t address, const uint8_t* data, uint32_t length);
     // The function an address is in, or empty.
     std::string functionAt(uint32_t address) const;
+    // --- Replay, for running backwards (arm_debug.cpp). ---
+    // Idle and delay loops are skipped whatever the debugger's marks, steps and stops: a run
+    // then goes the same way whatever a debugger asks, so that running it again from a copy of
+    // the process gives the same instructions. (A mark inside such a loop is met on its first
+    // turns and after each event, not on every turn.)
+    void setExact(bool exact);
+    // Stops (DebugStop::Why::Position) at the first boundary at that position.
+    void stopAtPosition(std::optional<RunPosition> at);
+    // Breakpoints and watches are only recorded, not stopped at: the last hit before `before`
+    // is kept.
+    void recordHits(bool record, RunPosition before = {});
+    const std::optional<DebugHit>& lastHit() const { return lastHit_; }
+    // The boundary looked at last, and the one before it.
+    RunPosition position() const { return position_; }
+    RunPosition previousPosition() const { return previousPosition_; }
+
     // Ends the run for good (the debugger killed it).
     void endRun(const std::string& why) { halt(why); }
 
@@ -237,6 +267,7 @@ class ArmCore final : public Core {
     bool debugStopAt(uint32_t address);
     void noteAccess(uint32_t address, unsigned size, bool write);
     void updateDebugEveryBoundary();
+    bool skipsLoops() const { return exact_ || !debugEveryBoundary_; }
     void watchesChanged();  // while stopped: the memory hook fitted to the SRAM watches
     uint64_t instructionsAt(uint32_t address) const;
     static void MemoryHook(uc_struct* uc, uc_mem_type type, uint64_t address, int size,
@@ -390,6 +421,13 @@ class ArmCore final : public Core {
     bool stepping_ = false;
     bool haltRequested_ = false;
     bool debugEveryBoundary_ = false;
+    bool exact_ = false;
+    std::optional<RunPosition> positionStop_;
+    bool recordHits_ = false;
+    RunPosition hitsBefore_;
+    std::optional<DebugHit> lastHit_;
+    RunPosition position_;
+    RunPosition previousPosition_;
     std::optional<DebugStop> pendingWatch_;  // an access hit a watch: stop after its instruction
     // A breakpoint where the last debug stop was is not hit again until an instruction ran.
     std::optional<uint32_t> resumeFrom_;

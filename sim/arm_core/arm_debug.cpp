@@ -72,9 +72,25 @@ void ArmCore::requestHalt() {
     updateDebugEveryBoundary();
 }
 
+void ArmCore::setExact(bool exact) {
+    exact_ = exact;
+    updateDebugEveryBoundary();
+}
+
+void ArmCore::stopAtPosition(std::optional<RunPosition> at) {
+    positionStop_ = at;
+    updateDebugEveryBoundary();
+}
+
+void ArmCore::recordHits(bool record, RunPosition before) {
+    recordHits_ = record;
+    hitsBefore_ = before;
+    lastHit_.reset();
+}
+
 void ArmCore::updateDebugEveryBoundary() {
     debugEveryBoundary_ = !breakpoints_.empty() || !watches_.empty() || stepping_ ||
-                          haltRequested_;
+                          haltRequested_ || positionStop_.has_value();
     if (debugEveryBoundary_) {
         checkNextBoundary();
     }
@@ -132,7 +148,12 @@ bool ArmCore::debugStopAt(uint32_t address) {
     if (address >= kStubPage && address - kStubPage < 0x1000) {
         return false;  // the core's own way into and out of a handler
     }
-    const bool executed = instructionsAt(address) != resumeInstructions_;
+    const RunPosition here{instructionsAt(address), entries_};
+    if (here != position_) {
+        previousPosition_ = position_;
+        position_ = here;
+    }
+    const bool executed = here.instructions != resumeInstructions_;
     if (executed) {
         resumeFrom_.reset();
     }
@@ -148,6 +169,20 @@ bool ArmCore::debugStopAt(uint32_t address) {
         stop = DebugStop{DebugStop::Why::Step};
     } else if (haltRequested_) {
         stop = DebugStop{DebugStop::Why::Halt};
+    }
+    if (stop && recordHits_) {
+        // A replay looking for where the debugger would have stopped: noted, run on.
+        if (here < hitsBefore_ && (stop->why == DebugStop::Why::Breakpoint ||
+                                   stop->why == DebugStop::Why::Watch)) {
+            stop->pc = address;
+            lastHit_ = DebugHit{here, *stop};
+        }
+        resumeFrom_ = address;
+        stop.reset();
+    }
+    if (!stop && positionStop_ == here) {
+        stop = DebugStop{DebugStop::Why::Position};
+        positionStop_.reset();
     }
     if (!stop) {
         return false;

@@ -76,7 +76,7 @@ void ArmCore::startBlock(uint32_t address, BlockCost& cost) {
     block_ = &cost;
     blockAddress_ = address;
     stall_ = 0;
-    if (cost.delayRegister >= 0 && !debugEveryBoundary_) {
+    if (cost.delayRegister >= 0 && skipsLoops()) {
         fastForwardDelay(cost.delayRegister);
     }
     rearm(0);

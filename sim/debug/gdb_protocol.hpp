@@ -123,6 +123,13 @@ class GdbSession {
     // The target halted after a resume or an interrupt: sends the stop reply.
     void stopped(const StopEvent& event);
 
+    // Another copy of the process answered the debugger until now, which is waiting for the
+    // answer to its resume: this session carries on from there.
+    void adopt(bool noAck) {
+        noAck_ = noAck;
+        running_ = true;
+    }
+
     bool running() const { return running_; }
     // After D or k: the debugger is gone (the connection may close).
     bool closed() const { return closed_; }

@@ -58,6 +58,20 @@ def function():
     return frame.name() or ""
 
 
+def snapshot(name):
+    # Where the run is, exactly: instructions and time, every register, all of SRAM.
+    run("maintenance flush register-cache")
+    run("dump binary memory %s 0x20000000 0x20010000" % name)
+    with open(name, "rb") as f:
+        ram = f.read()
+    return clock(), run("info registers"), ram
+
+
+def same(a, b):
+    return "equal" if a == b else "clock %s / %s, registers %s, RAM %s" % (
+        a[0], b[0], a[1] == b[1], a[2] == b[2])
+
+
 run("set pagination off")
 run("set confirm off")
 # A monitor command runs the firmware before it answers: on a loaded machine that may take longer
@@ -114,6 +128,7 @@ run("monitor register DO1 1")
 stop = resume()
 check("write watchpoint on Dev_1_AO10.value", watch_stop(stop) and
       value("Dev_1_AO10.value") == 1, str(stop))
+at_write = snapshot("at_write.bin")
 run("delete")
 
 # UART1's data register: a read of it takes a character from the receive FIFO, so an access
@@ -170,6 +185,41 @@ check("stop in SysTickIntHandler", function() == "SysTickIntHandler", function()
 backtrace = run("bt")
 check("bt crosses the exception frame", "<signal handler called>" in backtrace, backtrace)
 check("and reaches main", "main" in backtrace.split("<signal handler called>")[-1], backtrace)
+
+# Backwards: the inputs all come from inside the simulator, so a copy of the run replays it.
+tick = snapshot("tick.bin")
+resume()
+check("on to the next tick", clock()[1] > tick[0][1], str(clock()))
+stop = resume("reverse-continue")
+check("reverse-continue back to the previous tick, exactly", isinstance(
+    stop, gdb.BreakpointEvent) and snapshot("back.bin") == tick, same(snapshot("back.bin"), tick))
+run("delete")
+run("reverse-stepi")
+check("reverse-stepi goes back to the interrupted instruction", function() != "SysTickIntHandler"
+      and clock()[0] < tick[0][0], function() + " " + str(clock()))
+run("stepi")
+check("and stepi forward again reaches the same state", snapshot("again.bin") == tick,
+      same(snapshot("again.bin"), tick))
+line = gdb.selected_frame().find_sal().line
+run("next")
+after_next = snapshot("next.bin")
+run("reverse-next")
+check("reverse-next comes back to the line", gdb.selected_frame().find_sal().line == line and
+      clock()[1] < after_next[0][1], "%s %s" % (gdb.selected_frame().find_sal().line, clock()))
+run("next")
+check("and next from there again reaches the same state", snapshot("next.bin") == after_next,
+      same(snapshot("next.bin"), after_next))
+
+# Back to the last write of Dev_1_AO10, across monitor commands and hundreds of stops. GDB
+# stops in front of the store (the value still the old one); one step on is where the forward
+# run stopped for it.
+run("watch Dev_1_AO10.value")
+stop = resume("reverse-continue")
+check("reverse-continue to the watchpoint's previous hit", watch_stop(stop) and
+      value("Dev_1_AO10.value") == 0 and clock()[1] < at_write[0][1], str(clock()))
+run("stepi")
+check("one step on: instructions, registers and RAM as the forward run had them",
+      snapshot("rewrite.bin") == at_write, same(snapshot("rewrite.bin"), at_write))
 run("delete")
 
 print("SESSION " + ("PASSED" if not failures else "FAILED: " + ", ".join(failures)))
