@@ -3,6 +3,7 @@
 // and the simulator's own speed. Every figure says how it was obtained.
 //
 //   build/host-release/bench/bench_table [--image ELF] [--loopcost PROGRAM] [--quick]
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -237,6 +238,65 @@ int SimulatorSpeed(bool quick) {
                 "  included (the firmware's own host code, the other models, the hand-overs)\n",
                 tour.cpu * 1e9 / tourStores);
     return 0;
+}
+
+double ChildrenCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// One panel-sim --image run of a script: its wall and processor time; false when it failed.
+bool TimeImageScript(const std::string& image, const std::string& text, Took& took) {
+    char script[] = "/tmp/bench-table-speed-XXXXXX";
+    const int fd = mkstemp(script);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    const std::string command = std::string("'") + PANEL_SIM + "' --image '" + image +
+                                "' --script " + script + " >/dev/null 2>&1";
+    const double cpu0 = ChildrenCpu();
+    const auto start = std::chrono::steady_clock::now();
+    const int status = written ? std::system(command.c_str()) : -1;
+    took = Took{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                ChildrenCpu() - cpu0};
+    unlink(script);
+    return status == 0;
+}
+
+// The host build's screen tour made by the real image on the emulated core: the same taps at
+// the same pace, timed as a run of its own less a run of the start-up alone.
+void ImageSpeed(const std::string& image, bool quick) {
+    const int rounds = quick ? 2 : 10;
+    const char* const taps[] = {"158 171", "120 208", "193 208", "265 208", "47 208"};
+    const std::string startUp = "wait 1500\n";
+    std::string tour = startUp;
+    int count = 0;
+    for (int r = 0; r < rounds; ++r) {
+        for (const char* tap : taps) {
+            if (r > 0 && std::string(tap) == "158 171") {
+                continue;  // the welcome screen is left once
+            }
+            tour += std::string("tap ") + tap + " 100\nwait 300\n";
+            ++count;
+        }
+    }
+    Took alone{};
+    Took whole{};
+    if (!TimeImageScript(image, startUp, alone) || !TimeImageScript(image, tour, whole)) {
+        std::printf("  image screen tour: no figures (panel-sim --image failed)\n");
+        return;
+    }
+    const double seconds = count * 0.4;
+    const double wall = whole.wall - alone.wall;
+    const double cpu = whole.cpu - alone.cpu;
+    std::printf("  image screen tour (panel-sim --image, the same %d taps): %.1f virtual s in\n"
+                "  %.3f s wall (%.3f s processor) = %.1f x real time (%.1f x by processor time),\n"
+                "  less a run of the start-up alone\n",
+                count, seconds, wall, cpu, seconds / wall, seconds / cpu);
 }
 
 [[noreturn]] void Bad(const std::string& what) {
@@ -515,5 +575,7 @@ int main(int argc, char** argv) {
     // The firmware on its own thread needs a fresh process.
     const std::string command =
         std::string("'") + argv[0] + "' --simulator-speed" + (quick ? " --quick" : "");
-    return std::system(command.c_str()) == 0 ? 0 : 1;
+    const bool hostOk = std::system(command.c_str()) == 0;
+    ImageSpeed(image, quick);
+    return hostOk ? 0 : 1;
 }

@@ -22,8 +22,6 @@ namespace {
 
 constexpr uint32_t kHardFault = 3;
 
-// The host-compiled firmware's processor, seen from each thread that belongs to it.
-thread_local HostCore* t_core = nullptr;
 // Whether a host core exists: the host-compiled firmware's globals are one set per process.
 bool g_hostFirmwareTaken = false;
 
@@ -75,10 +73,6 @@ void FreshFirmwareState() {
 
 }  // namespace
 
-HostCore* HostCore::OfThisThread() {
-    return t_core;
-}
-
 HostCore::HostCore(Board& board, const VectorEntry* vectors, uint32_t vectorCount, Mode mode)
     : board_(board),
       vectors_(vectors),
@@ -93,13 +87,13 @@ HostCore::HostCore(Board& board, const VectorEntry* vectors, uint32_t vectorCoun
     FreshFirmwareState();
     board_.nvic().setVtor(chip::kImageBase);
     board_.fitCore(this);
-    t_core = this;
+    t_hostCore = this;
 }
 
 HostCore::~HostCore() {
     board_.fitCore(nullptr);
-    if (t_core == this) {
-        t_core = nullptr;
+    if (t_hostCore == this) {
+        t_hostCore = nullptr;
     }
     g_hostFirmwareTaken = false;
 }
@@ -114,7 +108,7 @@ StopReason HostCore::runUntil(Picoseconds deadline, const std::function<bool()>&
         }
         board_.scheduler().setCheckpoint(0);  // the firmware's first sim point asks the deadline
         const VectorEntry reset = vectors_[1];
-        runner_.start([this] { t_core = this; }, [reset] { reset(); });
+        runner_.start([this] { t_hostCore = this; }, [reset] { reset(); });
     }
     return runner_.runUntil(deadline, condition);
 }

@@ -27,6 +27,11 @@ namespace sim {
 
 using VectorEntry = void (*)();
 
+class HostCore;
+// The host-compiled firmware's processor, seen from each thread that belongs to it. Inline and
+// constant-initialised: every register access of the firmware looks it up.
+inline constinit thread_local HostCore* t_hostCore = nullptr;
+
 class HostCore final : public Core {
   public:
     enum class Mode { Threaded, Direct };
@@ -82,7 +87,7 @@ class HostCore final : public Core {
     void callAddress(uint32_t address);
 
     // The host core the calling thread belongs to, as processor or debugger; null if none.
-    static HostCore* OfThisThread();
+    static HostCore* OfThisThread() { return t_hostCore; }
 
   private:
     // Before the firmware thread starts, the thread that made the core acts as the processor.
