@@ -52,7 +52,10 @@ WebRequest RequestOf(const httplib::Request& request) {
 }
 
 void Answer(const WebAnswer& answer, httplib::Response& response) {
-    response.status = answer.status;
+    // A plain 200 is left to the server, which answers a range request 206 with its range.
+    if (answer.status != 200) {
+        response.status = answer.status;
+    }
     for (const auto& [name, value] : answer.headers) {
         response.set_header(name, value);
     }
