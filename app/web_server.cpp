@@ -7,26 +7,19 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli.hpp"
 #include "commands.hpp"
 #include "debugger.hpp"
-#include "fault_kinds.hpp"
 #include "finger.hpp"
 #include "panel_models.hpp"
-#include "process.hpp"
-#include "registers.hpp"
 #include "web_routes.hpp"
 #include "web_state.hpp"
 #include "workbench.hpp"
