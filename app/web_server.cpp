@@ -7,26 +7,21 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli.hpp"
 #include "commands.hpp"
-#include "fault_kinds.hpp"
-#include "finger.hpp"
 #include "debugger.hpp"
+#include "finger.hpp"
 #include "panel_models.hpp"
-#include "process.hpp"
-#include "registers.hpp"
+#include "web_routes.hpp"
+#include "web_state.hpp"
 #include "workbench.hpp"
 
 namespace app {
@@ -41,222 +36,40 @@ void Stop(int) {
 
 // Virtual time run per loop at most, so that the page stays live when the host is slow.
 constexpr double kMaxRunPerLoopMs = 100.0;
-// A long poll for a new frame gives up after this long (the page just asks again); a viewer that
-// went away holds its place no longer than this.
-constexpr auto kFrameWait = std::chrono::seconds(2);
-// Viewers whose request for the next frame may wait at once; one more is answered "busy" at once
-// (the page asks again a little later), so that the server's threads never all wait.
-constexpr int kMostWaitingViewers = 48;
 // Each connection holds a thread of the server while it is open: a viewer's frame requests,
 // its state requests and its finger's, besides the page itself and other programs.
 constexpr int kServerThreads = 3 * kMostWaitingViewers;
 
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            json += ' ';
+WebRequest RequestOf(const httplib::Request& request) {
+    return WebRequest{request.method, request.path, request.params, request.body};
+}
+
+void Answer(const WebAnswer& answer, httplib::Response& response) {
+    // A plain 200 is left to the server, which answers a range request 206 with its range.
+    if (answer.status != 200) {
+        response.status = answer.status;
+    }
+    for (const auto& [name, value] : answer.headers) {
+        response.set_header(name, value);
+    }
+    if (!answer.contentType.empty()) {
+        response.set_content(answer.body, answer.contentType);
+    }
+}
+
+// Every route of the page, each answered by its function.
+void AddRoutes(httplib::Server& server, const WebContext& context) {
+    for (const WebRoute& route : WebRoutes()) {
+        const auto handler = [&context, answer = route.answer](const httplib::Request& request,
+                                                               httplib::Response& response) {
+            Answer(answer(context, RequestOf(request)), response);
+        };
+        if (std::string(route.method) == "GET") {
+            server.Get(route.path, handler);
         } else {
-            json += c;
+            server.Post(route.path, handler);
         }
     }
-    return json + "\"";
-}
-
-bool ParseInt(const std::string& text, long low, long high, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && value >= low && value <= high;
-}
-
-// What the harness side publishes for the server's threads, and what they ask of it.
-struct Shared {
-    std::mutex mutex;
-    std::condition_variable frameReady;
-    uint64_t frameNumber = 0;
-    std::string frame;  // RGB, 3 bytes a pixel, row by row
-    std::string state;  // JSON without the monitor's lines
-    std::deque<std::function<void()>> commands;
-    bool stopping = false;
-    int waitingViewers = 0;
-
-    void post(std::function<void()> command) {
-        std::lock_guard<std::mutex> lock(mutex);
-        commands.push_back(std::move(command));
-    }
-};
-
-std::string StateJson(const Session& session, uint64_t frameNumber, const std::string& stopped) {
-    Workbench& bench = session.bench;
-    const std::optional<uint32_t> screen = session.view.screen();
-    const std::optional<int32_t> error = session.view.dev1Error();
-    std::string json = "{\"status\":" + JsonString(StatusLine(session));
-    if (!stopped.empty()) {
-        json += ",\"stopped\":" + JsonString(stopped);
-    }
-    json += ",\"fault\":" + JsonString(bench.fault().name);
-    json += ",\"dev1Error\":" + (error ? std::to_string(*error) : std::string("null"));
-    json += ",\"screen\":" + (screen ? std::to_string(*screen) : std::string("null"));
-    json += ",\"frame\":" + std::to_string(frameNumber);
-    json += ",\"faults\":[";
-    bool first = true;
-    for (const FaultKind& kind : FaultKinds()) {
-        json += std::string(first ? "" : ",") + "{\"name\":" + JsonString(kind.name) +
-                ",\"label\":" + JsonString(kind.label) + "}";
-        first = false;
-    }
-    json += "],\"registers\":[";
-    const std::vector<uint16_t> registers = bench.registers();
-    for (size_t i = 0; i < registers.size(); ++i) {
-        const int index = static_cast<int>(i);
-        json += std::string(i == 0 ? "" : ",") +
-                "{\"address\":" + std::to_string(remote_io::kFirstRegister + index) +
-                ",\"name\":" + JsonString(remote_io::NameOf(index)) +
-                ",\"variable\":" + JsonString(remote_io::kRegisters[index].variable) +
-                ",\"input\":" + (remote_io::IsInput(index) ? "true" : "false") +
-                ",\"value\":" + std::to_string(registers[i]) + "}";
-    }
-    const ModbusCounters c = bench.monitor().counters();
-    json += "],\"counters\":{\"requests\":" + std::to_string(c.requests) +
-            ",\"good\":" + std::to_string(c.good) +
-            ",\"crcErrors\":" + std::to_string(c.crcErrors) +
-            ",\"timeouts\":" + std::to_string(c.timeouts) +
-            ",\"exceptions\":" + std::to_string(c.exceptions) +
-            ",\"late\":" + std::to_string(c.late) + ",\"other\":" + std::to_string(c.otherErrors) +
-            ",\"unasked\":" + std::to_string(c.unasked) + "}";
-    return json;
-}
-
-// The page's finger: the first point after a release puts it down, the next ones move it.
-struct PageFinger {
-    Finger& finger;
-    bool down = false;
-};
-
-// A command from the page, checked at once (a mistake is answered 400 with the registry's
-// message) and run on the harness side in its turn.
-using Post = std::function<void(std::function<void()>)>;
-void PostCommand(Session& session, const Post& post, httplib::Response& response,
-                 const std::vector<std::string>& words) {
-    Command command;
-    try {
-        command = ParseCommand(words, CommandContext{true, session.bench.hasModule()});
-    } catch (const cli::UsageError& e) {
-        response.status = 400;
-        response.set_content(e.message + "\n", "text/plain");
-        return;
-    }
-    post([&session, command] {
-        if (const CommandResult result = RunCommand(session, command); !result.ok) {
-            std::fprintf(stderr, "panel-sim: %s\n", result.error.c_str());
-        }
-    });
-}
-
-void PageRoutes(httplib::Server& server, Shared& shared, Workbench& bench) {
-    server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(kWebPage, "text/html; charset=utf-8");
-    });
-    // The next frame after the one the page has: answered as soon as there is one.
-    server.Get("/frame", [&shared](const httplib::Request& request, httplib::Response& response) {
-        long after = 0;
-        if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-            after = 0;
-        }
-        std::unique_lock<std::mutex> lock(shared.mutex);
-        if (shared.frameNumber <= static_cast<uint64_t>(after) &&
-            shared.waitingViewers >= kMostWaitingViewers) {
-            response.status = 503;
-            response.set_header("Retry-After", "1");
-            response.set_content("too many viewers wait for a frame; ask again later\n",
-                                 "text/plain");
-            return;
-        }
-        ++shared.waitingViewers;
-        shared.frameReady.wait_for(lock, kFrameWait, [&] {
-            return shared.stopping || shared.frameNumber > static_cast<uint64_t>(after);
-        });
-        --shared.waitingViewers;
-        if (shared.frameNumber <= static_cast<uint64_t>(after)) {
-            response.status = 204;
-            return;
-        }
-        response.set_header("X-Frame", std::to_string(shared.frameNumber));
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(shared.frame, "application/octet-stream");
-    });
-    server.Get(
-        "/state", [&shared, &bench](const httplib::Request& request, httplib::Response& response) {
-            long after = 0;
-            if (!ParseInt(request.get_param_value("after"), 0, LONG_MAX, after)) {
-                after = 0;
-            }
-            std::vector<std::string> lines;
-            const uint64_t last = bench.monitor().linesAfter(static_cast<uint64_t>(after), lines);
-            std::string json;
-            {
-                std::lock_guard<std::mutex> lock(shared.mutex);
-                json = shared.state;
-            }
-            json += ",\"monitorLast\":" + std::to_string(last) + ",\"monitor\":[";
-            for (size_t i = 0; i < lines.size(); ++i) {
-                json += (i == 0 ? "" : ",") + JsonString(lines[i]);
-            }
-            json += "]}";
-            response.set_header("Cache-Control", "no-store");
-            response.set_content(json, "application/json");
-        });
-}
-
-// The page's commands: the finger (held back as the window's mouse is), faults, registers.
-void CommandRoutes(httplib::Server& server, Shared& shared, Session& session, PageFinger& finger) {
-    const Post post = [&shared](std::function<void()> command) { shared.post(std::move(command)); };
-    server.Post("/touch",
-                [&shared, &finger](const httplib::Request& request, httplib::Response& response) {
-                    Command touch;
-                    try {
-                        touch = ParseCommand(
-                            {"touch", request.get_param_value("x"), request.get_param_value("y")},
-                            CommandContext{false, true});
-                    } catch (const cli::UsageError& e) {
-                        response.status = 400;
-                        response.set_content(e.message + "\n", "text/plain");
-                        return;
-                    }
-                    shared.post([&finger, x = touch.x, y = touch.y] {
-                        if (finger.down) {
-                            finger.finger.move(x, y);
-                        } else {
-                            finger.finger.down(x, y);
-                            finger.down = true;
-                        }
-                    });
-                });
-    server.Post("/release", [&shared, &finger](const httplib::Request&, httplib::Response&) {
-        shared.post([&finger] {
-            if (finger.down) {
-                finger.finger.up();
-                finger.down = false;
-            }
-        });
-    });
-    server.Post("/fault",
-                [&session, post](const httplib::Request& request, httplib::Response& response) {
-                    std::vector<std::string> words{"fault", request.get_param_value("kind")};
-                    if (request.has_param("answers")) {
-                        words.push_back(request.get_param_value("answers"));
-                    }
-                    PostCommand(session, post, response, words);
-                });
-    server.Post("/register",
-                [&session, post](const httplib::Request& request, httplib::Response& response) {
-                    PostCommand(session, post, response,
-                                {"register", request.get_param_value("address"),
-                                 request.get_param_value("value")});
-                });
 }
 
 }  // namespace
@@ -324,7 +137,7 @@ namespace {
 // the wall clock, the frames and the state published for the server's threads.
 class WebRun {
   public:
-    WebRun(Session& session, const Options& options, Shared& shared, Finger& finger)
+    WebRun(Session& session, const Options& options, WebShared& shared, Finger& finger)
         : session_(session),
           options_(options),
           shared_(shared),
@@ -439,7 +252,7 @@ class WebRun {
 
     Session& session_;
     const Options& options_;
-    Shared& shared_;
+    WebShared& shared_;
     Finger& finger_;
     sim::DisplayModule& display_;
     uint64_t shownVersion_ = ~uint64_t{0};
@@ -455,7 +268,7 @@ class WebRun {
 }  // namespace
 
 int RunWeb(WebServer& web, Session& session, const Options& options) {
-    Shared shared;
+    WebShared shared;
     httplib::Server& server = web.http;
     Finger finger([&session](bool pressed, int x, int y) {
         if (const CommandResult r = RunTouch(session, pressed, x, y); !r.ok) {
@@ -463,8 +276,8 @@ int RunWeb(WebServer& web, Session& session, const Options& options) {
         }
     });
     PageFinger pageFinger{finger};
-    PageRoutes(server, shared, session.bench);
-    CommandRoutes(server, shared, session, pageFinger);
+    const WebContext context{shared, session, pageFinger};
+    AddRoutes(server, context);
     std::thread serving([&server] { server.listen_after_bind(); });
     std::printf("panel-sim: the panel is on http://127.0.0.1:%d/ (Ctrl-C to stop)\n", web.port);
     std::fflush(stdout);

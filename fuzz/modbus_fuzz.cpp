@@ -123,7 +123,11 @@ void DescribeAnswer(fuzz::Input& in, const Bytes& request, bool read, int32_t co
     a = correct;
     switch (shape & 7) {
         case 0: {  // raw noise
-            const size_t length = std::min<size_t>(in.byte(), in.left());
+            // The length byte is read first, on its own: the order of a call's arguments is
+            // the compiler's, and with the rest measured first the noise ran one byte past
+            // the input.
+            const uint8_t wanted = in.byte();
+            const size_t length = std::min<size_t>(wanted, in.left());
             a.assign(in.rest(), in.rest() + length);
             in.skip(length);
             break;
