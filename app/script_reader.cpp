@@ -63,37 +63,46 @@ bool ScriptReader::next(ScriptLine& line) {
 
 bool ScriptReader::split(const std::string& text, ScriptLine& line) {
     size_t count = 0;  // words of this line so far (the vector's strings are reused)
-    size_t column = 0;
-    bool inWord = false;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        column += (byte & 0xC0) != 0x80 ? 1 : 0;  // characters, as an editor counts them
-        if (c == ' ' || c == '\t') {
-            inWord = false;
+    const size_t size = text.size();
+    for (size_t at = 0; at < size;) {
+        if (text[at] == ' ' || text[at] == '\t') {
+            ++at;
             continue;
         }
-        if (byte < 0x20 || byte == 0x7F) {
-            char what[64];
-            if (byte == 0) {
-                std::snprintf(what, sizeof(what), "a NUL character");
-            } else {
-                std::snprintf(what, sizeof(what), "the control character 0x%02X", byte);
+        // A word: copied whole (a script may have a million lines).
+        size_t end = at;
+        while (end < size && text[end] != ' ' && text[end] != '\t') {
+            const auto byte = static_cast<unsigned char>(text[end]);
+            if (byte < 0x20 || byte == 0x7F) {
+                return refuseControl(text, end, line);
             }
-            error_ = name_ + ":" + std::to_string(line.number) + ":" + std::to_string(column) +
-                     ": " + what + " (a script is plain text, words separated by spaces)";
-            return false;
+            ++end;
         }
-        if (!inWord) {
-            if (count == line.words.size()) {
-                line.words.emplace_back();
-            }
-            line.words[count++].clear();
-            inWord = true;
+        if (count == line.words.size()) {
+            line.words.emplace_back();
         }
-        line.words[count - 1] += c;
+        line.words[count++].assign(text, at, end - at);
+        at = end;
     }
     line.words.resize(count);
     return true;
+}
+
+bool ScriptReader::refuseControl(const std::string& text, size_t at, const ScriptLine& line) {
+    size_t column = 0;  // characters, as an editor counts them
+    for (size_t i = 0; i <= at; ++i) {
+        column += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    const auto byte = static_cast<unsigned char>(text[at]);
+    char what[64];
+    if (byte == 0) {
+        std::snprintf(what, sizeof(what), "a NUL character");
+    } else {
+        std::snprintf(what, sizeof(what), "the control character 0x%02X", byte);
+    }
+    error_ = name_ + ":" + std::to_string(line.number) + ":" + std::to_string(column) + ": " +
+             what + " (a script is plain text, words separated by spaces)";
+    return false;
 }
 
 std::optional<ScriptSource> ScriptSource::Open(const std::string& path, std::string* error) {

@@ -35,6 +35,7 @@ class ScriptReader {
 
   private:
     bool split(const std::string& text, ScriptLine& line);
+    bool refuseControl(const std::string& text, size_t at, const ScriptLine& line);
 
     std::istream& in_;
     std::string name_;
