@@ -247,23 +247,36 @@ double ChildrenCpu() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-// One panel-sim --image run of a script: its wall and processor time; false when it failed.
-bool TimeImageScript(const std::string& image, const std::string& text, Took& took) {
-    char script[] = "/tmp/bench-table-speed-XXXXXX";
+// A script for panel-sim in a temporary file, or "" when it cannot be written.
+std::string TemporaryScript(const std::string& text) {
+    char script[] = "/tmp/bench-table-XXXXXX";
     const int fd = mkstemp(script);
     if (fd < 0) {
-        return false;
+        return {};
     }
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
+    if (!written) {
+        unlink(script);
+        return {};
+    }
+    return script;
+}
+
+// One panel-sim --image run of a script: its wall and processor time; false when it failed.
+bool TimeImageScript(const std::string& image, const std::string& text, Took& took) {
+    const std::string script = TemporaryScript(text);
+    if (script.empty()) {
+        return false;
+    }
     const std::string command = std::string("'") + PANEL_SIM + "' --image '" + image +
                                 "' --script " + script + " >/dev/null 2>&1";
     const double cpu0 = ChildrenCpu();
     const auto start = std::chrono::steady_clock::now();
-    const int status = written ? std::system(command.c_str()) : -1;
+    const int status = std::system(command.c_str());
     took = Took{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                 ChildrenCpu() - cpu0};
-    unlink(script);
+    unlink(script.c_str());
     return status == 0;
 }
 
@@ -311,11 +324,6 @@ void ImageSpeed(const std::string& image, bool quick) {
 // per pixel painted (every screen repaints the whole panel, so a screen's pixels are the host
 // build's count for it).
 void RealImage(const std::string& image, const std::array<uint64_t, 6>& pixels) {
-    char script[] = "/tmp/bench-table-tour-XXXXXX";
-    const int fd = mkstemp(script);
-    if (fd < 0) {
-        return;
-    }
     const std::string tour =
         "wait 1000\ntap 158 171\nwait 300\ntap 120 208\nwait 300\ntap 193 208\nwait 300\n"
         "tap 265 208\nwait 300\ntap 47 208\nwait 300\nscreen-changes\n"
@@ -327,12 +335,11 @@ void RealImage(const std::string& image, const std::array<uint64_t, 6>& pixels) 
         "register 105 15\nregister 106 16\nregister 107 17\nregister 114 18\n"
         "register 115 19\nregister 116 20\nregister 117 21\nwait 250\n"
         "calls default_timer_proc\ncalls polling_Dev_1\ncalls CanvasMsgProc\n";
-    const bool written = write(fd, tour.data(), tour.size()) == static_cast<ssize_t>(tour.size());
-    close(fd);
+    const std::string script = TemporaryScript(tour);
     std::printf("The real image on the emulated core (panel-sim --image %s)\n", image.c_str());
     const std::string command = std::string("'") + PANEL_SIM + "' --image '" + image +
                                 "' --script " + script + " 2>&1";
-    FILE* out = written ? popen(command.c_str(), "r") : nullptr;
+    FILE* out = !script.empty() ? popen(command.c_str(), "r") : nullptr;
     int rows = 0;
     double worstMs = 0;
     unsigned worstFrame = 0;
@@ -386,7 +393,9 @@ void RealImage(const std::string& image, const std::array<uint64_t, 6>& pixels) 
         }
     }
     const int status = out != nullptr ? pclose(out) : -1;
-    std::remove(script);
+    if (!script.empty()) {
+        unlink(script.c_str());
+    }
     if (rows == 0 || status != 0) {
         std::printf("  (no figures: build the target-release preset and panel-sim)\n");
     }
