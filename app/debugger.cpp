@@ -130,15 +130,7 @@ bool Debugger::serve(int timeoutMs) {
         }
         gdb_->receive(std::string_view(buffer, static_cast<size_t>(n)));
     }
-    const std::string out = gdb_->takeOutput();
-    for (size_t sent = 0; sent < out.size();) {
-        const ssize_t n = send(client_, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+    return SendAll(client_, gdb_->takeOutput());
 }
 
 void Debugger::poll() {

@@ -60,6 +60,9 @@ class Debugger {
 
     // --- Running backwards (debugger_reverse.cpp). ---
     void startHistory();
+    // Keeps a checkpoint of now; true when one was kept. In the copy (which this process may
+    // have become), false, and the copy is on its way to the point it was asked for.
+    bool keepCheckpoint(bool held);
     void keepHeld();
     void keepRunning();
     void noteAction(HeldAction action);

@@ -39,30 +39,33 @@ void Debugger::startHistory() {
     lastKeptPs_ = session_->panel.board().scheduler().nowPs();
 }
 
-void Debugger::keepHeld() {
-    if (!recording_ || replaying_) {
-        return;
-    }
+bool Debugger::keepCheckpoint(bool held) {
     auto& checkpoints = replay_.checkpoints();
     if (checkpoints.size() >= kMostCheckpoints) {
         // The second oldest goes; the replays from the first get longer.
         replay_.drop(1);
     }
     const size_t before = checkpoints.size();
-    std::optional<ReplayRequest> request =
-        replay_.keep(session_->image->position(), true, client_);
-    if (request) {
+    if (std::optional<ReplayRequest> request =
+            replay_.keep(session_->image->position(), held, client_)) {
         client_ = -1;  // a copy: the connection is the present one's
         beginReplay(std::move(*request));
+        return false;
+    }
+    return checkpoints.size() > before;
+}
+
+void Debugger::keepHeld() {
+    if (!recording_ || replaying_) {
         return;
     }
-    if (checkpoints.size() == before) {
+    if (keepCheckpoint(true)) {
+        heldCheckpoint_ = replay_.checkpoints().size() - 1;
+    } else if (!replaying_) {
         // No copy could be made: without it the history would be wrong from here.
         replay_.drop(0);
         recording_ = false;
-        return;
     }
-    heldCheckpoint_ = checkpoints.size() - 1;
 }
 
 void Debugger::keepRunning() {
@@ -74,14 +77,7 @@ void Debugger::keepRunning() {
         return;
     }
     lastKeptPs_ = now;
-    if (replay_.checkpoints().size() >= kMostCheckpoints) {
-        replay_.drop(1);
-    }
-    if (std::optional<ReplayRequest> request =
-            replay_.keep(session_->image->position(), false, client_)) {
-        client_ = -1;
-        beginReplay(std::move(*request));
-    }
+    keepCheckpoint(false);  // one missed while running only makes a replay longer
 }
 
 void Debugger::noteAction(HeldAction action) {
@@ -107,40 +103,37 @@ bool Debugger::reverse(gdb::Resume how, std::string& why) {
         why = "nothing of this run is kept to go back to";
         return false;
     }
-    sim::arm::ArmCore& core = *session_->image;
-    const RunPosition now = core.position();
+    const RunPosition now = session_->image->position();
     ReplayRequest ask;
     ask.goal = ReplayRequest::Goal::Search;
     ask.marks = target_->marks();
     ask.before = now;
+    // Checkpoint i's stretch replayed up to `end`.
+    const auto search = [&](size_t i, RunPosition end, SearchResult& found) {
+        ask.end = end;
+        ask.actions = checkpoints[i].actions;
+        if (!replay_.search(i, ask, found) || !found.reached) {
+            why = "the replay did not get back to now";
+            return false;
+        }
+        return true;
+    };
     gdb::StopEvent event;
     std::optional<RunPosition> point;
-    if (how == gdb::Resume::ReverseStep) {
-        // The checkpoint before now knows the boundary before now.
-        for (size_t i = checkpoints.size(); i-- > 0 && !point;) {
+    for (size_t i = checkpoints.size(); i-- > 0 && !point;) {
+        SearchResult found;
+        if (how == gdb::Resume::ReverseStep) {
+            // The checkpoint before now knows the boundary before now.
             if (checkpoints[i].at < now) {
-                ask.end = now;
-                ask.actions = checkpoints[i].actions;
-                SearchResult found;
-                if (!replay_.search(i, ask, found) || !found.reached) {
-                    why = "the replay did not get back to now";
+                if (!search(i, now, found)) {
                     return false;
                 }
                 point = found.previous;
                 event.reason = gdb::StopEvent::Reason::Step;
             }
-        }
-    } else {
-        // Latest stretch first: the last breakpoint or watch before now.
-        for (size_t i = checkpoints.size(); i-- > 0 && !point;) {
-            if (checkpoints[i].at > now) {
-                continue;
-            }
-            ask.end = i + 1 < checkpoints.size() ? checkpoints[i + 1].at : now;
-            ask.actions = checkpoints[i].actions;
-            SearchResult found;
-            if (!replay_.search(i, ask, found) || !found.reached) {
-                why = "the replay did not get back to now";
+        } else if (checkpoints[i].at <= now) {
+            // Latest stretch first: the last breakpoint or watch before now.
+            if (!search(i, i + 1 < checkpoints.size() ? checkpoints[i + 1].at : now, found)) {
                 return false;
             }
             if (found.hit) {

@@ -185,7 +185,7 @@ bool ImageTarget::resume(gdb::Resume how, std::string& why) {
 }
 
 void ImageTarget::reportAtOnce(const StopEvent& event) {
-    atOnce_ = event;
+    shownStop_ = event;
     reportAtOnce_ = true;
 }
 
@@ -222,12 +222,6 @@ StopEvent ImageTarget::eventFor(const DebugStop& stop) const {
 }
 
 StopEvent ImageTarget::lastStop() {
-    if (atOnce_) {
-        const StopEvent event = *atOnce_;
-        atOnce_.reset();
-        shownStop_ = event;
-        return event;
-    }
     if (shownStop_) {
         return *shownStop_;
     }

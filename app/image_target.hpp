@@ -61,7 +61,6 @@ class ImageTarget final : public gdb::DebugTarget {
     std::map<uint32_t, gdb::BreakKind> breakKinds_;
     std::vector<DebugMark> marks_;
     std::optional<gdb::StopEvent> shownStop_;
-    std::optional<gdb::StopEvent> atOnce_;
     bool interrupted_ = false;
     bool killed_ = false;
     bool reportAtOnce_ = false;

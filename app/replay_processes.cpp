@@ -91,21 +91,10 @@ bool ReadAll(int fd, char* out, size_t size) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // A message with up to three descriptors riding on its first byte.
 bool SendMessage(int fd, const std::string& framed, const std::vector<int>& fds) {
     if (fds.empty()) {
-        return WriteAll(fd, framed);
+        return SendAll(fd, framed);
     }
     iovec first{const_cast<char*>(framed.data()), 1};
     char control[CMSG_SPACE(3 * sizeof(int))] = {};
@@ -122,7 +111,7 @@ bool SendMessage(int fd, const std::string& framed, const std::vector<int>& fds)
     if (sendmsg(fd, &message, MSG_NOSIGNAL) != 1) {
         return false;
     }
-    return WriteAll(fd, framed.substr(1));
+    return SendAll(fd, framed.substr(1));
 }
 
 bool ReceiveMessage(int fd, std::string& body, std::vector<int>& fds, int timeoutMs) {
@@ -305,6 +294,17 @@ void TellKeeper(char what, int32_t value) {
 
 }  // namespace
 
+bool SendAll(int fd, std::string_view bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 void ReplayProcesses::start() {
     if (started()) {
         return;
@@ -447,7 +447,7 @@ void ReplayProcesses::become(size_t i, ReplayRequest request, std::string& why) 
 }
 
 void ReplayProcesses::answerSearch(const SearchResult& result) {
-    WriteAll(channel_, Encode(result));
+    SendAll(channel_, Encode(result));
     _exit(0);
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "arm_core.hpp"
@@ -22,6 +23,9 @@ namespace app {
 
 using sim::arm::DebugHit;
 using sim::arm::RunPosition;
+
+// Sends all of bytes on a socket (no SIGPIPE); false when the connection went away.
+bool SendAll(int fd, std::string_view bytes);
 
 // A breakpoint or watchpoint as the debugger set it.
 struct DebugMark {

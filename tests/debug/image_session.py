@@ -191,15 +191,16 @@ tick = snapshot("tick.bin")
 resume()
 check("on to the next tick", clock()[1] > tick[0][1], str(clock()))
 stop = resume("reverse-continue")
+back = snapshot("back.bin")
 check("reverse-continue back to the previous tick, exactly", isinstance(
-    stop, gdb.BreakpointEvent) and snapshot("back.bin") == tick, same(snapshot("back.bin"), tick))
+    stop, gdb.BreakpointEvent) and back == tick, same(back, tick))
 run("delete")
 run("reverse-stepi")
 check("reverse-stepi goes back to the interrupted instruction", function() != "SysTickIntHandler"
       and clock()[0] < tick[0][0], function() + " " + str(clock()))
 run("stepi")
-check("and stepi forward again reaches the same state", snapshot("again.bin") == tick,
-      same(snapshot("again.bin"), tick))
+again = snapshot("again.bin")
+check("and stepi forward again reaches the same state", again == tick, same(again, tick))
 line = gdb.selected_frame().find_sal().line
 run("next")
 after_next = snapshot("next.bin")
@@ -207,8 +208,9 @@ run("reverse-next")
 check("reverse-next comes back to the line", gdb.selected_frame().find_sal().line == line and
       clock()[1] < after_next[0][1], "%s %s" % (gdb.selected_frame().find_sal().line, clock()))
 run("next")
-check("and next from there again reaches the same state", snapshot("next.bin") == after_next,
-      same(snapshot("next.bin"), after_next))
+again = snapshot("next.bin")
+check("and next from there again reaches the same state", again == after_next,
+      same(again, after_next))
 
 # Back to the last write of Dev_1_AO10, across monitor commands and hundreds of stops. GDB
 # stops in front of the store (the value still the old one); one step on is where the forward
@@ -218,8 +220,9 @@ stop = resume("reverse-continue")
 check("reverse-continue to the watchpoint's previous hit", watch_stop(stop) and
       value("Dev_1_AO10.value") == 0 and clock()[1] < at_write[0][1], str(clock()))
 run("stepi")
+again = snapshot("rewrite.bin")
 check("one step on: instructions, registers and RAM as the forward run had them",
-      snapshot("rewrite.bin") == at_write, same(snapshot("rewrite.bin"), at_write))
+      again == at_write, same(again, at_write))
 run("delete")
 
 print("SESSION " + ("PASSED" if not failures else "FAILED: " + ", ".join(failures)))
