@@ -28,13 +28,21 @@ uint32_t Record(uint32_t message, int32_t x, int32_t y) {
     return 0;
 }
 
+// Lets the processor wait until the board's next event (the sampling timer, the conversion's
+// end): one delay per event rather than a fixed slice, so an input costs its interrupts only.
+void WaitForNextEvent(const sim::Scheduler& scheduler) {
+    const auto next = scheduler.nextEvent();
+    const sim::Cycles gap = next && *next > scheduler.now() ? *next - scheduler.now() : 1;
+    SysCtlDelay(static_cast<uint32_t>((gap + 2) / 3));  // three cycles per count
+}
+
 // Runs until the interrupt has processed one more pair of readings.
-void NextPair() {
+void NextPair(const sim::Scheduler& scheduler) {
     while (g_ulTSState != 2) {
-        SysCtlDelay(50'000 / 3 / 20);
+        WaitForNextEvent(scheduler);
     }
     while (g_ulTSState != 3) {
-        SysCtlDelay(50'000 / 3 / 20);
+        WaitForNextEvent(scheduler);
     }
 }
 
@@ -80,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // still under way (a pair costs four sampling interrupts of simulated time).
     static bool first = true;
     for (int i = 0; first && i < 8; ++i) {
-        NextPair();
+        NextPair(board.scheduler());
     }
     first = false;
     g_messages.clear();
@@ -92,13 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t rx = in.u16() % 1024;
         const int32_t ry = in.u16() % 1024;
         panel.pressRaw(rx, ry);
-        NextPair();
+        NextPair(board.scheduler());
         FUZZ_CHECK(g_sTouchX == rx && g_sTouchY == ry);
         points.insert(ReferenceCalibrate(m, rx, ry));
     }
     panel.release();
     for (int i = 0; i < 8; ++i) {
-        NextPair();
+        NextPair(board.scheduler());
     }
 
     bool touching = false;
