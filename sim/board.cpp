@@ -237,11 +237,27 @@ std::optional<uint32_t> Board::peek(uint32_t address, unsigned size) {
     return mapping->device->peek(offset, size);
 }
 
+namespace {
+// Marks the board's accesses as a debugger's for as long as it lives.
+class DebuggerAccess {
+  public:
+    explicit DebuggerAccess(bool& processorAccess) : flag_(processorAccess) { flag_ = false; }
+    ~DebuggerAccess() { flag_ = true; }
+    DebuggerAccess(const DebuggerAccess&) = delete;
+    DebuggerAccess& operator=(const DebuggerAccess&) = delete;
+
+  private:
+    bool& flag_;
+};
+}  // namespace
+
 uint32_t Board::debugRead(uint32_t address, unsigned size) {
+    const DebuggerAccess debugger(processorAccess_);
     return access(address, 0, size, false, false);
 }
 
 void Board::debugWrite(uint32_t address, uint32_t value, unsigned size) {
+    const DebuggerAccess debugger(processorAccess_);
     access(address, value, size, true, false);
 }
 

@@ -190,7 +190,6 @@ class Board {
     [[gnu::always_inline]] uint32_t access(uint32_t address, uint32_t value, unsigned size,
                                            bool write, bool processor) {
         currentAddress_ = address;
-        processorAccess_ = processor;
         const uint32_t page = (address - kPeripheralBase) / kPageSize;
         if (page >= kPages || pages_[page].mapping == nullptr) [[unlikely]] {
             return accessSearched(address, value, size, write, processor);
@@ -249,7 +248,8 @@ class Board {
     std::vector<Mapping> mappings_;
     Core* core_ = nullptr;
     uint32_t currentAddress_ = 0;
-    bool processorAccess_ = false;
+    // False only during a debugger's access (set around it, so the processor's path stores nothing).
+    bool processorAccess_ = true;
     std::vector<FaultRecord> faults_;
     // Peripheral space by 4 KB page.
     std::array<Page, kPages> pages_{};

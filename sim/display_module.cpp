@@ -133,10 +133,30 @@ void DisplayModule::onControlPinsNotDriven(const GpioPort& f) {
 [[gnu::always_inline]] inline void DisplayModule::onControlLevels(uint8_t levels) {
     const uint8_t was = controlLevels_;
     controlLevels_ = levels;
+    const auto rose = static_cast<uint8_t>(levels & ~was);
+    // Nearly every word is a pixel along the window row: taken here, without a call (the
+    // identification cannot be read then, the memory register being the one selected).
+    if ((rose & kWrPin) != 0 && (levels & kRsPin) != 0 && index_ == kRegMemory &&
+        cursorLeft_ != 0 && !resetLow_) [[likely]] {
+        ++strobes_;
+        storePixelInRow(Pair(a_.pinLevels(), b_.pinLevels()));
+        return;
+    }
     // Something happens only when RD falls (a read) or WR rises (a word is taken).
-    if ((((was & ~levels) & kRdPin) | ((levels & ~was) & kWrPin)) != 0) {
+    if ((((was & ~levels) & kRdPin) | (rose & kWrPin)) != 0) {
         onEdge(was, levels);
     }
+}
+
+// What writePixel does for a pixel inside the window row and the memory.
+[[gnu::always_inline]] inline void DisplayModule::storePixelInRow(uint16_t word) {
+    gram_[static_cast<size_t>(cursorCell_)] = word;
+    cursorCell_ += cursorStep_;
+    --cursorLeft_;
+    ++counterColumn_;
+    ++pixelsWritten_;
+    ++*runPixels_;
+    ++version_;
 }
 
 void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
@@ -151,15 +171,8 @@ void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
     ++strobes_;
     const uint16_t word = Pair(a_.pinLevels(), b_.pinLevels());
     const bool data = (levels & kRsPin) != 0;
-    if (data && index_ == kRegMemory && cursorLeft_ != 0) [[likely]] {
-        // A pixel along the window row, inside the memory: what writePixel would do.
-        gram_[static_cast<size_t>(cursorCell_)] = word;
-        cursorCell_ += cursorStep_;
-        --cursorLeft_;
-        ++counterColumn_;
-        ++pixelsWritten_;
-        ++*runPixels_;
-        ++version_;
+    if (data && index_ == kRegMemory && cursorLeft_ != 0) {
+        storePixelInRow(word);
         return;
     }
     latch(word, data);

@@ -92,7 +92,8 @@ class HostCore final : public Core {
   private:
     // Before the firmware thread starts, the thread that made the core acts as the processor.
     bool isProcessor() const {
-        return mode_ == Mode::Direct || !runner_.started() || runner_.onFirmwareThread();
+        // The firmware's own thread first: the case of nearly every access.
+        return runner_.onFirmwareThread() || mode_ == Mode::Direct || !runner_.started();
     }
     void simPoint(Cycles cost) {
         Scheduler& scheduler = board_.scheduler();
