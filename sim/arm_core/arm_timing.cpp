@@ -173,9 +173,11 @@ bool ArmCore::skipIdleLoop(uint32_t address) {
     // A loop longer than this many blocks is not an idle loop worth recognising.
     constexpr uint32_t kLongestLoop = 64;
     if (mark_.sideEffects != sideEffects_ || ++mark_.blocks > kLongestLoop) {
-        mark_ = Mark{};
+        // A fresh mark; the rest of it is written before it is read (stage 0 saves nothing).
         mark_.address = address;
         mark_.sideEffects = sideEffects_;
+        mark_.blocks = 0;
+        mark_.stage = 0;
         return false;
     }
     if (address != mark_.address) {
