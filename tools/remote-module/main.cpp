@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,30 +95,41 @@ bool HungUp(modbus_t* ctx) {
     return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// The line's context, closed if open (closing a closed one does nothing) and freed on every
+// way out; the registers' mapping likewise.
+struct LineDeleter {
+    void operator()(modbus_t* ctx) const {
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+};
+using Line = std::unique_ptr<modbus_t, LineDeleter>;
+struct MappingDeleter {
+    void operator()(modbus_mapping_t* mapping) const { modbus_mapping_free(mapping); }
+};
+using Mapping = std::unique_ptr<modbus_mapping_t, MappingDeleter>;
+
 int main(int argc, char** argv) {
     Options options;
     if (const std::optional<int> stop = ParseOptions(argc, argv, options)) {
         return *stop;
     }
-    modbus_t* ctx = modbus_new_rtu(options.device.c_str(), static_cast<int>(options.baud),
+    const Line line(modbus_new_rtu(options.device.c_str(), static_cast<int>(options.baud),
                                    options.parity, static_cast<int>(options.dataBits),
-                                   static_cast<int>(options.stopBits));
+                                   static_cast<int>(options.stopBits)));
+    modbus_t* const ctx = line.get();
     if (ctx == nullptr || modbus_set_slave(ctx, static_cast<int>(options.slave)) != 0 ||
         modbus_connect(ctx) != 0) {
         const int error = errno;
         std::fprintf(stderr, "remote-module: %s: %s\n", options.device.c_str(),
                      modbus_strerror(error));
-        if (ctx != nullptr) {
-            modbus_free(ctx);
-        }
         return 1;
     }
-    modbus_mapping_t* mapping = modbus_mapping_new_start_address(
-        0, 0, 0, 0, remote_io::kFirstRegister, remote_io::kRegisterCount, 0, 0);
+    const Mapping registers(modbus_mapping_new_start_address(
+        0, 0, 0, 0, remote_io::kFirstRegister, remote_io::kRegisterCount, 0, 0));
+    modbus_mapping_t* const mapping = registers.get();
     if (mapping == nullptr) {
         std::fprintf(stderr, "remote-module: %s\n", modbus_strerror(errno));
-        modbus_close(ctx);
-        modbus_free(ctx);
         return 1;
     }
     remote_module::Module module(mapping->tab_registers, options.running, Say);
@@ -183,10 +195,5 @@ int main(int argc, char** argv) {
         }
         serving = !quit && (connected || options.waitOnHangUp);
     }
-    modbus_mapping_free(mapping);
-    if (connected) {
-        modbus_close(ctx);
-    }
-    modbus_free(ctx);
-    return exitCode;
+    return exitCode;  // the line closed and freed with the registers on the way out
 }
