@@ -72,13 +72,16 @@ const std::vector<uint8_t> kGranularProgram = {
 constexpr uint32_t kGranularReload = 0x40;  // where the program reads RELOAD from
 constexpr uint32_t kGranularRun = 0x56;     // the run's first instruction
 
-// Vector table, then at 0x40: ldr r0, [pc, #0]; ldr r0, [r0]; .word 0x30000000.
-std::vector<uint8_t> UnmappedLoadProgram() {
+// Vector table, then at 0x40: ldr r0, [pc, #0]; ldr r0, [r0]; .word ADDRESS.
+std::vector<uint8_t> UnmappedLoadProgram(uint32_t address) {
     std::vector<uint8_t> bytes(0x48, 0);
     const uint8_t head[] = {0x00, 0x10, 0x00, 0x20, 0x41, 0x00, 0x00, 0x00};
-    const uint8_t code[] = {0x00, 0x48, 0x00, 0x68, 0x00, 0x00, 0x00, 0x30};
+    const uint8_t code[] = {0x00, 0x48, 0x00, 0x68};
     std::copy(std::begin(head), std::end(head), bytes.begin());
     std::copy(std::begin(code), std::end(code), bytes.begin() + 0x40);
+    for (int i = 0; i < 4; ++i) {
+        bytes[0x44 + i] = static_cast<uint8_t>(address >> (8 * i));
+    }
     return bytes;
 }
 
@@ -139,13 +142,24 @@ TEST(ArmCore, AnExceptionIsTakenAtTheInstructionWhereItFallsDue) {
     EXPECT_EQ(interrupted[3], interrupted[2] + 16);
 }
 
+// Outside everything the emulator maps, and inside the peripheral space where the board has
+// nothing. A debugger's read there first only records it; the processor's own load still faults.
 TEST(ArmCore, ALoadFromNowhereStopsTheRunNamingTheAddress) {
-    sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
-    auto core = Load(panel, UnmappedLoadProgram());
-    ASSERT_TRUE(core);
-    ASSERT_EQ(panel.runUntilMs(1.0), sim::StopReason::Halted);
-    EXPECT_NE(panel.core().haltReason().find("load from 0x30000000"), std::string::npos)
-        << panel.core().haltReason();
+    struct Case {
+        uint32_t address;
+        const char* named;
+    };
+    for (const Case c : {Case{0x30000000, "load from 0x30000000"},
+                         Case{0x400FF000, "load from 0x400FF000: nothing is mapped"}}) {
+        sim::PanelHarness panel({}, sim::PanelHarness::Firmware::None);
+        ASSERT_TRUE(Load(panel, UnmappedLoadProgram(c.address)));
+        panel.board().debugRead(c.address);
+        ASSERT_EQ(panel.board().faults().size(), 1u);
+        EXPECT_EQ(panel.core().haltReason(), "") << "a debugger's read faulted the processor";
+        ASSERT_EQ(panel.runUntilMs(1.0), sim::StopReason::Halted) << sim::Hex(c.address);
+        EXPECT_NE(panel.core().haltReason().find(c.named), std::string::npos)
+            << panel.core().haltReason();
+    }
 }
 
 }  // namespace
