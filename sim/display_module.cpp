@@ -138,25 +138,21 @@ void DisplayModule::onControlPinsNotDriven(const GpioPort& f) {
     // identification cannot be read then, the memory register being the one selected).
     if ((rose & kWrPin) != 0 && (levels & kRsPin) != 0 && index_ == kRegMemory &&
         cursorLeft_ != 0 && !resetLow_) [[likely]] {
+        // What writePixel does for a pixel inside the window row and the memory.
         ++strobes_;
-        storePixelInRow(Pair(a_.pinLevels(), b_.pinLevels()));
+        gram_[static_cast<size_t>(cursorCell_)] = Pair(a_.pinLevels(), b_.pinLevels());
+        cursorCell_ += cursorStep_;
+        --cursorLeft_;
+        ++counterColumn_;
+        ++pixelsWritten_;
+        ++*runPixels_;
+        ++version_;
         return;
     }
     // Something happens only when RD falls (a read) or WR rises (a word is taken).
     if ((((was & ~levels) & kRdPin) | (rose & kWrPin)) != 0) {
         onEdge(was, levels);
     }
-}
-
-// What writePixel does for a pixel inside the window row and the memory.
-[[gnu::always_inline]] inline void DisplayModule::storePixelInRow(uint16_t word) {
-    gram_[static_cast<size_t>(cursorCell_)] = word;
-    cursorCell_ += cursorStep_;
-    --cursorLeft_;
-    ++counterColumn_;
-    ++pixelsWritten_;
-    ++*runPixels_;
-    ++version_;
 }
 
 void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
@@ -169,13 +165,8 @@ void DisplayModule::onEdge(uint8_t was, uint8_t levels) {
         return;
     }
     ++strobes_;
-    const uint16_t word = Pair(a_.pinLevels(), b_.pinLevels());
-    const bool data = (levels & kRsPin) != 0;
-    if (data && index_ == kRegMemory && cursorLeft_ != 0) {
-        storePixelInRow(word);
-        return;
-    }
-    latch(word, data);
+    // A pixel along the window row never gets here (onControlLevels takes it).
+    latch(Pair(a_.pinLevels(), b_.pinLevels()), (levels & kRsPin) != 0);
 }
 
 void DisplayModule::latch(uint16_t word, bool data) {

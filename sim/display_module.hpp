@@ -125,7 +125,6 @@ class DisplayModule : public Part {
     void onControlLevels(uint8_t levels);
     // RD fell or WR rose: a read, or a word taken.
     void onEdge(uint8_t was, uint8_t levels);
-    void storePixelInRow(uint16_t word);
     void onReset(bool low);
     void onBacklight(const GpioPort& c);
     void latch(uint16_t word, bool data);
